@@ -1,0 +1,94 @@
+#pragma once
+
+// The MIDI output layer: devices that play buffers of MIDI stream events and report their
+// progress as events posted to a receiver on the receiver's thread.
+
+#include <QEvent>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class QObject;
+
+namespace midiout {
+
+// What a stream reports to its receiver.
+enum class Notification {
+    Open,     // the stream has opened; posted by Output::open
+    Position, // the event carrying StreamEvent::CallbackFlag has been played (on every pass)
+    Done,     // the queued buffer has played out, or was returned by stop()
+    Close,    // the stream has closed; posted by Stream::close, nothing follows it
+};
+
+// Posted to the receiver of a stream, always through QCoreApplication::postEvent, so it arrives
+// on the receiver's thread; also posted on failure paths, so a wait for it cannot hang.
+class NotificationEvent : public QEvent
+{
+public:
+    explicit NotificationEvent(Notification notification);
+    static QEvent::Type eventType();
+    Notification notification() const { return notification_; }
+
+private:
+    Notification notification_;
+};
+
+// Layout of one stream event in a buffer: three little-endian 32-bit words.
+struct StreamEvent {
+    static constexpr std::size_t Size = 12;
+    static constexpr std::uint32_t CallbackFlag = 0x40000000; // in the event word
+    std::uint32_t delta;    // ticks since the previous event in the buffer
+    std::uint32_t streamId; // always 0
+    std::uint32_t event;    // status | data1 << 8 | data2 << 16 | type << 24 (+ CallbackFlag)
+};
+
+// One open stream on a device. All calls come from the receiver's thread. A stream starts
+// paused; time runs once restart() has been called. One tick lasts tempo / time division
+// (500,000 us per quarter note, fixed).
+class Stream
+{
+public:
+    virtual ~Stream() = default;
+
+    // Silences every note at once (sustained ones too, with a fade of a few milliseconds) and
+    // resets the controllers of all 16 channels. Queued data stays queued.
+    virtual void reset() = 0;
+    // Sets ticks per quarter note; false for a value that is not positive.
+    virtual bool setTimeDivision(int ticksPerQuarter) = 0;
+    // Queues a buffer of stream events (length a multiple of StreamEvent::Size). The memory must
+    // stay valid and unchanged until the Done notification for it. False when a buffer is
+    // already queued or the length is not a multiple of 12. The first event of a buffer queued
+    // after a pass has ended plays at the tick after that pass's last event at the earliest.
+    virtual bool queue(const std::uint8_t *data, std::size_t length) = 0;
+    // Starts or resumes the stream's clock; the first tick of a fresh start is due at once.
+    virtual bool restart() = 0;
+    // Silences every note as reset() does, returns the queued buffer with a Done notification
+    // (none when nothing is queued) and pauses the stream; a later queue() starts afresh.
+    virtual void stop() = 0;
+    // Closes the stream: nothing more is played or posted but the Close notification.
+    virtual void close() = 0;
+};
+
+// A set of output devices, numbered 0 .. deviceCount() - 1; -1 names device 0.
+class Output
+{
+public:
+    virtual ~Output() = default;
+
+    // The devices of this machine: device 0 is the built-in synthesizer.
+    static Output &system();
+
+    // Number of devices; asked afresh every time.
+    virtual int deviceCount() = 0;
+    // A one-line human-readable name, empty for a device that does not exist.
+    virtual QString deviceName(int device) = 0;
+    // Whether a stream could be opened on the device now.
+    virtual bool probe(int device) = 0;
+    // Opens a stream that posts its notifications to receiver; posts Open on success. Null when
+    // the device does not exist or cannot be opened (nothing is posted then).
+    virtual std::unique_ptr<Stream> open(int device, QObject *receiver) = 0;
+};
+
+} // namespace midiout
