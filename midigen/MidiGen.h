@@ -1,0 +1,295 @@
+#pragma once
+
+// TMidiGen, the MIDI tone generator: a non-visual component that keeps its settings as
+// published properties and plays single notes and play strings by assembling a MIDI stream
+// buffer from an event list.
+
+#include "NoteEvent.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace midigen
+{
+
+// Layout of a stream event in the stream buffer: three little-endian 32-bit words (delta time in
+// ticks, stream identifier 0, event word), 12 bytes.
+inline constexpr std::size_t StreamEventSize = 12;
+// Event-word bit that makes the device report when the event is played.
+inline constexpr std::uint32_t StreamCallbackFlag = 0x40000000;
+// A stream buffer never grows past this many bytes (so it holds at most 5,461 events).
+inline constexpr std::size_t MaxStreamBytes = 65535;
+
+} // namespace midigen
+
+class TMidiGen : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(qint32 Volume READ Volume WRITE setVolume RESET resetVolume)
+    Q_PROPERTY(qint32 Pan READ Pan WRITE setPan RESET resetPan)
+    Q_PROPERTY(qint32 Reverb READ Reverb WRITE setReverb RESET resetReverb)
+    Q_PROPERTY(qint32 Chorus READ Chorus WRITE setChorus RESET resetChorus)
+    Q_PROPERTY(bool Sustain READ Sustain WRITE setSustain RESET resetSustain)
+    Q_PROPERTY(qint32 Modulation READ Modulation WRITE setModulation RESET resetModulation)
+    Q_PROPERTY(qint32 PitchBend READ PitchBend WRITE setPitchBend RESET resetPitchBend)
+    Q_PROPERTY(qint32 PBDelay READ PBDelay WRITE setPBDelay RESET resetPBDelay)
+    Q_PROPERTY(qint32 PBDuration READ PBDuration WRITE setPBDuration RESET resetPBDuration)
+    Q_PROPERTY(quint32 Duration READ Duration WRITE setDuration RESET resetDuration)
+    Q_PROPERTY(TMGNote Note READ Note WRITE setNote RESET resetNote)
+    Q_PROPERTY(qint32 Octave READ Octave WRITE setOctave RESET resetOctave)
+    Q_PROPERTY(TMGInstrument Instrument READ Instrument WRITE setInstrument RESET resetInstrument)
+    Q_PROPERTY(TMGChannel Channel READ Channel WRITE setChannel RESET resetChannel)
+    Q_PROPERTY(quint32 Loops READ Loops WRITE setLoops RESET resetLoops)
+    Q_PROPERTY(bool IsPlaying READ IsPlaying STORED false)
+
+public:
+    // clang-format off
+    // Pitch class of the note that Play plays.
+    enum TMGNote : quint8 {
+        mgC, mgCsharp, mgD, mgDsharp, mgE, mgF, mgFsharp, mgG, mgGsharp, mgA, mgAsharp, mgB,
+    };
+    Q_ENUM(TMGNote)
+
+    // MIDI channel of a play request; the ordinal is the 0-based channel, mgCh10 (9) is the
+    // percussion channel.
+    enum TMGChannel : quint8 {
+        mgCh01, mgCh02, mgCh03, mgCh04, mgCh05, mgCh06, mgCh07, mgCh08,
+        mgCh09, mgCh10, mgCh11, mgCh12, mgCh13, mgCh14, mgCh15, mgCh16,
+    };
+    Q_ENUM(TMGChannel)
+
+    // Instruments: 0..127 are the melodic programs (ordinal = program number), 128..174 the
+    // percussion sounds (percussion key = ordinal - 93).
+    enum TMGInstrument : quint8 {
+        mgAcousticGrandPiano, mgBrightAcousticPiano, mgElectricGrandPiano, mgHonkyTonkPiano,
+        mgElectricPiano1, mgElectricPiano2, mgHarpsichord, mgClavinet, mgCelesta, mgGlockenspiel,
+        mgMusicBox, mgVibraphone, mgMarimba, mgXylophone, mgTubularBells, mgDulcimer,
+        mgDrawbarOrgan, mgPercussiveOrgan, mgRockOrgan, mgChurchOrgan, mgReedOrgan, mgAccordion,
+        mgHarmonica, mgTangoAccordion, mgAcousticNylonGuitar, mgAcousticSteelGuitar,
+        mgJazzElectricGuitar, mgCleanElectricGuitar, mgMutedElectricGuitar, mgOverdrivenGuitar,
+        mgDistortionGuitar, mgGuitarHarmonics, mgAcousticBass, mgFingeredElectricBass,
+        mgPickedElectricBass, mgFretlessBass, mgSlapBass1, mgSlapBass2, mgSynthBass1, mgSynthBass2,
+        mgViolin, mgViola, mgCello, mgContrabass, mgTremoloStrings, mgPizzicatoStrings,
+        mgOrchestralHarp, mgTimpani, mgStringEnsemble1, mgStringEnsemble2, mgSynthStrings1,
+        mgSynthStrings2, mgChoirAahs, mgVoiceOohs, mgSynthVoice, mgOrchestraHit, mgTrumpet,
+        mgTrombone, mgTuba, mgMutedTrumpet, mgFrenchHorn, mgBrassSection, mgSynthBrass1,
+        mgSynthBrass2, mgSopranoSax, mgAltoSax, mgTenorSax, mgBaritoneSax, mgOboe, mgEnglishHorn,
+        mgBassoon, mgClarinet, mgPiccolo, mgFlute, mgRecorder, mgPanFlute, mgBlownBottle,
+        mgShakuhachi, mgWhistle, mgOcarina, mgSquareLead, mgSawtoothLead, mgCalliopeLead,
+        mgChiffLead, mgCharangLead, mgVoiceLead, mgFifthsLead, mgBassandLead, mgNewAgePad,
+        mgWarmPad, mgPolySynthPad, mgChoirPad, mgBowedPad, mgMetallicPad, mgHaloPad, mgSweepPad,
+        mgSynthFXRain, mgSynthFXSoundtrack, mgSynthFXCrystal, mgSynthFXAtmosphere,
+        mgSynthFXBrightness, mgSynthFXGoblins, mgSynthFXEchoes, mgSynthFXSciFi, mgSitar, mgBanjo,
+        mgShamisen, mgKoto, mgKalimba, mgBagpipe, mgFiddle, mgShanai, mgTinkleBell, mgAgogo,
+        mgSteelDrums, mgWoodblock, mgTaikoDrum, mgMelodicTom, mgSynthDrum, mgReverseCymbal,
+        mgGuitarFretNoise, mgBreathNoise, mgSeashore, mgBirdTweet, mgTelephoneRing, mgHelicopter,
+        mgApplause, mgGunshot,
+        // percussion, keys 35..81
+        mgAcousticBassDrum, mgBassDrum1, mgSideStick, mgAcousticSnare, mgHandClap, mgElectricSnare,
+        mgLowFloorTom, mgClosedHiHat, mgHighFloorTom, mgPedalHiHat, mgLowTom, mgOpenHiHat,
+        mgLowMidTom, mgHiMidTom, mgCrashCymbal1, mgHighTom, mgRideCymbal1, mgChineseCymbal,
+        mgRideBell, mgTambourine, mgSplashCymbal, mgCowbell, mgCrashCymbal2, mgVibraslap,
+        mgRideCymbal2, mgHiBongo, mgLowBongo, mgMuteHiConga, mgOpenHiConga, mgLowConga,
+        mgHighTimbale, mgLowTimbale, mgHighAgogo, mgLowAgogo, mgCabasa, mgMaracas, mgShortWhistle,
+        mgLongWhistle, mgShortGuiro, mgLongGuiro, mgClaves, mgHiWoodBlock, mgLowWoodBlock,
+        mgMuteCuica, mgOpenCuica, mgMuteTriangle, mgOpenTriangle,
+    };
+    Q_ENUM(TMGInstrument)
+    // clang-format on
+
+    // Published defaults: a layout stores only values that differ from these.
+    static constexpr qint32 DefaultVolume = 100;
+    static constexpr qint32 DefaultPan = 0;
+    static constexpr qint32 DefaultReverb = 0;
+    static constexpr qint32 DefaultChorus = 0;
+    static constexpr bool DefaultSustain = false;
+    static constexpr qint32 DefaultModulation = 0;
+    static constexpr qint32 DefaultPitchBend = 0;
+    static constexpr qint32 DefaultPBDelay = 0;
+    static constexpr qint32 DefaultPBDuration = 100;
+    static constexpr quint32 DefaultDuration = 50;
+    static constexpr TMGNote DefaultNote = mgC;
+    static constexpr qint32 DefaultOctave = 4;
+    static constexpr TMGInstrument DefaultInstrument = mgAcousticGrandPiano;
+    static constexpr TMGChannel DefaultChannel = mgCh01;
+    static constexpr quint32 DefaultLoops = 1;
+
+    // Shows the range message of an out-of-range write while designing: the host shows text in a
+    // modal box without owner, captioned "Error", with the error icon.
+    using RangeMessageHook = std::function<void(const QString &text)>;
+
+    // Every setting at its default, idle and ready to play; parent owns the component.
+    explicit TMidiGen(QObject *parent = nullptr);
+    // Ends a stream that still plays (once there is a device to play on).
+    ~TMidiGen() override;
+
+    // Properties: getters return the stored value. Setters of ranged properties store the value
+    // clamped by ClampSetting; Sustain, Duration and Loops store it unchanged. No write reaches a
+    // device or a stream that already plays. Each reset restores the published default.
+    qint32 Volume() const { return m_volume; } // 0..100 percent
+    void setVolume(qint32 value);
+    void resetVolume() { setVolume(DefaultVolume); }
+    qint32 Pan() const { return m_pan; } // -100 left .. 100 right
+    void setPan(qint32 value);
+    void resetPan() { setPan(DefaultPan); }
+    qint32 Reverb() const { return m_reverb; } // 0..100 percent
+    void setReverb(qint32 value);
+    void resetReverb() { setReverb(DefaultReverb); }
+    qint32 Chorus() const { return m_chorus; } // 0..100 percent
+    void setChorus(qint32 value);
+    void resetChorus() { setChorus(DefaultChorus); }
+    bool Sustain() const { return m_sustain; } // pedal held for the whole stream
+    void setSustain(bool value) { m_sustain = value; }
+    void resetSustain() { setSustain(DefaultSustain); }
+    qint32 Modulation() const { return m_modulation; } // 0..100 percent
+    void setModulation(qint32 value);
+    void resetModulation() { setModulation(DefaultModulation); }
+    qint32 PitchBend() const { return m_pitchBend; } // -120..120 tenths of a semitone, 0 = none
+    void setPitchBend(qint32 value);
+    void resetPitchBend() { setPitchBend(DefaultPitchBend); }
+    qint32 PBDelay() const { return m_pbDelay; } // 0..100 percent of the span before the ramp
+    void setPBDelay(qint32 value);
+    void resetPBDelay() { setPBDelay(DefaultPBDelay); }
+    qint32 PBDuration() const { return m_pbDuration; } // 0..100 percent of the rest, ramping
+    void setPBDuration(qint32 value);
+    void resetPBDuration() { setPBDuration(DefaultPBDuration); }
+    quint32 Duration() const { return m_duration; } // note length in 10 ms ticks
+    void setDuration(quint32 value) { m_duration = value; }
+    void resetDuration() { setDuration(DefaultDuration); }
+    TMGNote Note() const { return m_note; } // pitch class for Play
+    void setNote(TMGNote value);
+    void resetNote() { setNote(DefaultNote); }
+    qint32 Octave() const { return m_octave; } // 0..10, for Play and play strings
+    void setOctave(qint32 value);
+    void resetOctave() { setOctave(DefaultOctave); }
+    TMGInstrument Instrument() const { return m_instrument; }
+    void setInstrument(TMGInstrument value);
+    void resetInstrument() { setInstrument(DefaultInstrument); }
+    TMGChannel Channel() const { return m_channel; } // channel of play requests
+    void setChannel(TMGChannel value);
+    void resetChannel() { setChannel(DefaultChannel); }
+    quint32 Loops() const { return m_loops; } // passes per stream, 0 = until stopped
+    void setLoops(quint32 value) { m_loops = value; }
+    void resetLoops() { setLoops(DefaultLoops); }
+    // True while a stream of this component is open.
+    bool IsPlaying() const { return m_isPlaying; }
+
+    // Value if min <= value <= max, else the nearer bound. Out of range while designing, the
+    // range message "Value must be between <min> and <max>" goes to the hook first.
+    qint32 ClampSetting(qint32 min, qint32 max, qint32 value) const;
+
+    // Design mode, set by a form designer that hosts the component; off by default, and then
+    // range messages are never shown.
+    void setDesigning(bool designing) { m_designing = designing; }
+    bool designing() const { return m_designing; }
+    void setRangeMessageHook(RangeMessageHook hook) { m_rangeMessageHook = std::move(hook); }
+
+    // Published methods. A play operation returns true when a stream was started, false when
+    // the request was refused or failed; none of them raises.
+
+    // True when a stream of this component is open or the output device can be opened now.
+    Q_INVOKABLE bool MidiAvailable();
+    // Plays Note in Octave (note number Note + 12 * Octave, limited to 127).
+    Q_INVOKABLE bool Play();
+    // Plays a play string: parses it into a sorted event list and plays that list.
+    Q_INVOKABLE bool PlayString(const QByteArray &text);
+    // Plays one note of Duration ticks with Instrument on Channel; note limited to 0..127.
+    Q_INVOKABLE bool PlayNote(qint32 note);
+    // Selects the output device of later streams (-1: the default device); the number is stored
+    // even when the result is false. True when the number names an existing device.
+    Q_INVOKABLE bool SetDevice(qint32 device);
+    // Ends the stream after at most its current pass; returns at once.
+    Q_INVOKABLE void Stop();
+
+    // Stream assembly and playback steps of the play operations. Public so that tools, tests and
+    // benchmarks can drive them with event lists of their own.
+
+    // The pre-play step of every play request; false refuses the request.
+    bool PrepareToPlay();
+    // Takes over list, assembles the stream buffer from it and starts the stream; true when the
+    // stream was started. The records are released whatever the result.
+    bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
+    // Copies Channel into the play channel and appends the preamble and the encoded list to the
+    // stream buffer; the list is released. The pitch-bend ramp is added only when bendAllowed is
+    // true and PitchBend is not 0.
+    void AssembleStream(midigen::EventList list, bool bendAllowed);
+    // Appends one stream event (12 bytes); false when it was dropped because the buffer would
+    // pass MaxStreamBytes.
+    bool AppendEvent(std::uint32_t delta, std::uint32_t eventWord);
+    // The assembled stream events, in playing order (a multiple of 12 bytes).
+    const std::vector<std::uint8_t> &streamBuffer() const { return m_streamBuffer; }
+    // Empties the stream buffer.
+    void releaseStreamBuffer();
+
+    // This component's identity for the output-owner rule: 1, 2, 3, ... in creation order.
+    quint32 instanceNumber() const { return m_instanceNumber; }
+
+private:
+    // The next value of the process-wide instance counter (1 for the first component).
+    static quint32 takeInstanceNumber();
+
+    // The event builder: one stream event from a message kind (6 program change, 8 and 9 note
+    // on, 10 pitch bend, any other control change), a channel (low 4 bits used) and a 16-bit
+    // data word (first data byte low, second high).
+    void AppendMessage(std::uint32_t delta, std::uint8_t channel, std::uint8_t kind,
+                       std::uint16_t data, bool callback = false);
+    // The encoders, each appending the event it makes.
+    void EncodeProgramChange(std::uint32_t delta, std::uint8_t channel, std::int32_t instrument);
+    void EncodeNote(std::uint32_t delta, std::uint8_t channel, std::int32_t note,
+                    std::uint8_t velocity);
+    void EncodePercussionNote(std::uint32_t delta, std::int32_t value, bool on);
+    void EncodeResetAllControllers(std::uint8_t channel, bool callback);
+    void EncodeRpnLow(std::uint8_t channel, std::uint8_t value);
+    void EncodeRpnHigh(std::uint8_t channel, std::uint8_t value);
+    void EncodeDataEntryHigh(std::uint8_t channel, std::uint8_t value);
+    void EncodePan(std::uint8_t channel);
+    void EncodeModulation(std::uint8_t channel);
+    void EncodeVolume(std::uint8_t channel);
+    void EncodeSustain(std::uint8_t channel);
+    void EncodeReverb(std::uint8_t channel);
+    void EncodeChorus(std::uint8_t channel);
+    void EncodePitchBend(std::uint32_t delta, std::uint8_t channel, std::int32_t value);
+    // Appends the fifteen controller events that open every stream.
+    void EncodePreamble();
+    // Appends the pitch-bend ramp inside the first note off's delta; returns the ticks it uses.
+    std::uint32_t EncodeBendRamp(std::int32_t delta, std::uint8_t channel);
+    // Appends the stream events of one note on or note off.
+    void EncodeNoteEvent(std::uint32_t delta, const midigen::NoteEvent &event, bool on);
+
+    // Settings, one field of the published width each.
+    qint32 m_volume = DefaultVolume;
+    qint32 m_pan = DefaultPan;
+    qint32 m_reverb = DefaultReverb;
+    qint32 m_chorus = DefaultChorus;
+    bool m_sustain = DefaultSustain;
+    qint32 m_modulation = DefaultModulation;
+    qint32 m_pitchBend = DefaultPitchBend;
+    qint32 m_pbDelay = DefaultPBDelay;
+    qint32 m_pbDuration = DefaultPBDuration;
+    quint32 m_duration = DefaultDuration;
+    TMGNote m_note = DefaultNote;
+    qint32 m_octave = DefaultOctave;
+    TMGInstrument m_instrument = DefaultInstrument;
+    TMGChannel m_channel = DefaultChannel;
+    quint32 m_loops = DefaultLoops;
+
+    bool m_designing = false;
+    RangeMessageHook m_rangeMessageHook;
+
+    // Playback state. The stream handle and the stream header come with the MIDI output layer.
+    qint32 m_device = -1;      // output device of the next open; -1 = the default device
+    quint32 m_instanceNumber;  // from the process-wide instance counter
+    quint8 m_playChannel = 0;  // channel of the current play request
+    bool m_isPlaying = false;  // from the open to the close notification
+    bool m_open = false;       // a stream is open
+    bool m_continue = false;   // repeat the stream at the end of a pass
+    quint32 m_loopCounter = 0; // passes still to play, 0 = endless
+    bool m_ready = true;       // clear from PrepareToPlay until the first event is reached
+    std::vector<std::uint8_t> m_streamBuffer; // the assembled stream events
+};

@@ -1,0 +1,107 @@
+// The settings of the tone generator: construction, the clamping setters, and the single-note
+// play operations.
+
+#include "MidiGen.h"
+
+TMidiGen::TMidiGen(QObject *parent) : QObject(parent), m_instanceNumber(takeInstanceNumber()) {}
+
+qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
+{
+    if (min <= value && value <= max)
+        return value;
+    if (m_designing && m_rangeMessageHook)
+        m_rangeMessageHook(QStringLiteral("Value must be between %1 and %2").arg(min).arg(max));
+    return value > max ? max : min;
+}
+
+void TMidiGen::setVolume(qint32 value)
+{
+    m_volume = ClampSetting(0, 100, value);
+}
+
+void TMidiGen::setPan(qint32 value)
+{
+    m_pan = ClampSetting(-100, 100, value);
+}
+
+void TMidiGen::setReverb(qint32 value)
+{
+    m_reverb = ClampSetting(0, 100, value);
+}
+
+void TMidiGen::setChorus(qint32 value)
+{
+    m_chorus = ClampSetting(0, 100, value);
+}
+
+void TMidiGen::setModulation(qint32 value)
+{
+    m_modulation = ClampSetting(0, 100, value);
+}
+
+void TMidiGen::setPitchBend(qint32 value)
+{
+    m_pitchBend = ClampSetting(-120, 120, value);
+}
+
+void TMidiGen::setPBDelay(qint32 value)
+{
+    m_pbDelay = ClampSetting(0, 100, value);
+}
+
+void TMidiGen::setPBDuration(qint32 value)
+{
+    m_pbDuration = ClampSetting(0, 100, value);
+}
+
+// The 8-bit settings pass their value zero-extended, so only values above the range occur.
+void TMidiGen::setNote(TMGNote value)
+{
+    m_note = TMGNote(ClampSetting(mgC, mgB, quint8(value)));
+}
+
+void TMidiGen::setOctave(qint32 value)
+{
+    m_octave = ClampSetting(0, 10, value);
+}
+
+void TMidiGen::setInstrument(TMGInstrument value)
+{
+    m_instrument = TMGInstrument(ClampSetting(mgAcousticGrandPiano, mgOpenTriangle, quint8(value)));
+}
+
+void TMidiGen::setChannel(TMGChannel value)
+{
+    m_channel = TMGChannel(ClampSetting(mgCh01, mgCh16, quint8(value)));
+}
+
+bool TMidiGen::Play()
+{
+    // 0..131 with the ranges of Note and Octave; PlayNote limits it to 127.
+    return PlayNote(qint32(m_note) + 12 * m_octave);
+}
+
+bool TMidiGen::PlayNote(qint32 note)
+{
+    if (!PrepareToPlay())
+        return false;
+    m_loopCounter = m_loops;
+    m_playChannel = m_channel;
+
+    midigen::EventList list;
+    list.reserve(3);
+    std::uint8_t noteChannel = 9;
+    if (m_playChannel != 9) {
+        // A percussion instrument on a melodic play channel sounds on channel 9.
+        noteChannel = m_instrument > 127 ? 9 : m_playChannel;
+        list.push_back({0, midigen::ProgramChange, m_instrument, noteChannel});
+    }
+    const std::int32_t limited = ClampSetting(0, 127, note);
+    // There the notes carry the percussion ordinal, which the encoder maps to its key.
+    const std::int32_t value = (m_playChannel != 9 && noteChannel == 9) ? m_instrument : limited;
+    list.push_back({0, midigen::NoteOn, value, noteChannel});
+    list.push_back({std::int32_t(m_duration), midigen::NoteOff, value, noteChannel});
+
+    // A single note may always carry the pitch-bend ramp.
+    return AssembleAndPlay(std::move(list), true);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+// Reading a stream buffer back in tests: events as hexadecimal lines (as the tool prints them)
+// or as delta and event word.
+
+#include "MidiGen.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace encodingtest
+{
+
+struct Event {
+    std::uint32_t delta;
+    std::uint32_t streamId;
+    std::uint32_t word;
+
+    std::uint8_t status() const { return std::uint8_t(word); }
+    std::uint8_t data1() const { return std::uint8_t(word >> 8); }
+    std::uint8_t data2() const { return std::uint8_t(word >> 16); }
+    // The 14-bit value of a pitch-bend event.
+    int bend() const { return data1() | data2() << 7; }
+};
+
+inline std::uint32_t readWord(const std::uint8_t *p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+inline std::vector<Event> events(const TMidiGen &generator)
+{
+    const std::vector<std::uint8_t> &buffer = generator.streamBuffer();
+    std::vector<Event> result;
+    for (std::size_t i = 0; i + 12 <= buffer.size(); i += 12)
+        result.push_back(
+            {readWord(&buffer[i]), readWord(&buffer[i + 4]), readWord(&buffer[i + 8])});
+    return result;
+}
+
+// Each event's 12 bytes in buffer order, "00 00 00 00 ..." upper case.
+inline std::vector<std::string> hexLines(const TMidiGen &generator)
+{
+    const std::vector<std::uint8_t> &buffer = generator.streamBuffer();
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i + 12 <= buffer.size(); i += 12) {
+        std::string line;
+        for (std::size_t j = 0; j < 12; ++j) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, j ? " %02X" : "%02X", buffer[i + j]);
+            line += byte;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The events behind the fifteen of the preamble.
+inline std::vector<Event> body(const TMidiGen &generator)
+{
+    std::vector<Event> all = events(generator);
+    return {all.begin() + std::min<std::size_t>(15, all.size()), all.end()};
+}
+
+} // namespace encodingtest

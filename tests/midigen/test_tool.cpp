@@ -1,0 +1,94 @@
+// The midigen tool as its users run it: output of dump note, settings, and usage errors.
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct ToolRun {
+    int status;
+    QStringList out;
+    QStringList err;
+};
+
+ToolRun runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(MIDIGEN_TOOL), arguments);
+    EXPECT_TRUE(process.waitForFinished(10000)) << "tool did not finish";
+    const auto lines = [](const QByteArray &text) {
+        return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
+    };
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            lines(process.readAllStandardOutput()), lines(process.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(Tool, DumpNotePrintsTheStream)
+{
+    const ToolRun run = runTool({"dump", "note", "60"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.join('\n').toStdString();
+    ASSERT_EQ(run.out.size(), 19);
+    const QRegularExpression eventLine("^[0-9A-F]{2}( [0-9A-F]{2}){11}$");
+    for (int i = 0; i < 18; ++i)
+        EXPECT_TRUE(eventLine.match(run.out[i]).hasMatch()) << run.out[i].toStdString();
+    EXPECT_EQ(run.out[0], "00 00 00 00 00 00 00 00 B0 79 00 40");
+    EXPECT_EQ(run.out[17], "32 00 00 00 00 00 00 00 90 3C 00 00");
+    EXPECT_EQ(run.out[18], "events 18 bytes 216");
+}
+
+TEST(Tool, SettingsGoThroughTheSetters)
+{
+    const ToolRun run =
+        runTool({"dump", "note", "-5", "--set", "Channel=mgCh10", "--set", "Instrument=mgViolin",
+                 "--set=Pan=-150", "--set", "Sustain=true", "--set", "Duration=7"});
+    ASSERT_EQ(run.status, 0) << run.err.join('\n').toStdString();
+    ASSERT_EQ(run.out.size(), 19);
+    EXPECT_EQ(run.out[0], "00 00 00 00 00 00 00 00 B9 79 00 40");
+    EXPECT_EQ(run.out[7], "00 00 00 00 00 00 00 00 B9 0A 01 00") << "pan clamped to -100";
+    EXPECT_EQ(run.out[12], "00 00 00 00 00 00 00 00 B9 40 7F 00");
+    EXPECT_EQ(run.out[15], "00 00 00 00 00 00 00 00 C9 28 00 00");
+    EXPECT_EQ(run.out[16], "00 00 00 00 00 00 00 00 99 00 7F 00") << "note -5 limited to 0";
+    EXPECT_EQ(run.out[17], "07 00 00 00 00 00 00 00 99 00 00 00");
+}
+
+TEST(Tool, UsageErrorsExitWithStatusTwo)
+{
+    const struct {
+        QStringList arguments;
+        QString named;
+    } cases[] = {
+        {{"frobnicate"}, "frobnicate"},
+        {{"dump", "chord", "60"}, "dump chord"},
+        {{"dump", "note", "60", "--set", "Loudness=3"}, "Loudness"},
+        {{"dump", "note", "60", "--set", "Instrument=mgKazoo"}, "mgKazoo"},
+        {{"dump", "note", "60", "--set", "Sustain=maybe"}, "maybe"},
+        {{"dump", "note", "60", "--set", "Volume=ten"}, "ten"},
+        {{"dump", "note", "60", "--set", "IsPlaying=true"}, "IsPlaying"},
+        {{"dump", "note", "sixty"}, "sixty"},
+        {{"dump", "note", "60", "--loud"}, "--loud"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun run = runTool(c.arguments);
+        const std::string what = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.status, 2) << what;
+        EXPECT_TRUE(run.out.isEmpty()) << what;
+        ASSERT_EQ(run.err.size(), 1) << what;
+        EXPECT_TRUE(run.err[0].contains(c.named)) << what << ": " << run.err[0].toStdString();
+    }
+}
+
+TEST(Tool, HelpDescribesEveryVerb)
+{
+    const ToolRun run = runTool({"--help"});
+    EXPECT_EQ(run.status, 0);
+    const QString text = run.out.join('\n');
+    EXPECT_TRUE(text.contains("midigen dump note N")) << text.toStdString();
+    EXPECT_TRUE(text.contains("--set NAME=VALUE"));
+    EXPECT_TRUE(text.contains("PBDuration"));
+}

@@ -1,0 +1,102 @@
+#include "Options.h"
+
+#include <iterator>
+
+namespace tool
+{
+
+namespace
+{
+
+struct OptionSpec {
+    const char *name;
+    bool takesValue;
+};
+
+// Every option the tool knows; a verb reads the ones it needs.
+constexpr OptionSpec KnownOptions[] = {
+    {"help", false},
+    {"set", true},
+};
+
+const OptionSpec *findOption(const QByteArray &name)
+{
+    for (const OptionSpec &spec : KnownOptions) {
+        if (name == spec.name)
+            return &spec;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QList<QByteArray> Options::values(const QByteArray &name) const
+{
+    QList<QByteArray> result;
+    for (const Option &option : options) {
+        if (option.name == name)
+            result.append(option.value);
+    }
+    return result;
+}
+
+bool Options::has(const QByteArray &name) const
+{
+    for (const Option &option : options) {
+        if (option.name == name)
+            return true;
+    }
+    return false;
+}
+
+Options ParseOptions(const QList<QByteArray> &arguments)
+{
+    Options result;
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const QByteArray &argument = *it;
+        if (argument == "-h") {
+            result.options.push_back({"help", {}});
+            continue;
+        }
+        if (!argument.startsWith("--") || argument.size() == 2) {
+            result.words.append(argument);
+            continue;
+        }
+        QByteArray name = argument.mid(2);
+        std::optional<QByteArray> value;
+        if (const qsizetype equals = name.indexOf('='); equals >= 0) {
+            value = name.mid(equals + 1);
+            name.truncate(equals);
+        }
+        const OptionSpec *spec = findOption(name);
+        if (!spec)
+            throw UsageError("unknown option: --" + name);
+        if (spec->takesValue && !value) {
+            if (std::next(it) == arguments.end())
+                throw UsageError("option --" + name + " needs a value");
+            value = *++it;
+        } else if (!spec->takesValue && value) {
+            throw UsageError("option --" + name + " takes no value");
+        }
+        result.options.push_back({name, value.value_or(QByteArray())});
+    }
+    return result;
+}
+
+std::optional<qint64> ParseDecimal(const QByteArray &text, qint64 min, qint64 max)
+{
+    // Digits with an optional sign only: no blanks, no other bases.
+    const qsizetype start = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;
+    if (text.size() == start || text.size() - start > 18)
+        return std::nullopt;
+    for (qsizetype i = start; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+    }
+    const qint64 value = text.toLongLong();
+    if (value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace tool

@@ -1,0 +1,89 @@
+#include "Verbs.h"
+
+#include "Settings.h"
+
+namespace tool
+{
+
+const std::vector<Verb> &AllVerbs()
+{
+    static const std::vector<Verb> verbs = {
+        {{"dump", "note"},
+         "N [--set NAME=VALUE]...",
+         "Prints the stream buffer that PlayNote(N) assembles: one stream event a line, its 12\n"
+         "bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\". N is a\n"
+         "note number (out of 0..127 it is limited as PlayNote limits it).",
+         DumpNote},
+    };
+    return verbs;
+}
+
+const Verb &FindVerb(const QList<QByteArray> &words)
+{
+    if (words.isEmpty())
+        throw UsageError("missing verb (see midigen --help)");
+    const Verb *best = nullptr;
+    for (const Verb &verb : AllVerbs()) {
+        if (words.size() >= verb.words.size() && words.mid(0, verb.words.size()) == verb.words &&
+            (!best || verb.words.size() > best->words.size()))
+            best = &verb;
+    }
+    if (best)
+        return *best;
+    // Name the verb as far as it was given: the first word, and the second when the first one
+    // begins a known verb.
+    QByteArray name = words.first();
+    for (const Verb &verb : AllVerbs()) {
+        if (verb.words.first() == words.first() && words.size() > 1) {
+            name += ' ' + words[1];
+            break;
+        }
+    }
+    throw UsageError("unknown verb: " + name);
+}
+
+namespace
+{
+
+// Words of text joined into lines of at most width characters, each after indent.
+QByteArray wrapped(const QByteArray &text, const QByteArray &indent, qsizetype width)
+{
+    QByteArray result;
+    QByteArray line;
+    for (const QByteArray &word : text.split(' ')) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+            result += indent + line + '\n';
+            line.clear();
+        }
+        line += (line.isEmpty() ? QByteArray() : QByteArray(" ")) + word;
+    }
+    return result + indent + line + '\n';
+}
+
+} // namespace
+
+void PrintHelp(std::FILE *out)
+{
+    std::fputs("Usage: midigen VERB [ARGUMENT]... [OPTION]...\n"
+               "Command-line front of the tone generator.\n\nVerbs:\n",
+               out);
+    for (const Verb &verb : AllVerbs()) {
+        std::fprintf(out, "  midigen %s %s\n", verb.words.join(' ').constData(), verb.synopsis);
+        QByteArray description(verb.description);
+        description.replace("\n", "\n      ");
+        std::fprintf(out, "      %s\n\n", description.constData());
+    }
+    std::fprintf(out,
+                 "Options:\n"
+                 "  --set NAME=VALUE  Writes a setting before the verb runs, through its setter,\n"
+                 "                    so out-of-range numbers are clamped. NAME is one of:\n"
+                 "%s"
+                 "                    VALUE is a decimal number; for Note, Instrument and Channel\n"
+                 "                    also an enumeration name (mgFsharp, mgViolin, mgCh10) or a\n"
+                 "                    number 0..255; for Sustain also true or false.\n"
+                 "  -h, --help        Prints this text.\n\n"
+                 "Exit status: 0 on success, 2 for an unknown verb, option, property or value.\n",
+                 wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
+}
+
+} // namespace tool

@@ -1,0 +1,54 @@
+// The dump verbs: stream buffers printed as text.
+
+#include "Verbs.h"
+
+#include "MidiGen.h"
+#include "Settings.h"
+
+#include <limits>
+#include <string>
+
+namespace tool
+{
+
+namespace
+{
+
+// One stream event a line, its 12 bytes as two-digit upper-case hexadecimal, then the totals.
+void printStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(buffer.size() * 3 + 32);
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+        text += Hex[buffer[i] >> 4];
+        text += Hex[buffer[i] & 0x0F];
+        text += (i + 1) % midigen::StreamEventSize == 0 ? '\n' : ' ';
+    }
+    std::fputs(text.c_str(), out);
+    std::fprintf(out, "events %zu bytes %zu\n", buffer.size() / midigen::StreamEventSize,
+                 buffer.size());
+}
+
+} // namespace
+
+int DumpNote(const Options &options, const QList<QByteArray> &arguments)
+{
+    if (arguments.isEmpty())
+        throw UsageError("dump note needs a note number");
+    if (arguments.size() > 1)
+        throw UsageError("unexpected argument: " + arguments[1]);
+    const auto note = ParseDecimal(arguments[0], std::numeric_limits<qint32>::min(),
+                                   std::numeric_limits<qint32>::max());
+    if (!note)
+        throw UsageError("invalid note number: " + arguments[0]);
+
+    TMidiGen generator;
+    ApplySettings(generator, options);
+    // No stream is started here; the assembled buffer is what a device would be given.
+    generator.PlayNote(qint32(*note));
+    printStreamBuffer(stdout, generator.streamBuffer());
+    return 0;
+}
+
+} // namespace tool
