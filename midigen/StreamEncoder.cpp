@@ -75,18 +75,19 @@ void putWord(std::uint8_t *out, std::uint32_t word)
 
 bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
 {
-    if (m_streamBuffer.size() + midigen::StreamEventSize > midigen::MaxStreamBytes)
+    const std::size_t length = m_streamBuffer.size();
+    if (length + midigen::StreamEventSize > midigen::MaxStreamBytes)
         return false;
-    std::uint8_t bytes[midigen::StreamEventSize];
-    putWord(bytes, delta);
-    putWord(bytes + 4, 0); // stream identifier
-    putWord(bytes + 8, eventWord);
     try {
         // The vector grows geometrically, so appending does not copy the buffer every time.
-        m_streamBuffer.insert(m_streamBuffer.end(), bytes, bytes + midigen::StreamEventSize);
+        m_streamBuffer.resize(length + midigen::StreamEventSize);
     } catch (const std::bad_alloc &) {
         return false; // no memory left: the event is dropped like one past the limit
     }
+    std::uint8_t *out = m_streamBuffer.data() + length;
+    putWord(out, delta);
+    putWord(out + 4, 0); // stream identifier
+    putWord(out + 8, eventWord);
     return true;
 }
 
