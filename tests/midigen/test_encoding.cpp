@@ -282,3 +282,34 @@ TEST(Encoding, StreamStopsAtItsSizeLimit)
     twice.PlayNote(60);
     EXPECT_EQ(events(twice).size(), 18u);
 }
+
+TEST(Encoding, PlayStringEncodesTheParsedList)
+{
+    TMidiGen played;
+    played.setModulation(100);
+    played.setSustain(true);
+    played.setDuration(400);
+    played.setPitchBend(60); // the jingle's flag is false: no ramp all the same
+    EXPECT_FALSE(played.PlayString("I94,G3,100;I31,50;G4,B,G,G3,D4")) << "no device";
+    EXPECT_EQ(played.streamBuffer().size(), 348u);
+    const auto tail = body(played);
+    ASSERT_EQ(tail.size(), 14u);
+    EXPECT_EQ(tail[0].word, 0xC0u | 94 << 8);
+    EXPECT_EQ(tail[2].delta, 100u);
+    EXPECT_EQ(tail[13].word, 0x90u | 50 << 8);
+
+    // The play channel reaches the parser, and a true flag lets the ramp in.
+    TMidiGen bent;
+    bent.setChannel(TMidiGen::mgCh03);
+    bent.setPitchBend(60);
+    bent.PlayString("C");
+    const auto bentTail = body(bent);
+    ASSERT_EQ(bentTail.size(), 3u + 50);
+    EXPECT_EQ(bentTail[1].word, 0x92u | 48 << 8 | 127 << 16);
+    EXPECT_EQ(bentTail[2].status(), 0xE2);
+
+    // An empty list is not assembled.
+    TMidiGen silent;
+    EXPECT_FALSE(silent.PlayString("  ,, "));
+    EXPECT_TRUE(silent.streamBuffer().empty());
+}
