@@ -8,22 +8,22 @@ namespace tool
 namespace
 {
 
-struct OptionSpec {
+struct KnownOption {
     const char *name;
     bool takesValue;
 };
 
 // Every option the tool knows; a verb reads the ones it needs.
-constexpr OptionSpec KnownOptions[] = {
+constexpr KnownOption KnownOptions[] = {
     {"help", false},
     {"set", true},
 };
 
-const OptionSpec *findOption(const QByteArray &name)
+const KnownOption *findOption(const QByteArray &name)
 {
-    for (const OptionSpec &spec : KnownOptions) {
-        if (name == spec.name)
-            return &spec;
+    for (const KnownOption &known : KnownOptions) {
+        if (name == known.name)
+            return &known;
     }
     return nullptr;
 }
@@ -68,14 +68,14 @@ Options ParseOptions(const QList<QByteArray> &arguments)
             value = name.mid(equals + 1);
             name.truncate(equals);
         }
-        const OptionSpec *spec = findOption(name);
-        if (!spec)
+        const KnownOption *known = findOption(name);
+        if (!known)
             throw UsageError("unknown option: --" + name);
-        if (spec->takesValue && !value) {
+        if (known->takesValue && !value) {
             if (std::next(it) == arguments.end())
                 throw UsageError("option --" + name + " needs a value");
             value = *++it;
-        } else if (!spec->takesValue && value) {
+        } else if (!known->takesValue && value) {
             throw UsageError("option --" + name + " takes no value");
         }
         result.options.push_back({name, value.value_or(QByteArray())});
