@@ -1,0 +1,94 @@
+// Play strings parsed, sorted and encoded into a stream buffer: the backup run's jingle, and a
+// play string long enough to fill the stream to its 5,461-event limit.
+
+#include "MidiGen.h"
+#include "PlayStringParser.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QByteArray>
+
+#include <utility>
+
+namespace
+{
+
+const QByteArray Jingle = "I94,G3,100;I31,50;G4,B,G,G3,D4";
+
+// An instrument change, then 2,723 notes of a rising and falling figure with steps and lengths
+// of their own: 5,447 list events, one more than fit behind the stream's preamble.
+QByteArray longestPlayString()
+{
+    static const char *const figure[] = {"10;C4;40", "10;E4", "10;G4;35", "10;B-4",
+                                         "10;C5;40", "10;G4", "10;E4;35", "10;D#4"};
+    QByteArray text = "I94";
+    for (int i = 0; i < 2723; ++i) {
+        text += ',';
+        text += figure[i % 8];
+    }
+    return text;
+}
+
+// The settings the backup run writes.
+void configureForBackupRun(TMidiGen &generator)
+{
+    generator.setModulation(100);
+    generator.setSustain(true);
+    generator.setPitchBend(0);
+    generator.setDuration(400);
+}
+
+midigen::ParseSettings parseSettingsOf(const TMidiGen &generator)
+{
+    return {generator.Octave(), generator.Duration(), generator.Instrument(), generator.Channel()};
+}
+
+void parseSortEncode(benchmark::State &state, const QByteArray &text)
+{
+    TMidiGen generator;
+    configureForBackupRun(generator);
+    const midigen::ParseSettings settings = parseSettingsOf(generator);
+    std::size_t listEvents = 0;
+    for (auto _ : state) {
+        midigen::EventList list;
+        const bool bendAllowed = midigen::ParsePlayString(text, settings, list);
+        listEvents = list.size();
+        generator.releaseStreamBuffer();
+        generator.AssembleStream(std::move(list), bendAllowed);
+        benchmark::DoNotOptimize(generator.streamBuffer().data());
+    }
+    state.counters["list_events"] = double(listEvents);
+    state.counters["stream_events"] =
+        double(generator.streamBuffer().size() / midigen::StreamEventSize);
+    state.counters["stream_bytes"] = double(generator.streamBuffer().size());
+}
+
+void parseAndSort(benchmark::State &state, const QByteArray &text)
+{
+    const midigen::ParseSettings settings{4, 400, 0, 0};
+    for (auto _ : state) {
+        midigen::EventList list;
+        benchmark::DoNotOptimize(midigen::ParsePlayString(text, settings, list));
+        benchmark::DoNotOptimize(list.data());
+    }
+}
+
+void BM_ParseSortEncodeJingle(benchmark::State &state)
+{
+    parseSortEncode(state, Jingle);
+}
+BENCHMARK(BM_ParseSortEncodeJingle);
+
+void BM_ParseSortEncodeLongest(benchmark::State &state)
+{
+    parseSortEncode(state, longestPlayString());
+}
+BENCHMARK(BM_ParseSortEncodeLongest)->Unit(benchmark::kMicrosecond);
+
+void BM_ParseSortLongest(benchmark::State &state)
+{
+    parseAndSort(state, longestPlayString());
+}
+BENCHMARK(BM_ParseSortLongest)->Unit(benchmark::kMicrosecond);
+
+} // namespace
