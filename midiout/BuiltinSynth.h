@@ -1,0 +1,19 @@
+#pragma once
+
+// The built-in synthesizer: one process-wide engine with an audio driver for the desktop, device
+// 0 (and -1) of Output::system().
+
+namespace midiout {
+
+class SynthEngine;
+
+// Starts building the engine on a thread of its own and returns at once; later calls do nothing.
+// main() calls it first thing, so that neither start-up nor the first note waits for it. The
+// engine lives until the process ends; its audio stops before static objects are destroyed.
+void startBuiltinSynth();
+
+// The engine, once built; waits for the start-up at most waitMs milliseconds, null if it is not
+// done by then.
+SynthEngine *builtinSynth(int waitMs);
+
+} // namespace midiout

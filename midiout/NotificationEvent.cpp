@@ -1,0 +1,16 @@
+#include "Output.h"
+
+namespace midiout {
+
+NotificationEvent::NotificationEvent(Notification notification)
+    : QEvent(eventType()), notification_(notification)
+{
+}
+
+QEvent::Type NotificationEvent::eventType()
+{
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+} // namespace midiout

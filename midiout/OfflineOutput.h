@@ -1,0 +1,45 @@
+#pragma once
+
+// An Output whose device 0 (and -1) is a SynthEngine without audio driver: time advances only
+// while render() runs, faster than real time. Tests and the render tool use it.
+
+#include "Output.h"
+#include "SynthEngine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace midiout {
+
+class OfflineOutput final : public Output
+{
+public:
+    static constexpr int SampleRate = 44100;
+
+    // Builds the engine (config.audioDrivers is ignored), loading its SoundFont.
+    explicit OfflineOutput(EngineConfig config = {});
+    ~OfflineOutput() override; // streams opened on it must be gone by then
+
+    int deviceCount() override { return 1; }
+    QString deviceName(int device) override;
+    bool probe(int device) override;
+    std::unique_ptr<Stream> open(int device, QObject *receiver) override;
+
+    // Renders the next frames as interleaved stereo 16-bit samples (2 per frame). The streams'
+    // events due meanwhile are played and their notifications posted; the caller delivers them
+    // by running its event loop between calls.
+    std::vector<std::int16_t> render(std::size_t frames);
+    // Frames returned by render() so far; frame n of the output is frame n of the synthesizer.
+    std::uint64_t renderedFrames() const { return rendered_; }
+
+    SynthEngine &engine() { return *engine_; }
+
+private:
+    std::unique_ptr<SynthEngine> engine_;
+    std::vector<std::int16_t> ahead_; // rendered beyond the last request, up to one block
+    std::uint64_t rendered_ = 0;
+};
+
+} // namespace midiout

@@ -1,0 +1,415 @@
+#include "SynthEngine.h"
+
+#include "SynthStream.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <fluidsynth.h>
+
+#include <cmath>
+
+namespace midiout {
+
+namespace {
+
+const char *const SoundFontFolder = "/usr/share/sounds/sf2";
+
+// Attenuation offsets (cB) of the fade steps: amplitude 3/4, 1/2, 1/4, then the synthesizer's
+// maximum attenuation. The synthesizer ramps each change linearly across one block, so the fade
+// is a straight line to silence over FadeSteps blocks (5.8 ms).
+constexpr float FadeCentibels[] = {25.0f, 60.2f, 120.4f, 1440.0f};
+constexpr int FadeSteps = int(std::size(FadeCentibels));
+
+enum SilenceFlag { Silence = 1, ResetControllers = 2 };
+
+// Collects FluidSynth's messages while the engine is built, instead of printing them.
+class LogCapture
+{
+public:
+    explicit LogCapture(QStringList &lines) : lines_(lines)
+    {
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid_set_log_function(level, &LogCapture::log, this);
+    }
+    ~LogCapture()
+    {
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid_set_log_function(level, fluid_default_log_function, nullptr);
+    }
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+private:
+    static void log(int level, const char *message, void *data)
+    {
+        if (level <= FLUID_WARN)
+            static_cast<LogCapture *>(data)->lines_.append(QString::fromUtf8(message));
+    }
+    QStringList &lines_;
+};
+
+} // namespace
+
+QStringList EngineConfig::defaultSoundFonts()
+{
+    const QDir folder(QString::fromLatin1(SoundFontFolder));
+    QStringList paths{folder.filePath(QStringLiteral("default-GM.sf2"))};
+    const auto others =
+        folder.entryList({QStringLiteral("*.sf2")}, QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString &name : others)
+        if (name != QLatin1String("default-GM.sf2"))
+            paths.append(folder.filePath(name));
+    return paths;
+}
+
+QStringList EngineConfig::desktopAudioDrivers()
+{
+    QStringList drivers{QStringLiteral("pipewire"), QStringLiteral("pulseaudio")};
+    // Without a playback device ALSA's library prints errors of its own on stderr.
+    if (!QDir(QStringLiteral("/dev/snd")).entryList({QStringLiteral("pcmC*p")}, QDir::System).isEmpty())
+        drivers.append(QStringLiteral("alsa"));
+    return drivers;
+}
+
+SynthEngine::SynthEngine(const EngineConfig &config)
+{
+    LogCapture capture(diagnostics_);
+    settings_ = new_fluid_settings();
+    fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    synth_ = new_fluid_synth(settings_);
+    if (synth_ == nullptr) {
+        diagnostics_.append(QStringLiteral("the synthesizer could not be created"));
+        return;
+    }
+    for (const QString &path : config.soundFonts) {
+        if (!QFileInfo(path).isFile())
+            continue;
+        const int id = fluid_synth_sfload(synth_, QFile::encodeName(path).constData(), 1);
+        if (id != FLUID_FAILED) {
+            soundFontId_ = id;
+            soundFontPath_ = QFileInfo(path).canonicalFilePath();
+            break;
+        }
+        diagnostics_.append(QStringLiteral("cannot load SoundFont %1").arg(path));
+    }
+    if (soundFontId_ < 0)
+        diagnostics_.append(QStringLiteral("no SoundFont"));
+    else
+        pinPresets(nullptr, 0);
+
+    // The sequencer runs on the synthesizer's sample clock and carries only our timer events.
+    // It is bound before anything renders, so its time is 0 at the synthesizer's frame 0.
+    sequencer_ = new_fluid_sequencer2(0);
+    fluid_sequencer_register_fluidsynth(sequencer_, synth_);
+    client_ = fluid_sequencer_register_client(sequencer_, "noggix-player",
+                                              &SynthEngine::timerCallback, this);
+    audioEvent_ = new_fluid_event();
+    fluid_event_set_source(audioEvent_, -1);
+    fluid_event_set_dest(audioEvent_, client_);
+
+    if (config.audioDrivers.isEmpty()) {
+        clockedByRender_ = true;
+        return;
+    }
+    if (soundFontId_ < 0)
+        return;
+    fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
+    fluid_settings_setint(settings_, "audio.periods", config.periods);
+    if (!config.audioFileName.isEmpty())
+        fluid_settings_setstr(settings_, "audio.file.name",
+                              QFile::encodeName(config.audioFileName).constData());
+    for (const QString &name : config.audioDrivers) {
+        fluid_settings_setstr(settings_, "audio.driver", name.toLatin1().constData());
+        driver_ = new_fluid_audio_driver(settings_, synth_);
+        if (driver_ != nullptr) {
+            driverName_ = name;
+            break;
+        }
+    }
+    if (driver_ == nullptr)
+        diagnostics_.append(QStringLiteral("no audio output (tried %1)")
+                                .arg(config.audioDrivers.join(QStringLiteral(", "))));
+}
+
+SynthEngine::~SynthEngine()
+{
+    stopAudio();
+    if (sequencer_ != nullptr)
+        delete_fluid_sequencer(sequencer_);
+    if (audioEvent_ != nullptr)
+        delete_fluid_event(audioEvent_);
+    if (synth_ != nullptr)
+        delete_fluid_synth(synth_);
+    delete_fluid_settings(settings_);
+}
+
+bool SynthEngine::canPlay() const
+{
+    return hasSoundFont() && (driver_ != nullptr || clockedByRender_);
+}
+
+std::unique_ptr<Stream> SynthEngine::openStream(QObject *receiver)
+{
+    if (!canPlay())
+        return nullptr;
+    auto stream = std::make_unique<SynthStream>(*this, receiver);
+    postNotification(receiver, Notification::Open);
+    return stream;
+}
+
+void SynthEngine::renderBlock(float *left, float *right)
+{
+    fluid_synth_write_float(synth_, BlockFrames, left, 0, 1, right, 0, 1);
+}
+
+void SynthEngine::stopAudio()
+{
+    if (driver_ != nullptr) {
+        delete_fluid_audio_driver(driver_);
+        driver_ = nullptr;
+    }
+}
+
+void SynthEngine::setRecording(bool on)
+{
+    recording_ = on;
+}
+
+std::vector<HandedEvent> SynthEngine::record() const
+{
+    std::lock_guard lock(streamsMutex_);
+    return record_;
+}
+
+void SynthEngine::clearRecord()
+{
+    std::lock_guard lock(streamsMutex_);
+    record_.clear();
+}
+
+int SynthEngine::controller(int channel, int number) const
+{
+    int value = -1;
+    fluid_synth_get_cc(synth_, channel, number, &value);
+    return value;
+}
+
+int SynthEngine::pitchBend(int channel) const
+{
+    int value = -1;
+    fluid_synth_get_pitch_bend(synth_, channel, &value);
+    return value;
+}
+
+int SynthEngine::activeVoiceCount() const
+{
+    return fluid_synth_get_active_voice_count(synth_);
+}
+
+// Timer data: kind in bits 0-1, stream id in bits 2-21, run in bits 22-63.
+std::uintptr_t SynthEngine::timerData(TimerKind kind, std::uint32_t stream, std::uint64_t run)
+{
+    static_assert(sizeof(std::uintptr_t) == 8, "timer data packs 64 bits");
+    return std::uintptr_t(kind) | std::uintptr_t(stream & 0xFFFFF) << 2 | std::uintptr_t(run) << 22;
+}
+
+void SynthEngine::timerCallback(unsigned int time, fluid_event_t *event, fluid_sequencer_t *,
+                                void *data)
+{
+    if (fluid_event_get_type(event) != FLUID_SEQ_TIMER)
+        return;
+    static_cast<SynthEngine *>(data)->onTimer(
+        time, reinterpret_cast<std::uintptr_t>(fluid_event_get_data(event)));
+}
+
+void SynthEngine::onTimer(unsigned int time, std::uintptr_t data)
+{
+    const auto kind = TimerKind(data & 3);
+    if (kind == SilenceRequest || kind == SilenceStep) {
+        silenceStep(time, kind == SilenceStep);
+        return;
+    }
+    std::lock_guard lock(streamsMutex_);
+    const auto it = streams_.find(std::uint32_t(data >> 2 & 0xFFFFF));
+    if (it != streams_.end())
+        it->second->onTimer(kind == StreamStart, data >> 22, time);
+}
+
+unsigned int SynthEngine::msOfBlock(std::uint64_t block) const
+{
+    // The same expression as the synthesizer's sample timer, so the result matches exactly.
+    return (unsigned int)(long)(1000.0 * double(block * BlockFrames) / SampleRate);
+}
+
+std::uint64_t SynthEngine::blockAt(unsigned int ms) const
+{
+    // Blocks last longer than 1 ms, so each has a sequencer time of its own.
+    auto block = std::uint64_t(std::ceil(double(ms) * SampleRate / 1000.0 / BlockFrames));
+    while (block > 0 && msOfBlock(block - 1) >= ms)
+        --block;
+    while (msOfBlock(block) < ms)
+        ++block;
+    return block;
+}
+
+unsigned int SynthEngine::now() const
+{
+    return fluid_sequencer_get_tick(sequencer_);
+}
+
+void SynthEngine::schedule(std::uintptr_t data, unsigned int time, bool fromAudio)
+{
+    fluid_event_t *event = audioEvent_;
+    if (!fromAudio) {
+        event = new_fluid_event();
+        fluid_event_set_source(event, -1);
+        fluid_event_set_dest(event, client_);
+    }
+    fluid_event_timer(event, reinterpret_cast<void *>(data));
+    fluid_sequencer_send_at(sequencer_, event, time, 1);
+    if (!fromAudio)
+        delete_fluid_event(event);
+}
+
+std::uint32_t SynthEngine::attach(SynthStream *stream)
+{
+    std::lock_guard lock(streamsMutex_);
+    std::uint32_t id = nextStreamId_;
+    while (id == 0 || streams_.count(id) != 0)
+        id = (id + 1) & 0xFFFFF;
+    nextStreamId_ = (id + 1) & 0xFFFFF;
+    streams_[id] = stream;
+    return id;
+}
+
+void SynthEngine::detach(std::uint32_t id)
+{
+    std::lock_guard lock(streamsMutex_);
+    streams_.erase(id);
+}
+
+void SynthEngine::pinPresets(const std::uint8_t *data, std::size_t length)
+{
+    if (soundFontId_ < 0)
+        return;
+    // The channels' initial presets, then what the buffer selects or plays.
+    std::set<std::pair<int, int>> wanted{{0, 0}, {128, 0}};
+    int bank[Channels] = {};
+    bank[9] = 128;
+    for (std::size_t offset = 0; offset + StreamEvent::Size <= length;
+         offset += StreamEvent::Size) {
+        const std::uint8_t *e = data + offset + 8;
+        if ((e[3] & 0x3F) != 0)
+            continue;
+        const int channel = e[0] & 0x0F;
+        switch (e[0] & 0xF0) {
+        case 0x80:
+        case 0x90:
+            wanted.insert({bank[channel], 0});
+            break;
+        case 0xB0:
+            if (e[1] == 0 && channel != 9)
+                bank[channel] = e[2] & 0x7F;
+            break;
+        case 0xC0:
+            wanted.insert({bank[channel], e[1] & 0x7F});
+            break;
+        }
+    }
+    std::lock_guard lock(pinMutex_);
+    for (const auto &[presetBank, program] : wanted)
+        if (pinned_.count({presetBank, program}) == 0 &&
+            fluid_synth_pin_preset(synth_, soundFontId_, presetBank, program) == FLUID_OK)
+            pinned_.insert({presetBank, program});
+}
+
+bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    const int channel = status & 0x0F;
+    data1 &= 0x7F;
+    data2 &= 0x7F;
+    switch (status & 0xF0) {
+    case 0x80:
+        fluid_synth_noteoff(synth_, channel, data1);
+        return true;
+    case 0x90:
+        if (data2 == 0)
+            fluid_synth_noteoff(synth_, channel, data1);
+        else
+            fluid_synth_noteon(synth_, channel, data1, data2);
+        return true;
+    case 0xB0:
+        fluid_synth_cc(synth_, channel, data1, data2);
+        return true;
+    case 0xC0:
+        fluid_synth_program_change(synth_, channel, data1);
+        return true;
+    case 0xE0:
+        fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SynthEngine::addRecord(const HandedEvent &event)
+{
+    if (recording_)
+        record_.push_back(event); // the stream lock is held by the timer
+}
+
+void SynthEngine::requestSilence(bool resetControllers)
+{
+    pendingSilence_.fetch_or(Silence | (resetControllers ? ResetControllers : 0));
+    schedule(timerData(SilenceRequest, 0, 0), now(), false);
+}
+
+bool SynthEngine::silenceBusy() const
+{
+    return fadeStep_ != 0 || pendingSilence_.load() != 0;
+}
+
+void SynthEngine::silenceStep(unsigned int time, bool continuation)
+{
+    if (fadeStep_ == 0) {
+        if (continuation)
+            return;
+        cycleFlags_ = pendingSilence_.exchange(0);
+        if (cycleFlags_ == 0)
+            return;
+        if (fluid_synth_get_active_voice_count(synth_) == 0) {
+            endSilence(time);
+            return;
+        }
+    } else if (!continuation) {
+        return; // a fade is under way; its end looks at the new request
+    }
+    if (fadeStep_ < FadeSteps) {
+        for (int channel = 0; channel < Channels; ++channel)
+            fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, FadeCentibels[fadeStep_]);
+        ++fadeStep_;
+        schedule(timerData(SilenceStep, 0, 0), time + 1, true);
+        return;
+    }
+    // Silent now: end every voice, sustained and releasing ones too, and lift the offsets.
+    fluid_synth_all_sounds_off(synth_, -1);
+    for (int channel = 0; channel < Channels; ++channel)
+        fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, 0.0f);
+    fadeStep_ = 0;
+    endSilence(time);
+}
+
+void SynthEngine::endSilence(unsigned int time)
+{
+    if (cycleFlags_ & ResetControllers)
+        for (int channel = 0; channel < Channels; ++channel)
+            fluid_synth_cc(synth_, channel, 121, 0);
+    cycleFlags_ = 0;
+    if (pendingSilence_.load() != 0)
+        schedule(timerData(SilenceRequest, 0, 0), time + 1, true);
+}
+
+} // namespace midiout
