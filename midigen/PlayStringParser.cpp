@@ -211,15 +211,15 @@ public:
 private:
     void normalise(std::string_view token)
     {
+        // A token that does not begin with a digit gets ";" in front, and one that then begins
+        // with ";" gets the current step in front of that.
         m_canonical.clear();
-        if (!isDigit(token.front()) && token.front() != ';')
+        const bool addSeparator = !isDigit(token.front()) && token.front() != ';';
+        if (addSeparator || token.front() == ';')
+            appendDecimal(m_canonical, m_currentStep);
+        if (addSeparator)
             m_canonical += ';';
         m_canonical += token;
-        if (m_canonical.front() == ';') {
-            std::string step;
-            appendDecimal(step, m_currentStep);
-            m_canonical.insert(0, step);
-        }
         if (std::count(m_canonical.begin(), m_canonical.end(), ';') <= 1)
             m_canonical += ';';
         if (m_canonical.back() == ';') {
@@ -325,6 +325,14 @@ private:
     bool m_flag = true;
 };
 
+// CompareEvents(a, b) < 0, without computing the difference.
+bool goesBefore(const NoteEvent &a, const NoteEvent &b)
+{
+    if (a.time != b.time)
+        return a.time < b.time;
+    return a.kind == ProgramChange && b.kind != ProgramChange;
+}
+
 // Sorts the positions left..right. Segments that a partition step separates are disjoint and
 // each is sorted by the same steps whichever goes first, so the smaller one is recursed into and
 // the larger one looped over; that bounds the depth of the recursion by the logarithm of the
@@ -337,9 +345,9 @@ void quickSort(EventList &list, std::ptrdiff_t left, std::ptrdiff_t right)
         // Kept by value: the pivot stays the same event while swaps move it.
         const NoteEvent pivot = list[static_cast<std::size_t>((left + right) / 2)];
         do {
-            while (CompareEvents(list[static_cast<std::size_t>(i)], pivot) < 0)
+            while (goesBefore(list[static_cast<std::size_t>(i)], pivot))
                 ++i;
-            while (CompareEvents(list[static_cast<std::size_t>(j)], pivot) > 0)
+            while (goesBefore(pivot, list[static_cast<std::size_t>(j)]))
                 --j;
             if (i <= j) {
                 std::swap(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(j)]);
@@ -375,6 +383,11 @@ bool ParsePlayString(const QByteArray &text, const ParseSettings &settings, Even
     const std::string s = preprocessed(text);
     if (s.empty())
         return false;
+
+    // Room for a note per token up to a little more than a stream holds, so that the list of a
+    // long play string is not copied as it grows.
+    const std::size_t tokens = static_cast<std::size_t>(std::count(s.begin(), s.end(), ',')) + 1;
+    list.reserve(list.size() + 2 * std::min<std::size_t>(tokens, 4096));
 
     Parser parser(settings, list);
     std::string_view rest(s);

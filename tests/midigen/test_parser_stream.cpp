@@ -1,10 +1,12 @@
-// Play strings through TMidiGen::PlayString into the stream buffer.
+// Play strings turned into the stream buffer of a tone generator.
 
 #include "MidiGen.h"
+#include "PlayStringParser.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace
@@ -40,11 +42,18 @@ void configureForBackupRun(TMidiGen &generator)
 
 } // namespace
 
-TEST(PlayString, JingleStreamOfTheBackupRun)
+// The stream a play request of the backup run assembles: the parser's list and flag, under the
+// component's settings, handed to the encoder.
+TEST(PlayStringStream, JingleOfTheBackupRun)
 {
     TMidiGen generator;
     configureForBackupRun(generator);
-    generator.PlayString("I94,G3,100;I31,50;G4,B,G,G3,D4");
+    midigen::EventList list;
+    const bool bendAllowed = midigen::ParsePlayString(
+        "I94,G3,100;I31,50;G4,B,G,G3,D4",
+        {generator.Octave(), generator.Duration(), generator.Instrument(), generator.Channel()},
+        list);
+    generator.AssembleStream(std::move(list), bendAllowed);
 
     ASSERT_EQ(generator.streamBuffer().size(), 348u);
     const std::vector<StreamEvent> events = eventsOf(generator.streamBuffer());
@@ -72,30 +81,4 @@ TEST(PlayString, JingleStreamOfTheBackupRun)
         EXPECT_EQ(e.data1, expected[i].note) << "event " << 15 + i;
         EXPECT_EQ(e.data2, expected[i].velocity) << "event " << 15 + i;
     }
-}
-
-TEST(PlayString, EmptyListAssemblesNothing)
-{
-    for (const char *text : {"", "   ", ",,,", "H,I200,N128", "H,\t,C"}) {
-        TMidiGen generator;
-        EXPECT_FALSE(generator.PlayString(text)) << text;
-        EXPECT_TRUE(generator.streamBuffer().empty()) << text;
-    }
-}
-
-TEST(PlayString, SettingsReachTheParser)
-{
-    // Octave, Instrument and Channel of the component are the parser's starting values.
-    TMidiGen generator;
-    generator.setOctave(2);
-    generator.setInstrument(TMidiGen::mgViolin);
-    generator.setChannel(TMidiGen::mgCh03);
-    generator.PlayString("C");
-    const std::vector<StreamEvent> events = eventsOf(generator.streamBuffer());
-    ASSERT_EQ(events.size(), 18u);
-    EXPECT_EQ(events[15].status, 0xC2);
-    EXPECT_EQ(events[15].data1, 40);
-    EXPECT_EQ(events[16].status, 0x92);
-    EXPECT_EQ(events[16].data1, 24);
-    EXPECT_EQ(events[17].delta, 50u) << "Duration";
 }
