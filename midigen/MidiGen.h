@@ -13,7 +13,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
+
+namespace midiout {
+class Output;
+class Stream;
+enum class Notification;
+} // namespace midiout
 
 namespace midigen
 {
@@ -124,9 +131,13 @@ public:
     // modal box without owner, captioned "Error", with the error icon.
     using RangeMessageHook = std::function<void(const QString &text)>;
 
-    // Every setting at its default, idle and ready to play; parent owns the component.
+    // Every setting at its default, idle and ready to play on the machine's output devices;
+    // parent owns the component. A QCoreApplication must exist: notifications arrive as events.
     explicit TMidiGen(QObject *parent = nullptr);
-    // Ends a stream that still plays (once there is a device to play on).
+    // The same on the devices of output (an offline renderer, a test device), which must
+    // outlive the component.
+    explicit TMidiGen(midiout::Output &output, QObject *parent = nullptr);
+    // Ends a stream that still plays, at once, and returns when it has closed.
     ~TMidiGen() override;
 
     // Properties: getters return the stored value. Setters of ranged properties store the value
@@ -210,6 +221,13 @@ public:
     // Stream assembly and playback steps of the play operations. Public so that tools, tests and
     // benchmarks can drive them with event lists of their own.
 
+    // The event list that PlayNote(note) plays, built as PlayNote builds it; copies Channel
+    // into the play channel. Builds nothing else and plays nothing.
+    midigen::EventList NoteList(qint32 note);
+    // The sorted event list that PlayString(text) plays, appended to list; copies Channel into
+    // the play channel and returns the bend-allowed flag. Plays nothing.
+    bool ParsePlayString(const QByteArray &text, midigen::EventList &list);
+
     // The pre-play step of every play request; false refuses the request.
     bool PrepareToPlay();
     // Takes over list, assembles the stream buffer from it and starts the stream; true when the
@@ -233,6 +251,24 @@ public:
 private:
     // The next value of the process-wide instance counter (1 for the first component).
     static quint32 takeInstanceNumber();
+
+    // Describes the stream buffer to the device; kept so that it stays valid between passes.
+    struct StreamHeader {
+        const std::uint8_t *data = nullptr;
+        std::size_t bufferLength = 0;
+        std::size_t bytesRecorded = 0;
+    };
+
+    // Reacts to the four notifications of the open stream.
+    void HandleNotification(midiout::Notification notification);
+    // Ends the open stream: returns its buffer, silences the device, releases the buffer and
+    // closes the stream; the close notification follows.
+    void EndStream();
+    // Undoes a start that failed after the open: ends the stream, waits for its close and makes
+    // the component ready for the next request.
+    bool AbandonStartedStream();
+    // Handles events, sleeping while none arrive, until done() holds.
+    template <typename Predicate> void WaitUntil(Predicate done);
 
     // The event builder: one stream event from a message kind (6 program change, 8 and 9 note
     // on, 10 pitch bend, any other control change), a channel (low 4 bits used) and a 16-bit
@@ -282,7 +318,13 @@ private:
     bool m_designing = false;
     RangeMessageHook m_rangeMessageHook;
 
-    // Playback state. The stream handle and the stream header come with the MIDI output layer.
+    // Playback state.
+    midiout::Output &m_output;                  // the devices this component plays on
+    std::unique_ptr<midiout::Stream> m_stream;  // the open stream, null while none is open
+    StreamHeader m_header;
+    QObject *m_notificationWindow;              // child; receives the stream's notifications
+    bool m_stopRequested = false; // the open stream was told to stop: its position is stale
+    bool m_closing = false;       // the open stream is being ended; its done is stale
     qint32 m_device = -1;      // output device of the next open; -1 = the default device
     quint32 m_instanceNumber;  // from the process-wide instance counter
     quint8 m_playChannel = 0;  // channel of the current play request

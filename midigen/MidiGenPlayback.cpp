@@ -1,9 +1,11 @@
-// Playback state and the play-request steps around it. The device part (opening, timing,
-// repeating and closing the stream through the MIDI output layer, and the notifications that
-// drive it) comes with that layer; until then no stream is ever started, so every play request
-// assembles its stream buffer and returns false.
+// Playback: the play-request steps around the stream, the notification handler that drives a
+// stream once it has started, Stop, the device choice and destruction.
 
 #include "MidiGen.h"
+
+#include "Output.h"
+
+#include <QCoreApplication>
 
 namespace
 {
@@ -13,6 +15,10 @@ namespace
 quint32 instanceCounter = 1;
 quint32 outputOwner = 0;
 
+// Ticks per quarter note of every stream: at the default tempo of 500,000 us per quarter note
+// one tick is 10 ms.
+constexpr int TimeDivision = 50;
+
 } // namespace
 
 quint32 TMidiGen::takeInstanceNumber()
@@ -20,51 +26,152 @@ quint32 TMidiGen::takeInstanceNumber()
     return instanceCounter++;
 }
 
+template <typename Predicate> void TMidiGen::WaitUntil(Predicate done)
+{
+    // Every notification awaited here is posted at once by the call that causes it (open,
+    // stop, close), so the wait ends; WaitForMoreEvents sleeps instead of spinning.
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 TMidiGen::~TMidiGen()
 {
-    Stop();
+    // The stream ends at once, also when its first event has not been reached yet (its pass
+    // would otherwise have to play out first).
+    m_continue = false;
+    if (m_open && !m_closing)
+        EndStream();
+    WaitUntil([this] { return !m_open; });
+    delete m_notificationWindow;
 }
 
 bool TMidiGen::PrepareToPlay()
 {
     // Refuses a request while the previous one has not begun to sound, or one nested in its
-    // wait. Checking the device, stopping the old stream and waiting for it to close come with
-    // the output layer; so does clearing the ready flag, which only a started stream's first
-    // event sets again.
+    // wait.
     if (!m_ready)
         return false;
+    if (!MidiAvailable())
+        return false;
+    m_ready = false;
     m_continue = false;
+    if (m_open && !m_closing) {
+        m_stopRequested = true;
+        m_stream->stop();
+    }
+    WaitUntil([this] { return !m_open; });
     return true;
 }
 
 bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 {
-    // Only one component at a time owns the output.
-    if (outputOwner != 0 && outputOwner != m_instanceNumber)
+    // Only one component at a time owns the output. A request that starts nothing leaves the
+    // component ready for the next one.
+    if (outputOwner != 0 && outputOwner != m_instanceNumber) {
+        m_ready = true;
         return false; // list released on return
-    // The buffer of an earlier stream is released when that stream ends; with no device yet
-    // this is the place where the previous assembly is let go.
-    releaseStreamBuffer();
+    }
     AssembleStream(std::move(list), bendAllowed);
-    // Opening the stream and handing the buffer over come with the output layer.
+    WaitUntil([this] { return !m_open; });
+
+    m_stream = m_output.open(m_device, m_notificationWindow);
+    if (!m_stream) {
+        releaseStreamBuffer();
+        m_ready = true;
+        return false;
+    }
+    WaitUntil([this] { return m_open; });
+    outputOwner = m_instanceNumber;
+    m_stream->reset();
+    if (!m_stream->setTimeDivision(TimeDivision))
+        return AbandonStartedStream();
+
+    m_header = {m_streamBuffer.data(), m_streamBuffer.size(), m_streamBuffer.size()};
+    if (!m_stream->queue(m_header.data, m_header.bytesRecorded) || !m_stream->restart())
+        return AbandonStartedStream();
+    return true;
+}
+
+bool TMidiGen::AbandonStartedStream()
+{
+    m_continue = false;
+    if (m_open && !m_closing)
+        EndStream();
+    WaitUntil([this] { return !m_open; });
+    m_ready = true;
     return false;
+}
+
+void TMidiGen::EndStream()
+{
+    m_closing = true;
+    m_stream->stop();
+    m_stream->reset();
+    m_header = {};
+    releaseStreamBuffer();
+    m_stream->close();
+}
+
+void TMidiGen::HandleNotification(midiout::Notification notification)
+{
+    switch (notification) {
+    case midiout::Notification::Open:
+        m_open = true;
+        m_isPlaying = true;
+        m_continue = true;
+        m_loopCounter = m_loops;
+        break;
+    case midiout::Notification::Position:
+        // A first event reached after the stream was told to stop belongs to a stream that is
+        // ending; it must not release a request that is still being prepared.
+        if (!m_stopRequested)
+            m_ready = true;
+        break;
+    case midiout::Notification::Done:
+        if (m_closing || !m_stream)
+            break;
+        if (m_continue && m_loopCounter != 1) {
+            m_stream->queue(m_header.data, m_header.bytesRecorded);
+            m_stream->restart();
+            if (m_loopCounter > 1)
+                --m_loopCounter;
+        } else {
+            EndStream();
+        }
+        break;
+    case midiout::Notification::Close:
+        m_open = false;
+        m_stream.reset();
+        m_isPlaying = false;
+        m_continue = false;
+        m_closing = false;
+        m_stopRequested = false;
+        break;
+    }
 }
 
 bool TMidiGen::MidiAvailable()
 {
-    // Probing the device comes with the output layer; until then no device can be opened.
-    return m_open;
+    if (m_open)
+        return true;
+    // Without an application object no notification could arrive, so nothing can be played.
+    if (!QCoreApplication::instance())
+        return false;
+    return m_output.probe(m_device);
 }
 
 bool TMidiGen::SetDevice(qint32 device)
 {
     m_device = device;
-    // Counting the devices comes with the output layer; until then none exists.
-    return false;
+    const int count = m_output.deviceCount();
+    return count > 0 && device < count;
 }
 
 void TMidiGen::Stop()
 {
     m_continue = false;
-    // Stopping an open stream that has begun to sound comes with the output layer.
+    if (m_open && m_ready && !m_closing) {
+        m_stopRequested = true;
+        m_stream->stop();
+    }
 }

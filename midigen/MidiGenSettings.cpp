@@ -2,8 +2,20 @@
 // play operations.
 
 #include "MidiGen.h"
+#include "NotificationWindow.h"
 
-TMidiGen::TMidiGen(QObject *parent) : QObject(parent), m_instanceNumber(takeInstanceNumber()) {}
+#include <algorithm>
+#include <cstdint>
+
+TMidiGen::TMidiGen(QObject *parent) : TMidiGen(midiout::Output::system(), parent) {}
+
+TMidiGen::TMidiGen(midiout::Output &output, QObject *parent)
+    : QObject(parent), m_output(output),
+      m_notificationWindow(new midigen::NotificationWindow(
+          [this](midiout::Notification notification) { HandleNotification(notification); }, this)),
+      m_instanceNumber(takeInstanceNumber())
+{
+}
 
 qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
 {
@@ -86,8 +98,13 @@ bool TMidiGen::PlayNote(qint32 note)
     if (!PrepareToPlay())
         return false;
     m_loopCounter = m_loops;
-    m_playChannel = m_channel;
+    // A single note may always carry the pitch-bend ramp.
+    return AssembleAndPlay(NoteList(note), true);
+}
 
+midigen::EventList TMidiGen::NoteList(qint32 note)
+{
+    m_playChannel = m_channel;
     midigen::EventList list;
     list.reserve(3);
     std::uint8_t noteChannel = 9;
@@ -100,8 +117,8 @@ bool TMidiGen::PlayNote(qint32 note)
     // There the notes carry the percussion ordinal, which the encoder maps to its key.
     const std::int32_t value = (m_playChannel != 9 && noteChannel == 9) ? m_instrument : limited;
     list.push_back({0, midigen::NoteOn, value, noteChannel});
-    list.push_back({std::int32_t(m_duration), midigen::NoteOff, value, noteChannel});
-
-    // A single note may always carry the pitch-bend ramp.
-    return AssembleAndPlay(std::move(list), true);
+    // Event times are signed 32-bit: a longer Duration is held at the largest time.
+    const auto offTime = std::int32_t(std::min<quint32>(m_duration, INT32_MAX));
+    list.push_back({offTime, midigen::NoteOff, value, noteChannel});
+    return list;
 }

@@ -46,7 +46,7 @@ int DumpNote(const Options &options, const QList<QByteArray> &arguments)
     TMidiGen generator;
     ApplySettings(generator, options);
     // No stream is started here; the assembled buffer is what a device would be given.
-    generator.PlayNote(qint32(*note));
+    generator.AssembleStream(generator.NoteList(qint32(*note)), true);
     printStreamBuffer(stdout, generator.streamBuffer());
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using encodingtest::assembleNote;
+using encodingtest::assembleString;
 using encodingtest::body;
 using encodingtest::events;
 using encodingtest::hexLines;
@@ -24,7 +26,7 @@ constexpr std::uint8_t Program = midigen::ProgramChange;
 TEST(Encoding, DefaultNoteIsByteExact)
 {
     TMidiGen generator;
-    generator.PlayNote(60);
+    assembleNote(generator, 60);
     const std::vector<std::string> expected = {
         "00 00 00 00 00 00 00 00 B0 79 00 40", // reset all controllers, callback flag
         "00 00 00 00 00 00 00 00 B9 79 00 00",
@@ -101,7 +103,7 @@ TEST(Encoding, SettingsScaleToControllerValues)
     const auto preamble = [](auto configure) {
         TMidiGen generator;
         configure(generator);
-        generator.PlayNote(60);
+        assembleNote(generator, 60);
         return events(generator);
     };
     const std::pair<qint32, int> pans[] = {{-100, 1}, {-50, 33}, {0, 64}, {50, 95}, {100, 127}};
@@ -193,7 +195,7 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
         generator.setPitchBend(c.bend);
         generator.setPBDelay(c.delay);
         generator.setPBDuration(c.span);
-        generator.PlayNote(60);
+        assembleNote(generator, 60);
         const auto tail = body(generator);
         ASSERT_EQ(tail.size(), 3 + c.steps) << "bend " << c.bend;
         std::uint32_t elapsed = 0;
@@ -215,7 +217,7 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
     TMidiGen percussion;
     percussion.setPitchBend(10);
     percussion.setInstrument(TMidiGen::mgCowbell);
-    percussion.PlayNote(60);
+    assembleNote(percussion, 60);
     EXPECT_EQ(body(percussion)[2].status(), 0xE9);
 }
 
@@ -235,10 +237,10 @@ TEST(Encoding, NoRampWhereNoneFits)
         return generator;
     };
     auto delayed = bent(100, 100);
-    delayed->PlayNote(60);
+    assembleNote(*delayed, 60);
     EXPECT_EQ(bends(*delayed), 0u) << "PBDelay 100";
     auto spanless = bent(0, 0);
-    spanless->PlayNote(60);
+    assembleNote(*spanless, 60);
     EXPECT_EQ(bends(*spanless), 0u) << "PBDuration 0";
     auto forbidden = bent(0, 100);
     forbidden->AssembleStream({{0, On, 60, 0}, {50, Off, 60, 0}}, false);
@@ -279,7 +281,7 @@ TEST(Encoding, StreamStopsAtItsSizeLimit)
     twice.AssembleStream({{0, On, 60, 0}}, true);
     twice.AssembleStream({{0, On, 60, 0}}, true);
     EXPECT_EQ(events(twice).size(), 34u);
-    twice.PlayNote(60);
+    assembleNote(twice, 60);
     EXPECT_EQ(events(twice).size(), 18u);
 }
 
@@ -290,7 +292,7 @@ TEST(Encoding, PlayStringEncodesTheParsedList)
     played.setSustain(true);
     played.setDuration(400);
     played.setPitchBend(60); // the jingle's flag is false: no ramp all the same
-    EXPECT_FALSE(played.PlayString("I94,G3,100;I31,50;G4,B,G,G3,D4")) << "no device";
+    ASSERT_TRUE(assembleString(played, "I94,G3,100;I31,50;G4,B,G,G3,D4"));
     EXPECT_EQ(played.streamBuffer().size(), 348u);
     const auto tail = body(played);
     ASSERT_EQ(tail.size(), 14u);
@@ -302,7 +304,7 @@ TEST(Encoding, PlayStringEncodesTheParsedList)
     TMidiGen bent;
     bent.setChannel(TMidiGen::mgCh03);
     bent.setPitchBend(60);
-    bent.PlayString("C");
+    assembleString(bent, "C");
     const auto bentTail = body(bent);
     ASSERT_EQ(bentTail.size(), 3u + 50);
     EXPECT_EQ(bentTail[1].word, 0x92u | 48 << 8 | 127 << 16);
@@ -310,6 +312,6 @@ TEST(Encoding, PlayStringEncodesTheParsedList)
 
     // An empty list is not assembled.
     TMidiGen silent;
-    EXPECT_FALSE(silent.PlayString("  ,, "));
+    EXPECT_FALSE(assembleString(silent, "  ,, "));
     EXPECT_TRUE(silent.streamBuffer().empty());
 }

@@ -26,6 +26,26 @@ struct Event {
     int bend() const { return data1() | data2() << 7; }
 };
 
+// Assembles the stream buffer that PlayNote(note) would play, without a device.
+inline void assembleNote(TMidiGen &generator, qint32 note)
+{
+    generator.releaseStreamBuffer();
+    generator.AssembleStream(generator.NoteList(note), true);
+}
+
+// Assembles the stream buffer that PlayString(text) would play (none for an empty list);
+// returns whether the list held events.
+inline bool assembleString(TMidiGen &generator, const QByteArray &text)
+{
+    generator.releaseStreamBuffer();
+    midigen::EventList list;
+    const bool bendAllowed = generator.ParsePlayString(text, list);
+    if (list.empty())
+        return false;
+    generator.AssembleStream(std::move(list), bendAllowed);
+    return true;
+}
+
 inline std::uint32_t readWord(const std::uint8_t *p)
 {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |

@@ -1,0 +1,393 @@
+// The tone generator's playback state machine against a test device whose time the test
+// controls: the test decides when the first event is reached and when a pass ends.
+
+#include "MidiGen.h"
+#include "Output.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct DeviceLog {
+    std::vector<std::string> calls;                // every call on a stream, in order
+    std::vector<std::vector<std::uint8_t>> queued; // copies of every queued buffer
+    int opens = 0;
+    int closes = 0;
+    std::vector<int> probed;
+};
+
+// Failure switches of the test device.
+struct DeviceFaults {
+    bool probeFails = false;
+    bool openFails = false;
+    bool timeDivisionFails = false;
+    bool queueFails = false;
+    bool restartFails = false;
+};
+
+class TestStream : public midiout::Stream
+{
+public:
+    TestStream(QObject *receiver, DeviceLog &log, const DeviceFaults &faults)
+        : receiver_(receiver), log_(log), faults_(faults)
+    {
+    }
+    void reset() override { log_.calls.push_back("reset"); }
+    bool setTimeDivision(int ticks) override
+    {
+        log_.calls.push_back("timediv " + std::to_string(ticks));
+        return !faults_.timeDivisionFails;
+    }
+    bool queue(const std::uint8_t *data, std::size_t length) override
+    {
+        log_.calls.push_back("queue");
+        if (faults_.queueFails || queued_)
+            return false;
+        queued_ = true;
+        log_.queued.emplace_back(data, data + length);
+        return true;
+    }
+    bool restart() override
+    {
+        log_.calls.push_back("restart");
+        return !faults_.restartFails;
+    }
+    void stop() override
+    {
+        log_.calls.push_back("stop");
+        if (queued_) {
+            queued_ = false;
+            post(midiout::Notification::Done);
+        }
+    }
+    void close() override
+    {
+        log_.calls.push_back("close");
+        ++log_.closes;
+        post(midiout::Notification::Close);
+    }
+
+    // What the device does as time passes.
+    void reachFirstEvent() { post(midiout::Notification::Position); }
+    void endPass()
+    {
+        ASSERT_TRUE(queued_);
+        queued_ = false;
+        post(midiout::Notification::Done);
+    }
+
+private:
+    void post(midiout::Notification n)
+    {
+        QCoreApplication::postEvent(receiver_, new midiout::NotificationEvent(n));
+    }
+    QObject *receiver_;
+    DeviceLog &log_;
+    const DeviceFaults &faults_;
+    bool queued_ = false;
+};
+
+class TestOutput : public midiout::Output
+{
+public:
+    int deviceCount() override { return 1; }
+    QString deviceName(int device) override
+    {
+        return device == 0 || device == -1 ? QStringLiteral("test device") : QString();
+    }
+    bool probe(int device) override
+    {
+        log.probed.push_back(device);
+        return !faults.probeFails && (device == 0 || device == -1);
+    }
+    std::unique_ptr<midiout::Stream> open(int device, QObject *receiver) override
+    {
+        if (faults.openFails || !(device == 0 || device == -1))
+            return nullptr;
+        ++log.opens;
+        auto stream = std::make_unique<TestStream>(receiver, log, faults);
+        current = stream.get();
+        QCoreApplication::postEvent(receiver,
+                                    new midiout::NotificationEvent(midiout::Notification::Open));
+        return stream;
+    }
+
+    // The stream opened last (valid while it is open).
+    TestStream *current = nullptr;
+    DeviceLog log;
+    DeviceFaults faults;
+};
+
+void processPosted()
+{
+    QCoreApplication::processEvents();
+}
+
+int count(const DeviceLog &log, const std::string &call)
+{
+    return int(std::count(log.calls.begin(), log.calls.end(), call));
+}
+
+} // namespace
+
+// The output-owner rule is process-wide and never reset, so every test runs in a process of its
+// own (as CTest runs them): the fixture's component is the first, and owner, of its process.
+class PlaybackMachine : public ::testing::Test
+{
+protected:
+    TestOutput output;
+    // Created first in the process, so it is the output owner of every stream in this suite.
+    std::unique_ptr<TMidiGen> gen = std::make_unique<TMidiGen>(output);
+
+    void SetUp() override { gen->setLoops(1); }
+
+    // Starts a note and lets the device reach its first event.
+    void startSounding()
+    {
+        ASSERT_TRUE(gen->PlayNote(60));
+        output.current->reachFirstEvent();
+        processPosted();
+    }
+};
+
+TEST_F(PlaybackMachine, OpensConfiguresQueuesAndStartsInThatOrder)
+{
+    ASSERT_TRUE(gen->PlayNote(60));
+    EXPECT_EQ(output.log.calls,
+              (std::vector<std::string>{"reset", "timediv 50", "queue", "restart"}));
+    EXPECT_TRUE(gen->IsPlaying());
+    ASSERT_EQ(output.log.queued.size(), 1u);
+    EXPECT_EQ(output.log.queued[0], gen->streamBuffer());
+    EXPECT_EQ(output.log.queued[0].size(), 18u * 12u);
+}
+
+TEST_F(PlaybackMachine, PlayPlaysNoteInOctaveLimitedTo127)
+{
+    const auto playedNote = [this] {
+        const auto &buffer = output.log.queued.back();
+        return buffer.at(16 * 12 + 9); // the note on behind the program change
+    };
+    ASSERT_TRUE(gen->Play());
+    EXPECT_EQ(playedNote(), 48) << "mgC in octave 4";
+    output.current->reachFirstEvent();
+    processPosted();
+    gen->setNote(TMidiGen::mgB);
+    gen->setOctave(10);
+    ASSERT_TRUE(gen->Play());
+    EXPECT_EQ(playedNote(), 127) << "131 limited";
+}
+
+TEST_F(PlaybackMachine, LoopsCountPassesAndZeroRepeatsUntilStopped)
+{
+    gen->setLoops(2);
+    startSounding();
+    output.current->endPass();
+    processPosted();
+    EXPECT_EQ(count(output.log, "queue"), 2);
+    EXPECT_TRUE(gen->IsPlaying()) << "IsPlaying holds across passes";
+    output.current->endPass();
+    processPosted(); // done: the stream ends
+    processPosted(); // close
+    EXPECT_FALSE(gen->IsPlaying());
+    EXPECT_EQ(count(output.log, "queue"), 2);
+    EXPECT_EQ(output.log.closes, 1);
+    EXPECT_TRUE(gen->streamBuffer().empty()) << "the buffer is released when the stream ends";
+
+    gen->setLoops(0);
+    startSounding();
+    for (int pass = 0; pass < 5; ++pass) {
+        output.current->endPass();
+        processPosted();
+    }
+    EXPECT_TRUE(gen->IsPlaying());
+    EXPECT_EQ(count(output.log, "queue"), 2 + 6);
+    gen->Stop();
+    processPosted();
+    processPosted();
+    EXPECT_FALSE(gen->IsPlaying());
+    EXPECT_EQ(output.log.closes, 2);
+}
+
+TEST_F(PlaybackMachine, ZeroLoopsAlsoEndsAtTheNextRequest)
+{
+    gen->setLoops(0);
+    startSounding();
+    output.current->endPass();
+    processPosted();
+    ASSERT_TRUE(gen->PlayString("C,E,G"));
+    EXPECT_EQ(output.log.opens, 2);
+    EXPECT_EQ(output.log.closes, 1) << "the old stream closed before the new one opened";
+    EXPECT_TRUE(gen->IsPlaying());
+}
+
+TEST_F(PlaybackMachine, NewRequestStopsTheSoundingStreamAndStartsFromItsOwnPreamble)
+{
+    gen->setLoops(3);
+    startSounding();
+    output.log.calls.clear();
+    gen->setChannel(TMidiGen::mgCh05);
+    ASSERT_TRUE(gen->PlayString("C"));
+    // stop (done), end of the stream, close; then the new stream.
+    EXPECT_EQ(output.log.calls, (std::vector<std::string>{"stop", "stop", "reset", "close", "reset",
+                                                          "timediv 50", "queue", "restart"}));
+    ASSERT_EQ(output.log.queued.size(), 2u);
+    const auto &fresh = output.log.queued[1];
+    // The new buffer opens with reset all controllers on its own play channel, with callback.
+    ASSERT_GE(fresh.size(), 12u);
+    EXPECT_EQ(std::vector<std::uint8_t>(fresh.begin() + 8, fresh.begin() + 12),
+              (std::vector<std::uint8_t>{0xB4, 0x79, 0x00, 0x40}));
+    EXPECT_EQ(fresh, gen->streamBuffer());
+}
+
+TEST_F(PlaybackMachine, StopBeforeTheFirstEventLetsThePassEndWithoutRepeating)
+{
+    gen->setLoops(3);
+    ASSERT_TRUE(gen->PlayNote(60));
+    gen->Stop();
+    EXPECT_EQ(count(output.log, "stop"), 0) << "a stream that has not sounded is not stopped";
+    output.current->reachFirstEvent();
+    output.current->endPass();
+    processPosted();
+    processPosted();
+    EXPECT_FALSE(gen->IsPlaying());
+    EXPECT_EQ(count(output.log, "queue"), 1);
+
+    // With no stream open, Stop changes nothing but the continue flag.
+    gen->Stop();
+    EXPECT_EQ(output.log.closes, 1);
+    EXPECT_TRUE(gen->PlayNote(62));
+}
+
+TEST_F(PlaybackMachine, NestedRequestDuringAWaitIsRefused)
+{
+    startSounding();
+    // Queued before the second request, so it runs inside that request's wait for the close.
+    int nestedResult = -1;
+    QObject nester;
+    QMetaObject::invokeMethod(
+        &nester, [&] { nestedResult = gen->PlayNote(64) ? 1 : 0; }, Qt::QueuedConnection);
+    ASSERT_TRUE(gen->PlayNote(62));
+    EXPECT_EQ(nestedResult, 0);
+    EXPECT_EQ(output.log.opens, 2);
+    // Until the new stream reaches its first event, further requests are refused too.
+    EXPECT_FALSE(gen->PlayNote(65));
+    output.current->reachFirstEvent();
+    processPosted();
+    EXPECT_TRUE(gen->PlayNote(65));
+}
+
+TEST_F(PlaybackMachine, SetDeviceStoresTheNumberEvenWhenItDoesNotExist)
+{
+    EXPECT_TRUE(gen->SetDevice(-1));
+    EXPECT_TRUE(gen->SetDevice(0));
+    EXPECT_FALSE(gen->SetDevice(1)) << "the device count is 1";
+    output.log.probed.clear();
+    EXPECT_FALSE(gen->MidiAvailable());
+    EXPECT_EQ(output.log.probed, std::vector<int>{1}) << "the stored number is tried";
+    EXPECT_FALSE(gen->PlayNote(60));
+    EXPECT_TRUE(gen->SetDevice(-1));
+    EXPECT_TRUE(gen->PlayNote(60));
+}
+
+TEST_F(PlaybackMachine, DestructionWhileSoundingClosesTheStreamFirst)
+{
+    gen->setLoops(0);
+    startSounding();
+    output.log.calls.clear();
+    gen.reset();
+    EXPECT_EQ(output.log.calls, (std::vector<std::string>{"stop", "reset", "close"}));
+    EXPECT_EQ(output.log.closes, 1);
+}
+
+TEST_F(PlaybackMachine, DestructionBeforeTheFirstEventDoesNotWaitForThePass)
+{
+    gen->setLoops(0);
+    ASSERT_TRUE(gen->PlayNote(60));
+    gen.reset(); // would wait for ever if it waited for the pass to end
+    EXPECT_EQ(output.log.closes, 1);
+}
+
+TEST_F(PlaybackMachine, WithoutAUsableDeviceEveryRequestIsRefusedAndNothingChanges)
+{
+    output.faults.probeFails = true;
+    gen->setVolume(42);
+    EXPECT_FALSE(gen->MidiAvailable());
+    EXPECT_FALSE(gen->PlayNote(60));
+    EXPECT_FALSE(gen->Play());
+    EXPECT_FALSE(gen->PlayString("C,D,E"));
+    EXPECT_EQ(output.log.opens, 0);
+    EXPECT_TRUE(output.log.calls.empty());
+    EXPECT_TRUE(gen->streamBuffer().empty());
+    EXPECT_EQ(gen->Volume(), 42);
+    output.faults.probeFails = false;
+    EXPECT_TRUE(gen->PlayNote(60)) << "nothing was left half-done";
+}
+
+// Each way a request can pass the pre-play step and start nothing leaves the component ready,
+// its stream closed and its buffer released, so the next request plays and destruction returns.
+TEST_F(PlaybackMachine, RequestsThatStartNothingLeaveTheComponentUsable)
+{
+    struct Case {
+        const char *name;
+        bool DeviceFaults::*fault;
+        int expectedCloses; // streams opened and closed again by the failed request
+    };
+    const Case cases[] = {
+        {"open fails", &DeviceFaults::openFails, 0},
+        {"time division fails", &DeviceFaults::timeDivisionFails, 1},
+        {"queue fails", &DeviceFaults::queueFails, 1},
+        {"restart fails", &DeviceFaults::restartFails, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        output.log = {};
+        output.faults.*c.fault = true;
+        EXPECT_FALSE(gen->PlayNote(60));
+        EXPECT_FALSE(gen->IsPlaying());
+        EXPECT_TRUE(gen->streamBuffer().empty());
+        EXPECT_EQ(output.log.closes, c.expectedCloses);
+        output.faults.*c.fault = false;
+        ASSERT_TRUE(gen->PlayNote(60)) << "the next request plays";
+        EXPECT_EQ(output.log.queued.back().size(), 18u * 12u) << "no old bytes appended";
+        output.current->reachFirstEvent();
+        output.current->endPass();
+        processPosted();
+        processPosted();
+        EXPECT_FALSE(gen->IsPlaying());
+    }
+
+    // A play string whose list comes out empty.
+    EXPECT_FALSE(gen->PlayString(",,,"));
+    EXPECT_TRUE(gen->PlayNote(60));
+}
+
+TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
+{
+    startSounding(); // gen is (or becomes) the output owner
+    TMidiGen other(output);
+    output.log.calls.clear();
+    EXPECT_FALSE(other.PlayNote(60));
+    EXPECT_FALSE(other.PlayString("C"));
+    EXPECT_EQ(output.log.opens, 1) << "the other component opened nothing";
+    EXPECT_TRUE(other.PrepareToPlay()) << "its ready flag was restored";
+    EXPECT_TRUE(gen->IsPlaying()) << "the owner plays on";
+    output.current->endPass();
+    processPosted();
+    processPosted();
+    EXPECT_FALSE(gen->IsPlaying());
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
