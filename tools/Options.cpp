@@ -49,11 +49,16 @@ bool Options::has(const QByteArray &name) const
     return false;
 }
 
-Options ParseOptions(const QList<QByteArray> &arguments)
+Options ParseOptions(const QList<QByteArray> &arguments,
+                     const std::function<bool(const QList<QByteArray> &words)> &textFollows)
 {
     Options result;
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         const QByteArray &argument = *it;
+        if (textFollows && textFollows(result.words)) {
+            result.words.append(argument);
+            continue;
+        }
         if (argument == "-h") {
             result.options.push_back({"help", {}});
             continue;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -39,8 +40,10 @@ struct Options {
 // Splits the arguments after the program name. "--name VALUE" and "--name=VALUE" give an option
 // that takes a value, "--name" a flag, "-h" is --help; anything else is a word, also text that
 // begins with a single "-" such as the number -5. Throws UsageError for an unknown option or a
-// missing value.
-Options ParseOptions(const QList<QByteArray> &arguments);
+// missing value. When textFollows holds for the words read so far, the next argument is a word
+// as it stands, whatever it begins with (the text of a verb that takes one).
+Options ParseOptions(const QList<QByteArray> &arguments,
+                     const std::function<bool(const QList<QByteArray> &words)> &textFollows = {});
 
 // A decimal integer (optional sign) within min..max, or nothing.
 std::optional<qint64> ParseDecimal(const QByteArray &text, qint64 min, qint64 max);

@@ -14,6 +14,20 @@ const std::vector<Verb> &AllVerbs()
          "bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\". N is a\n"
          "note number (out of 0..127 it is limited as PlayNote limits it).",
          DumpNote},
+        {{"dump", "string"},
+         "TEXT [--set NAME=VALUE]...",
+         "Prints the stream buffer that PlayString(TEXT) assembles, as dump note does; a list\n"
+         "that comes out empty prints only \"events 0 bytes 0\". TEXT is the one argument\n"
+         "after \"string\", taken as it stands, also when it begins with \"-\" or is empty.",
+         DumpString,
+         true},
+        {{"list", "string"},
+         "TEXT [--set NAME=VALUE]...",
+         "Prints the sorted event list of the play string TEXT, one \"time kind value channel\"\n"
+         "line per event in decimal, then \"flag true\" or \"flag false\" (the bend-allowed\n"
+         "flag). TEXT is taken as for dump string.",
+         ListString,
+         true},
     };
     return verbs;
 }
@@ -61,6 +75,15 @@ QByteArray wrapped(const QByteArray &text, const QByteArray &indent, qsizetype w
 }
 
 } // namespace
+
+bool TextFollows(const QList<QByteArray> &words)
+{
+    for (const Verb &verb : AllVerbs()) {
+        if (verb.takesText && verb.words == words)
+            return true;
+    }
+    return false;
+}
 
 void PrintHelp(std::FILE *out)
 {

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -23,6 +24,7 @@ struct Verb {
     const char *synopsis; // arguments and options after the words, e.g. "N [--set NAME=VALUE]..."
     const char *description; // what it does, one or more lines of text
     VerbFunction run;
+    bool takesText = false; // the one argument after the words is a text, taken as it stands
 };
 
 // Every verb, in the order the help lists them.
@@ -31,10 +33,24 @@ const std::vector<Verb> &AllVerbs();
 // The verb whose words begin words. Throws UsageError naming the unknown verb.
 const Verb &FindVerb(const QList<QByteArray> &words);
 
+// Whether words are exactly the words of a verb that takes a text: the argument after them is
+// that text, also when it looks like an option.
+bool TextFollows(const QList<QByteArray> &words);
+
 // Writes the help text describing every verb and option to out.
 void PrintHelp(std::FILE *out);
 
 // dump note N: prints the stream buffer that PlayNote(N) assembles.
 int DumpNote(const Options &options, const QList<QByteArray> &arguments);
+
+// dump string TEXT: prints the stream buffer that PlayString(TEXT) assembles.
+int DumpString(const Options &options, const QList<QByteArray> &arguments);
+
+// list string TEXT: prints the sorted event list of TEXT and the bend-allowed flag.
+int ListString(const Options &options, const QList<QByteArray> &arguments);
+
+// Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
+// upper-case hexadecimal separated by blanks, then "events E bytes B".
+void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer);
 
 } // namespace tool

@@ -11,11 +11,7 @@
 namespace tool
 {
 
-namespace
-{
-
-// One stream event a line, its 12 bytes as two-digit upper-case hexadecimal, then the totals.
-void printStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
+void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
     std::string text;
@@ -29,8 +25,6 @@ void printStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
     std::fprintf(out, "events %zu bytes %zu\n", buffer.size() / midigen::StreamEventSize,
                  buffer.size());
 }
-
-} // namespace
 
 int DumpNote(const Options &options, const QList<QByteArray> &arguments)
 {
@@ -47,7 +41,7 @@ int DumpNote(const Options &options, const QList<QByteArray> &arguments)
     ApplySettings(generator, options);
     // No stream is started here; the assembled buffer is what a device would be given.
     generator.AssembleStream(generator.NoteList(qint32(*note)), true);
-    printStreamBuffer(stdout, generator.streamBuffer());
+    PrintStreamBuffer(stdout, generator.streamBuffer());
     return 0;
 }
 

@@ -16,7 +16,7 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
 
     try {
-        const tool::Options options = tool::ParseOptions(arguments);
+        const tool::Options options = tool::ParseOptions(arguments, tool::TextFollows);
         if (options.has("help")) {
             tool::PrintHelp(stdout);
             return 0;

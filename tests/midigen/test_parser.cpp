@@ -131,6 +131,10 @@ TEST(Normalising, TokenBeginningWithADigitBeginsWithItsStep)
     EXPECT_EQ(p.list,
               (EventList{noteOn(0, 48), noteOn(100, 50), noteOff(400, 48), noteOff(500, 50)}));
     EXPECT_FALSE(p.flag);
+    // A step of 0 is a step too: it replaces the current one.
+    EXPECT_EVENTS(parse("100;C,0;D,E").list,
+                  (EventList{noteOn(100, 48), noteOn(100, 50), noteOn(100, 52), noteOff(500, 48),
+                             noteOff(500, 50), noteOff(500, 52)}));
     EXPECT_EVENTS(parse("3;C,D").list,
                   (EventList{noteOn(3, 48), noteOn(6, 50), noteOff(403, 48), noteOff(406, 50)}));
     // "5C" is a step text that is no number: nothing sounds and the flag falls.
@@ -294,6 +298,9 @@ TEST(LengthsAndFlag, OneChordOfOneLengthKeepsTheFlag)
     // "I94" already set the last duration to 400.
     EXPECT_FALSE(parse("I94,G3;300").flag);
     EXPECT_FALSE(parse("1;C").flag);
+    // A Duration of 0 set the last duration too.
+    EXPECT_TRUE(parse("C,E", withDuration(0)).flag);
+    EXPECT_FALSE(parse("C,E;300", withDuration(0)).flag);
 }
 
 TEST(LengthsAndFlag, LengthsSetTheLastDuration)

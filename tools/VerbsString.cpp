@@ -1,0 +1,64 @@
+// The string verbs: what a play string turns into, as a stream buffer or as its sorted event
+// list.
+
+#include "Verbs.h"
+
+#include "MidiGen.h"
+#include "Settings.h"
+
+#include <string>
+#include <utility>
+
+namespace tool
+{
+
+namespace
+{
+
+// The play string: the one argument after the verb's words, as given.
+const QByteArray &playStringArgument(const QList<QByteArray> &arguments, const char *verb)
+{
+    if (arguments.isEmpty())
+        throw UsageError(QByteArray(verb) + " needs a play string");
+    if (arguments.size() > 1)
+        throw UsageError("unexpected argument: " + arguments[1]);
+    return arguments[0];
+}
+
+} // namespace
+
+int DumpString(const Options &options, const QList<QByteArray> &arguments)
+{
+    const QByteArray &text = playStringArgument(arguments, "dump string");
+    TMidiGen generator;
+    ApplySettings(generator, options);
+    // What PlayString hands to the device, without starting a stream: the parsed list encoded,
+    // and nothing at all for a list that comes out empty.
+    midigen::EventList list;
+    const bool bendAllowed = generator.ParsePlayString(text, list);
+    if (!list.empty())
+        generator.AssembleStream(std::move(list), bendAllowed);
+    PrintStreamBuffer(stdout, generator.streamBuffer());
+    return 0;
+}
+
+int ListString(const Options &options, const QList<QByteArray> &arguments)
+{
+    const QByteArray &text = playStringArgument(arguments, "list string");
+    TMidiGen generator;
+    ApplySettings(generator, options);
+    // Parsed as a play request of this generator parses, with Channel as the play channel.
+    midigen::EventList list;
+    const bool bendAllowed = generator.ParsePlayString(text, list);
+
+    std::string out;
+    for (const midigen::NoteEvent &event : list) {
+        out += std::to_string(event.time) + ' ' + std::to_string(event.kind) + ' ' +
+               std::to_string(event.value) + ' ' + std::to_string(event.channel) + '\n';
+    }
+    out += bendAllowed ? "flag true\n" : "flag false\n";
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+} // namespace tool
