@@ -6,15 +6,18 @@
 // encoder relies on, then encoded.
 
 #include "MidiGen.h"
+#include "Output.h"
 #include "PlayStringParser.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace
 {
@@ -47,6 +50,16 @@ void checkList(const midigen::EventList &list)
     }
 }
 
+// Encoding needs no device; this output has none, so nothing can start to sound.
+class NoOutput final : public midiout::Output
+{
+public:
+    int deviceCount() override { return 0; }
+    QString deviceName(int) override { return {}; }
+    bool probe(int) override { return false; }
+    std::unique_ptr<midiout::Stream> open(int, QObject *) override { return nullptr; }
+};
+
 std::uint32_t word(const std::uint8_t *data)
 {
     std::uint32_t value;
@@ -60,7 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < SettingsBytes)
         return 0;
-    static TMidiGen *generator = new TMidiGen; // one component for the whole run, as in the program
+    // One component for the whole run, as in the program.
+    static NoOutput output;
+    static TMidiGen *generator = new TMidiGen(output);
 
     generator->setOctave(static_cast<std::int8_t>(data[0]));
     generator->setDuration(word(data + 1));
@@ -74,14 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray text(reinterpret_cast<const char *>(data + SettingsBytes),
                           static_cast<qsizetype>(size - SettingsBytes));
 
+    // As a play request parses: the component's settings, Channel as the play channel.
     midigen::EventList list;
-    const midigen::ParseSettings settings{
-        .octave = generator->Octave(),
-        .duration = generator->Duration(),
-        .instrument = generator->Instrument(),
-        .playChannel = generator->Channel(),
-    };
-    const bool bendAllowed = midigen::ParsePlayString(text, settings, list);
+    const bool bendAllowed = generator->ParsePlayString(text, list);
     checkList(list);
     if (!list.empty()) {
         generator->releaseStreamBuffer();
