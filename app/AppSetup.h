@@ -1,0 +1,36 @@
+#pragma once
+
+// What the program entry sets up before the message loop: names, icon, fonts and the two windows.
+
+#include <QFont>
+#include <QString>
+
+#include <memory>
+
+class QApplication;
+class TfrmMain;
+
+namespace noggix
+{
+
+// Captions the main window's message dialogs and the failure report.
+inline const QString ApplicationTitle = QStringLiteral("Noggix");
+// The id shared by the .desktop file and the icon.
+inline const QString DesktopFileName = QStringLiteral("org.noggix.Noggix");
+
+// The font of both windows: Liberation Sans at 8 points where it is installed, else the
+// desktop's sans serif at 8 points.
+QFont WindowFont();
+
+// The font of the "Get ready!" text: Liberation Sans (Arial's metric twin) with a character
+// height of 29 pixels.
+QFont DialogLabelFont();
+
+// Sets the application's name, desktop file name, icon and font.
+void SetUpApplication(QApplication &app);
+
+// Creates the main window (which fills its path box on creation) and then the hidden
+// "Get ready!" dialog, owned by the main window and shown by it at every run.
+std::unique_ptr<TfrmMain> CreateApplicationWindows();
+
+} // namespace noggix

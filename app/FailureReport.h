@@ -1,0 +1,43 @@
+#pragma once
+
+// The failure report: a handler that ends with a failure shows its message in a modal box and
+// the program goes on. Every event handler that can fail runs its work through ReportFailures,
+// so that no exception ever crosses Qt code.
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+class QWidget;
+
+namespace noggix
+{
+
+// The text the report shows: message with a period appended when it is not empty and its last
+// character has a higher code than ".", so "error" gets one and "(x)" or "x " do not.
+QString FailureReportText(const QString &message);
+
+// Shows the failure report over parent: caption "Noggix", the stop icon, one OK button and
+// FailureReportText(message). Returns when the user has closed it.
+void ShowFailureReport(QWidget *parent, const QString &message);
+
+// The user's text of a caught exception: Failure::message(), or what() of any other.
+QString MessageOf(const std::exception &e);
+
+// Runs work(); a noggix::Failure or any other std::exception that it throws is shown with
+// ShowFailureReport and swallowed. Returns true when work() ended normally.
+template <typename Work> bool ReportFailures(QWidget *parent, Work &&work)
+{
+    QString message;
+    try {
+        std::forward<Work>(work)();
+        return true;
+    } catch (const std::exception &e) {
+        message = MessageOf(e);
+    }
+    ShowFailureReport(parent, message);
+    return false;
+}
+
+} // namespace noggix

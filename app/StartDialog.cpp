@@ -1,0 +1,42 @@
+#include "StartDialog.h"
+
+#include "Anchors.h"
+#include "AppSetup.h"
+#include "CaptionFit.h"
+#include "JpegImage.h"
+#include "ui_StartDialog.h"
+
+#include <QFile>
+#include <QKeyEvent>
+
+TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TfrmStart>())
+{
+    ui->setupUi(this);
+    setFont(noggix::WindowFont());
+    ui->Label1->setFont(noggix::DialogLabelFont());
+    noggix::FitCaptions(this);
+
+    QFile picture(QStringLiteral(":/start.jpg"));
+    if (picture.open(QIODevice::ReadOnly))
+        ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));
+
+    noggix::InstallAnchors(this);
+    move(192, 114);
+    ui->Button1->setFocus();
+}
+
+TfrmStart::~TfrmStart() = default;
+
+void TfrmStart::reject()
+{
+    done(2);
+}
+
+void TfrmStart::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,15 @@
+// Noggix: pretends to back up the user's brain.
+
+#include "AppSetup.h"
+#include "MainWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    noggix::SetUpApplication(app);
+    const auto frmMain = noggix::CreateApplicationWindows();
+    frmMain->show();
+    return QApplication::exec();
+}

@@ -1,0 +1,133 @@
+#include "TestSupport.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace testsupport
+{
+
+namespace
+{
+QString &HomeFolder()
+{
+    static QString home;
+    return home;
+}
+} // namespace
+
+QString PrepareTestHome()
+{
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/noggix-test-XXXXXX"));
+    const QString home = dir.path();
+    QDir(home).mkpath(QStringLiteral(".config"));
+    QDir(home).mkpath(QStringLiteral("Docs"));
+    QDir(home).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(home + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile dirs(home + QStringLiteral("/.config/user-dirs.dirs"));
+    if (dirs.open(QIODevice::WriteOnly))
+        dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
+    dirs.close();
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home + QStringLiteral("/runtime")));
+    QDir::setCurrent(home);
+    HomeFolder() = home;
+    return home;
+}
+
+QString TestDocuments()
+{
+    return HomeFolder() + QStringLiteral("/Docs");
+}
+
+ModalHandler::ModalHandler() = default;
+
+void ModalHandler::expect(Action action)
+{
+    m_actions.push_back(std::move(action));
+    if (!m_scheduled) {
+        m_scheduled = true;
+        QTimer::singleShot(5, this, &ModalHandler::poll);
+    }
+}
+
+void ModalHandler::poll()
+{
+    m_scheduled = false;
+    m_handled.removeAll(nullptr);
+    QWidget *modal = QApplication::activeModalWidget();
+    Action action;
+    if (modal && modal->isVisible() && !m_handled.contains(modal) && !m_actions.empty()) {
+        action = std::move(m_actions.front());
+        m_actions.pop_front();
+        m_handled.append(modal);
+        modal->installEventFilter(this);
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            m_seen.append({box->windowTitle(), box->text(), box->icon()});
+    }
+    // Keep looking while an action runs, since it may wait for further boxes.
+    if (!m_actions.empty() && !m_scheduled) {
+        m_scheduled = true;
+        QTimer::singleShot(5, this, &ModalHandler::poll);
+    }
+    if (action)
+        action(modal);
+}
+
+bool ModalHandler::eventFilter(QObject *watched, QEvent *event)
+{
+    // A widget counts as handled until it is hidden; a dialog shown again is a new showing.
+    if (event->type() == QEvent::Hide) {
+        m_handled.removeAll(qobject_cast<QWidget *>(watched));
+        watched->removeEventFilter(this);
+    }
+    return false;
+}
+
+void ClickOk(QWidget *modal)
+{
+    auto *box = qobject_cast<QMessageBox *>(modal);
+    if (!box)
+        qFatal("expected a message box, got %s", modal->metaObject()->className());
+    box->button(QMessageBox::Ok)->click();
+}
+
+static void ClickButton(QWidget *modal, const char *name)
+{
+    auto *button = modal->findChild<QAbstractButton *>(QString::fromLatin1(name));
+    if (!button)
+        qFatal("expected the Get ready! dialog, got %s", modal->metaObject()->className());
+    button->click();
+}
+
+void ClickReady(QWidget *modal)
+{
+    ClickButton(modal, "Button1");
+}
+
+void ClickCancel(QWidget *modal)
+{
+    ClickButton(modal, "Button2");
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray data = file.readAll();
+    if (data.isNull())
+        data = QByteArray("");
+    return data;
+}
+
+bool IsBackupContent(const QByteArray &data)
+{
+    return data.size() == 150001 && data.count('A') == 150001;
+}
+
+} // namespace testsupport

@@ -1,0 +1,94 @@
+#pragma once
+
+// Helpers of the window tests: a private home folder, access to the windows' parts by name,
+// and handling of the modal boxes that the windows open.
+
+#include <QApplication>
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTest>
+
+#include <deque>
+#include <functional>
+
+namespace testsupport
+{
+
+// Points HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR at a fresh temporary folder whose documents
+// folder is $HOME/Docs (created), so no test touches the user's real documents. Call before
+// the QApplication is created. Returns the home folder.
+QString PrepareTestHome();
+
+// The documents folder that PrepareTestHome set up.
+QString TestDocuments();
+
+// The child of root named name, of type T; fails the test when missing.
+template <typename T> T *Part(QObject *root, const char *name)
+{
+    T *found = root->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no %s named %s", T::staticMetaObject.className(), name);
+    return found;
+}
+
+// What a modal box showed.
+struct BoxSeen {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Runs the queued actions, one each, on the modal widgets that open from now on, found by a
+// single-shot timer that looks at QApplication::activeModalWidget() every few milliseconds.
+// An action may leave its widget open and wait; widgets that open meanwhile get the next action.
+class ModalHandler : public QObject
+{
+public:
+    using Action = std::function<void(QWidget *)>;
+
+    ModalHandler();
+    void expect(Action action);
+    // Message boxes handled so far, in order.
+    const QList<BoxSeen> &seen() const { return m_seen; }
+    // Actions not yet run.
+    int pending() const { return int(m_actions.size()); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void poll();
+    std::deque<Action> m_actions;
+    QList<QPointer<QWidget>> m_handled;
+    QList<BoxSeen> m_seen;
+    bool m_scheduled = false;
+};
+
+// Clicks OK of a message box.
+void ClickOk(QWidget *modal);
+
+// Actions for the "Get ready!" dialog.
+void ClickReady(QWidget *modal);
+void ClickCancel(QWidget *modal);
+
+// The file's bytes, or a null array when it does not exist.
+QByteArray ReadFile(const QString &path);
+
+// True when data is exactly the backup file's content.
+bool IsBackupContent(const QByteArray &data);
+
+} // namespace testsupport
+
+// A main() that prepares the private home before the QApplication and then runs the test class.
+#define NOGGIX_TEST_MAIN(TestClass)                                                                \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        testsupport::PrepareTestHome();                                                            \
+        QApplication app(argc, argv);                                                              \
+        noggix::SetUpApplication(app);                                                             \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
