@@ -33,6 +33,9 @@ public:
     std::vector<std::int16_t> render(std::size_t frames);
     // Frames returned by render() so far; frame n of the output is frame n of the synthesizer.
     std::uint64_t renderedFrames() const { return rendered_; }
+    // Frames the synthesizer has rendered: renderedFrames() and up to one block ahead. A stream
+    // restarted now starts at this frame.
+    std::uint64_t synthesizerFrames() const { return rendered_ + ahead_.size() / 2; }
 
     SynthEngine &engine() { return *engine_; }
 

@@ -15,13 +15,17 @@ namespace {
 
 const char *const SoundFontFolder = "/usr/share/sounds/sf2";
 
-// Attenuation offsets (cB) of the fade steps: amplitude 3/4, 1/2, 1/4, then the synthesizer's
-// maximum attenuation. The synthesizer ramps each change linearly across one block, so the fade
-// is a straight line to silence over FadeSteps blocks (5.8 ms).
-constexpr float FadeCentibels[] = {25.0f, 60.2f, 120.4f, 1440.0f};
-constexpr int FadeSteps = int(std::size(FadeCentibels));
+// The fade: one step a block, the voices' level and the reverb's output level drop to these
+// shares; then all voices end and the synthesizer is reset, which also empties the effects. The
+// synthesizer ramps voice levels linearly across a block, so the voices fade along a straight line
+// to silence over FadeSteps blocks (5.8 ms).
+constexpr float FadeGains[] = {0.75f, 0.5f, 0.25f, 0.0f};
+constexpr int FadeSteps = int(std::size(FadeGains));
 
-enum SilenceFlag { Silence = 1, ResetControllers = 2 };
+float attenuationCentibels(float gain)
+{
+    return gain > 0 ? -200.0f * std::log10(gain) : 1440.0f; // 1440 cB: the synthesizer's floor
+}
 
 // Collects FluidSynth's messages while the engine is built, instead of printing them.
 class LogCapture
@@ -29,13 +33,13 @@ class LogCapture
 public:
     explicit LogCapture(QStringList &lines) : lines_(lines)
     {
-        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, &LogCapture::log, this);
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            previous_[level] = fluid_set_log_function(level, &LogCapture::log, this);
     }
     ~LogCapture()
     {
-        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, fluid_default_log_function, nullptr);
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            fluid_set_log_function(level, previous_[level], nullptr);
     }
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
@@ -47,6 +51,7 @@ private:
             static_cast<LogCapture *>(data)->lines_.append(QString::fromUtf8(message));
     }
     QStringList &lines_;
+    fluid_log_function_t previous_[LAST_LOG_LEVEL] = {};
 };
 
 } // namespace
@@ -95,6 +100,7 @@ SynthEngine::SynthEngine(const EngineConfig &config)
         }
         diagnostics_.append(QStringLiteral("cannot load SoundFont %1").arg(path));
     }
+    fluid_synth_get_reverb_group_level(synth_, 0, &reverbLevel_);
     if (soundFontId_ < 0)
         diagnostics_.append(QStringLiteral("no SoundFont"));
     else
@@ -336,10 +342,12 @@ bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
         fluid_synth_noteoff(synth_, channel, data1);
         return true;
     case 0x90:
-        if (data2 == 0)
+        if (data2 == 0) {
             fluid_synth_noteoff(synth_, channel, data1);
-        else
+        } else {
             fluid_synth_noteon(synth_, channel, data1, data2);
+            soundSinceReset_ = true;
+        }
         return true;
     case 0xB0:
         fluid_synth_cc(synth_, channel, data1, data2);
@@ -361,54 +369,67 @@ void SynthEngine::addRecord(const HandedEvent &event)
         record_.push_back(event); // the stream lock is held by the timer
 }
 
-void SynthEngine::requestSilence(bool resetControllers)
+void SynthEngine::requestSilence()
 {
-    pendingSilence_.fetch_or(Silence | (resetControllers ? ResetControllers : 0));
+    pendingSilence_ = true;
     schedule(timerData(SilenceRequest, 0, 0), now(), false);
 }
 
 bool SynthEngine::silenceBusy() const
 {
-    return fadeStep_ != 0 || pendingSilence_.load() != 0;
+    return fadeStep_ != 0 || pendingSilence_.load();
 }
 
 void SynthEngine::silenceStep(unsigned int time, bool continuation)
 {
     if (fadeStep_ == 0) {
-        if (continuation)
+        if (continuation || !pendingSilence_.exchange(false))
             return;
-        cycleFlags_ = pendingSilence_.exchange(0);
-        if (cycleFlags_ == 0)
-            return;
-        if (fluid_synth_get_active_voice_count(synth_) == 0) {
-            endSilence(time);
+        if (!soundSinceReset_) {
+            resetSynth(); // nothing sounds, not even an effect tail
+            finishSilence(time);
             return;
         }
     } else if (!continuation) {
         return; // a fade is under way; its end looks at the new request
     }
     if (fadeStep_ < FadeSteps) {
+        const float gain = FadeGains[fadeStep_];
         for (int channel = 0; channel < Channels; ++channel)
-            fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, FadeCentibels[fadeStep_]);
-        ++fadeStep_;
-        schedule(timerData(SilenceStep, 0, 0), time + 1, true);
+            fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, attenuationCentibels(gain));
+        // The reverb rings on after its input has gone; its output level follows the voices.
+        fluid_synth_set_reverb_group_level(synth_, -1, reverbLevel_ * gain);
+    } else if (fadeStep_ == FadeSteps) {
+        // Silent now: end every voice, sustained and releasing ones too. The reset waits for
+        // the next block: in this one it would lift the attenuation before the voices end.
+        fluid_synth_all_sounds_off(synth_, -1);
+    } else if (fadeStep_ == FadeSteps + 1) {
+        // A reset leaves a little of the reverb's state behind (about -50 dB); a second one,
+        // a block later, takes it below -80 dB.
+        resetSynth();
+    } else {
+        resetSynth();
+        fluid_synth_set_reverb_group_level(synth_, -1, reverbLevel_);
+        fadeStep_ = 0;
+        finishSilence(time);
         return;
     }
-    // Silent now: end every voice, sustained and releasing ones too, and lift the offsets.
-    fluid_synth_all_sounds_off(synth_, -1);
-    for (int channel = 0; channel < Channels; ++channel)
-        fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, 0.0f);
-    fadeStep_ = 0;
-    endSilence(time);
+    ++fadeStep_;
+    schedule(timerData(SilenceStep, 0, 0), time + 1, true);
 }
 
-void SynthEngine::endSilence(unsigned int time)
+void SynthEngine::resetSynth()
 {
-    if (cycleFlags_ & ResetControllers)
-        for (int channel = 0; channel < Channels; ++channel)
-            fluid_synth_cc(synth_, channel, 121, 0);
-    cycleFlags_ = 0;
-    if (pendingSilence_.load() != 0)
+    // Resets all 16 channels (controllers, programs, generator offsets) and the effects.
+    fluid_synth_system_reset(synth_);
+    for (int channel = 0; channel < Channels; ++channel)
+        fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, 0.0f);
+    soundSinceReset_ = false;
+}
+
+void SynthEngine::finishSilence(unsigned int time)
+{
+    if (pendingSilence_.load())
         schedule(timerData(SilenceRequest, 0, 0), time + 1, true);
 }
 

@@ -119,11 +119,14 @@ private:
     bool play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     void addRecord(const HandedEvent &event);
 
-    // Silencing: a fade of FadeSteps blocks on every channel, then all sounds off.
-    void requestSilence(bool resetControllers);
+    // Silencing, in the timer thread from the next block on: a fade of a few blocks of every
+    // voice and of the effects, then all sounds off and a reset of the synthesizer. Streams hand
+    // nothing over until it is done.
+    void requestSilence();
     bool silenceBusy() const;
     void silenceStep(unsigned int time, bool continuation);
-    void endSilence(unsigned int time);
+    void resetSynth();
+    void finishSilence(unsigned int time);
 
     fluid_settings_t *settings_ = nullptr;
     fluid_synth_t *synth_ = nullptr;
@@ -146,9 +149,10 @@ private:
     std::mutex pinMutex_;
     std::set<std::pair<int, int>> pinned_;
 
-    std::atomic<int> pendingSilence_{0};
-    int fadeStep_ = 0;   // timer thread only
-    int cycleFlags_ = 0; // timer thread only
+    double reverbLevel_ = 0;
+    std::atomic<bool> pendingSilence_{false};
+    int fadeStep_ = 0;             // timer thread only
+    bool soundSinceReset_ = false; // timer thread only: a note was played since the last reset
 };
 
 } // namespace midiout

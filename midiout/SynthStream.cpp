@@ -21,7 +21,7 @@ SynthStream::~SynthStream()
 void SynthStream::reset()
 {
     if (!closed_)
-        engine_.requestSilence(true);
+        engine_.requestSilence();
 }
 
 bool SynthStream::setTimeDivision(int ticksPerQuarter)
@@ -53,7 +53,7 @@ void SynthStream::stop()
     if (closed_)
         return;
     player_.stop();
-    engine_.requestSilence(false);
+    engine_.requestSilence();
 }
 
 void SynthStream::close()
@@ -70,7 +70,7 @@ void SynthStream::detach()
     const bool wasRunning = player_.close();
     engine_.detach(id_); // waits for a timer of this stream that is running now
     if (wasRunning)
-        engine_.requestSilence(false); // no hanging notes from a stream closed while playing
+        engine_.requestSilence(); // no hanging notes from a stream closed while playing
 }
 
 std::uint64_t SynthStream::dueFrame(std::uint64_t tick) const

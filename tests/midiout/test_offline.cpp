@@ -1,0 +1,372 @@
+// The engine with the General MIDI SoundFont, clocked offline: notifications, placement of every
+// event on the synthesizer's clock, and what is heard.
+
+#include "OfflineOutput.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+using namespace miditest;
+using midiout::OfflineOutput;
+using midiout::Stream;
+
+namespace {
+
+constexpr std::size_t Block = midiout::SynthEngine::BlockFrames;
+constexpr std::size_t TickFrames = 441; // 10 ms at 50 ticks per quarter note
+
+// The controller preamble the tone generator puts in front of its notes.
+StreamBuilder preamble(std::uint8_t program, bool sustain = false)
+{
+    StreamBuilder b;
+    b.add(0, 0xB0, 121, 0, true).add(0, 0xB9, 121, 0);
+    b.add(0, 0xB0, 100, 0).add(0, 0xB0, 101, 0).add(0, 0xB0, 6, 12);
+    b.add(0, 0xB0, 100, 127).add(0, 0xB0, 101, 127);
+    b.add(0, 0xB0, 10, 64).add(0, 0xB0, 7, 127).add(0, 0xB0, 64, sustain ? 127 : 0);
+    b.add(0, 0xB0, 91, 0).add(0, 0xB0, 93, 0);
+    b.add(0, 0xC0, program);
+    return b;
+}
+
+class OfflineTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { output = new OfflineOutput; }
+    static void TearDownTestSuite()
+    {
+        delete output;
+        output = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(output->probe(0)) << output->engine().diagnostics().toStdString();
+        output->engine().clearRecord();
+        output->engine().setRecording(true);
+    }
+
+    // Opens a stream as the tone generator does: open, reset, time division 50.
+    std::unique_ptr<Stream> openStream()
+    {
+        auto stream = output->open(-1, &log);
+        if (stream) {
+            stream->reset();
+            EXPECT_TRUE(stream->setTimeDivision(50));
+        }
+        return stream;
+    }
+
+    // Renders in blocks, delivering the notifications after each, as a prompt receiver does.
+    std::vector<std::int16_t> render(std::size_t frames)
+    {
+        std::vector<std::int16_t> all;
+        for (std::size_t done = 0; done < frames; done += Block) {
+            const auto part = output->render(std::min(Block, frames - done));
+            all.insert(all.end(), part.begin(), part.end());
+            pump();
+        }
+        return all;
+    }
+
+    void closeStream(std::unique_ptr<Stream> &stream)
+    {
+        stream->stop();
+        stream->reset();
+        stream->close();
+        render(20 * Block);
+        stream.reset();
+    }
+
+    static OfflineOutput *output;
+    NotificationLog log;
+};
+
+OfflineOutput *OfflineTest::output = nullptr;
+
+} // namespace
+
+TEST_F(OfflineTest, NotificationsOfOneBufferComeInOrderAndNoneAfterClose)
+{
+    auto stream = openStream();
+    ASSERT_TRUE(stream);
+    pump();
+    EXPECT_EQ(log.received, std::vector<Notification>{Notification::Open});
+
+    StreamBuilder b = preamble(0);
+    b.note(10, 0, 60, 20);
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    ASSERT_TRUE(stream->restart());
+    render(40 * TickFrames);
+    EXPECT_EQ(log.received, (std::vector<Notification>{Notification::Open, Notification::Position,
+                                                       Notification::Done}));
+    stream->stop(); // nothing queued: no Done
+    stream->reset();
+    stream->close();
+    render(10 * TickFrames);
+    EXPECT_EQ(log.received, (std::vector<Notification>{Notification::Open, Notification::Position,
+                                                       Notification::Done, Notification::Close}));
+    EXPECT_FALSE(stream->queue(b.data(), b.size()));
+    EXPECT_FALSE(stream->restart());
+    stream->stop();
+    stream->close();
+    render(10 * TickFrames);
+    EXPECT_EQ(log.received.size(), 4u);
+}
+
+TEST_F(OfflineTest, StopReturnsTheQueuedBufferAndBadBuffersAreRefused)
+{
+    auto stream = openStream();
+    ASSERT_TRUE(stream);
+    StreamBuilder b = preamble(0);
+    b.note(100, 0, 60, 20);
+    EXPECT_FALSE(stream->queue(b.data(), b.size() - 1));
+    EXPECT_FALSE(stream->queue(b.data(), 0));
+    EXPECT_FALSE(stream->setTimeDivision(-5));
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    EXPECT_FALSE(stream->queue(b.data(), b.size()));
+    ASSERT_TRUE(stream->restart());
+    render(10 * TickFrames);
+    stream->stop();
+    pump();
+    EXPECT_EQ(log.count(Notification::Done), 1);
+    // The note at tick 100 was never handed over.
+    for (const auto &e : output->engine().record())
+        EXPECT_NE(e.status, 0x90);
+    closeStream(stream);
+    EXPECT_EQ(log.count(Notification::Done), 1);
+    EXPECT_EQ(output->engine().activeVoiceCount(), 0);
+}
+
+TEST_F(OfflineTest, EveryEventLandsInTheBlockOfItsTickOverThreePasses)
+{
+    auto stream = openStream();
+    ASSERT_TRUE(stream);
+    StreamBuilder b = preamble(94, true);
+    b.add(0, 0x90, 43, 127).add(0, 0xC0, 31).add(100, 0x90, 55, 127).add(50, 0x90, 59, 127);
+    b.add(37, 0x90, 55, 127).add(13, 0x90, 43, 127).add(7, 0x90, 50, 127);
+    b.add(93, 0x90, 43, 0).add(50, 0x90, 55, 0).add(1, 0x90, 59, 0).add(50, 0x90, 50, 0);
+    const std::size_t events = b.size() / 12;
+    int passes = 1;
+    log.onNotification = [&](Notification n) {
+        if (n == Notification::Done && passes < 3) {
+            ++passes;
+            EXPECT_TRUE(stream->queue(b.data(), b.size()));
+            EXPECT_TRUE(stream->restart());
+        }
+    };
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    const std::uint64_t startFrame = output->synthesizerFrames();
+    ASSERT_TRUE(stream->restart());
+    render(3 * 420 * TickFrames);
+    ASSERT_EQ(log.count(Notification::Done), 3);
+    ASSERT_EQ(log.count(Notification::Position), 3);
+
+    const auto record = output->engine().record();
+    ASSERT_EQ(record.size(), 3 * events);
+    std::uint64_t passStart = 0;
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        const auto &e = record[i];
+        const std::size_t at = (i % events) * 12;
+        if (i % events == 0 && i > 0)
+            passStart = record[i - 1].tick + 1; // the tick after the previous pass's last event
+        std::uint64_t tick = passStart;
+        for (std::size_t j = 0; j <= at; j += 12)
+            tick += b.bytes()[j] | b.bytes()[j + 1] << 8;
+        EXPECT_EQ(e.tick, tick) << "event " << i;
+        EXPECT_EQ(e.status, b.bytes()[at + 8]);
+        EXPECT_EQ(e.data1, b.bytes()[at + 9]);
+        EXPECT_EQ(e.data2, b.bytes()[at + 10]);
+        // The tick's frame on the stream's clock, started at restart().
+        EXPECT_EQ(e.dueFrame, startFrame + e.tick * TickFrames);
+        // Handed over during a block, it sounds from the next block boundary.
+        const std::uint64_t sounds = e.handedFrame + Block;
+        EXPECT_EQ(e.handedFrame % Block, 0u);
+        EXPECT_GE(sounds, e.dueFrame) << "event " << i;
+        EXPECT_LE(sounds - e.dueFrame, Block) << "event " << i;
+    }
+    closeStream(stream);
+}
+
+TEST_F(OfflineTest, PercussiveAttacksAreHeardAtTheirTicks)
+{
+    auto stream = openStream();
+    ASSERT_TRUE(stream);
+    StreamBuilder b = preamble(115); // woodblock
+    const std::uint64_t ticks[] = {0, 50, 100, 137, 237};
+    const std::uint8_t keys[] = {72, 74, 76, 72, 79};
+    for (int i = 0; i < 5; ++i)
+        b.note(ticks[i], 0, keys[i], 20);
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    render(3 * Block); // start off the zero frame
+    const std::uint64_t startFrame = output->synthesizerFrames();
+    ASSERT_TRUE(stream->restart());
+    const auto audio = render(280 * TickFrames);
+
+    const int loudest = peak(audio, 0, audio.size() / 2);
+    ASSERT_GT(loudest, 1000);
+    const auto found = onsets(audio, loudest / 10, loudest / 50, 4410);
+    ASSERT_EQ(found.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        const double ms = (double(found[i]) - double(ticks[i] * TickFrames)) * 1000.0 / 44100.0;
+        EXPECT_GE(ms, 0.0) << "attack " << i;
+        EXPECT_LT(ms, 5.0) << "attack " << i;
+        std::printf("attack %d: %.2f ms after its tick\n", i, ms);
+    }
+    std::size_t firstSound = 0;
+    while (audio[2 * firstSound] == 0 && audio[2 * firstSound + 1] == 0)
+        ++firstSound;
+    RecordProperty("restart_to_first_sound_frames", int(firstSound));
+    std::printf("restart() to first non-silent sample: %zu frames (%.2f ms)\n", firstSound,
+                firstSound * 1000.0 / 44100.0);
+    (void)startFrame;
+    closeStream(stream);
+}
+
+namespace {
+
+// Sustained notes on channel 0 (strings, held by the pedal after their note offs) and a pad with
+// a long release on channel 1, in its release phase from tick 40; a late note keeps it queued.
+StreamBuilder heldAndReleasing()
+{
+    StreamBuilder b = preamble(48, true);
+    b.add(0, 0xC1, 89).add(0, 0xB1, 7, 127).add(0, 0xB1, 91, 0).add(0, 0xB1, 93, 0);
+    b.add(0, 0x90, 48, 127).add(0, 0x90, 55, 127).add(0, 0x91, 60, 127);
+    b.add(30, 0x90, 48, 0).add(0, 0x90, 55, 0).add(10, 0x91, 60, 0);
+    b.add(1000, 0x90, 72, 127);
+    return b;
+}
+
+} // namespace
+
+TEST_F(OfflineTest, StopSilencesSustainedAndReleasingNotesWithoutAClick)
+{
+    auto stream = openStream();
+    ASSERT_TRUE(stream);
+    const StreamBuilder b = heldAndReleasing();
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    ASSERT_TRUE(stream->restart());
+    auto audio = render(50 * TickFrames);
+    const std::size_t stopFrame = audio.size() / 2;
+    ASSERT_GE(output->engine().activeVoiceCount(), 3);
+    const int loudest = peak(audio, 0, stopFrame);
+    ASSERT_GT(peak(audio, stopFrame - 441, stopFrame), loudest / 10) << "still sounding at stop";
+
+    stream->stop();
+    pump();
+    EXPECT_EQ(log.count(Notification::Done), 1);
+    const auto after = render(10 * TickFrames);
+    audio.insert(audio.end(), after.begin(), after.end());
+
+    const std::size_t silent = silentFrom(audio, stopFrame, loudest / 1000); // -60 dB
+    const double ms = (silent - stopFrame) * 1000.0 / 44100.0;
+    std::printf("stop: below -60 dB after %.2f ms\n", ms);
+    EXPECT_LT(ms, 20.0);
+    EXPECT_GT(ms, 2.0) << "a fade, not a cut";
+    const int steady = largestStep(audio, stopFrame - 4410, stopFrame);
+    const int fading = largestStep(audio, stopFrame, silent + 64);
+    std::printf("stop: largest step %d while fading, %d before\n", fading, steady);
+    EXPECT_LE(fading, steady);
+    EXPECT_EQ(output->engine().activeVoiceCount(), 0);
+    closeStream(stream);
+}
+
+TEST_F(OfflineTest, ResetSilencesAndRestoresTheControllersOfAllChannels)
+{
+    auto stream = openStream();
+    ASSERT_TRUE(stream);
+    StreamBuilder b = heldAndReleasing();
+    for (std::uint8_t status : {0xB0, 0xBF}) {
+        b.add(0, status, 1, 100).add(0, status, 11, 40).add(0, status, 64, 127);
+        b.add(0, status + 0x30, 0, 0x60); // pitch bend 12288
+    }
+    b.add(4000, 0x90, 74, 127); // keeps the buffer queued
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    ASSERT_TRUE(stream->restart());
+    auto audio = render(1045 * TickFrames); // up to the note at tick 1040
+    const std::size_t resetFrame = audio.size() / 2;
+    const int loudest = peak(audio, 0, resetFrame);
+    auto &engine = output->engine();
+    for (int channel : {0, 15}) {
+        ASSERT_EQ(engine.controller(channel, 1), 100);
+        ASSERT_EQ(engine.pitchBend(channel), 12288);
+    }
+    ASSERT_GT(engine.activeVoiceCount(), 0);
+
+    stream->reset();
+    const auto after = render(10 * TickFrames);
+    audio.insert(audio.end(), after.begin(), after.end());
+    const double ms = (silentFrom(audio, resetFrame, loudest / 1000) - resetFrame) * 1000.0 / 44100;
+    EXPECT_LT(ms, 20.0);
+    EXPECT_EQ(engine.activeVoiceCount(), 0);
+    for (int channel : {0, 15}) {
+        EXPECT_EQ(engine.controller(channel, 1), 0) << channel;
+        EXPECT_EQ(engine.controller(channel, 11), 127) << channel;
+        EXPECT_EQ(engine.controller(channel, 64), 0) << channel;
+        EXPECT_EQ(engine.pitchBend(channel), 8192) << channel;
+    }
+    EXPECT_EQ(log.count(Notification::Done), 0) << "reset keeps the buffer queued";
+    closeStream(stream);
+}
+
+TEST_F(OfflineTest, NextStreamSoundsFullyOnceTheStoppedOneHasFaded)
+{
+    auto first = openStream();
+    ASSERT_TRUE(first);
+    const StreamBuilder held = heldAndReleasing();
+    ASSERT_TRUE(first->queue(held.data(), held.size()));
+    ASSERT_TRUE(first->restart());
+    render(50 * TickFrames);
+
+    // The tone generator's next request: stop, reset, close, open, reset, queue, restart.
+    first->stop();
+    first->reset();
+    first->close();
+    NotificationLog secondLog;
+    auto second = output->open(0, &secondLog);
+    ASSERT_TRUE(second);
+    second->reset();
+    ASSERT_TRUE(second->setTimeDivision(50));
+    StreamBuilder b = preamble(115);
+    b.note(0, 0, 72, 20);
+    ASSERT_TRUE(second->queue(b.data(), b.size()));
+    output->engine().clearRecord();
+    const std::uint64_t restartFrame = output->synthesizerFrames();
+    ASSERT_TRUE(second->restart());
+    const auto audio = render(40 * TickFrames);
+    EXPECT_EQ(secondLog.count(Notification::Done), 1);
+
+    // The first event waits for the fade, then everything of tick 0 is handed over at once.
+    const auto record = output->engine().record();
+    ASSERT_EQ(record.size(), b.size() / 12);
+    const std::uint64_t waited = record.front().handedFrame - restartFrame;
+    EXPECT_GT(waited, 4 * Block);
+    EXPECT_LT(waited, 12 * Block);
+    for (const auto &e : record) {
+        if (e.tick == 0)
+            EXPECT_EQ(e.handedFrame, record.front().handedFrame);
+    }
+    // The woodblock is not caught in the fade: as loud as when it plays alone.
+    EXPECT_GT(peak(audio, 0, 4410), 3000);
+    second->stop();
+    second->reset();
+    second->close();
+    render(20 * Block);
+}
+
+TEST_F(OfflineTest, DeviceWithoutSoundFontCannotBeOpened)
+{
+    midiout::EngineConfig config;
+    config.soundFonts = {QStringLiteral("/nonexistent/none.sf2")};
+    OfflineOutput empty(config);
+    EXPECT_FALSE(empty.probe(0));
+    EXPECT_FALSE(empty.probe(-1));
+    EXPECT_EQ(empty.open(0, &log), nullptr);
+    EXPECT_FALSE(empty.engine().diagnostics().isEmpty());
+    EXPECT_EQ(output->open(1, &log), nullptr) << "one device only";
+    pump();
+    EXPECT_TRUE(log.received.empty());
+}
