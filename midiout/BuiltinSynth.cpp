@@ -9,9 +9,11 @@
 #include <mutex>
 #include <thread>
 
-namespace midiout {
+namespace midiout
+{
 
-namespace {
+namespace
+{
 
 // probe(), open() and deviceName() wait this long for a start-up that is still running.
 constexpr int StartupWaitMs = 3000;
@@ -55,8 +57,8 @@ public:
             return name;
         if (!engine->hasSoundFont())
             return name + QStringLiteral(" (no SoundFont)");
-        return name + QStringLiteral(" (%1)").arg(
-                          engine->soundFontPath().section(QLatin1Char('/'), -1));
+        return name +
+               QStringLiteral(" (%1)").arg(engine->soundFontPath().section(QLatin1Char('/'), -1));
     }
 
     bool probe(int device) override

@@ -3,7 +3,8 @@
 // The built-in synthesizer: one process-wide engine with an audio driver for the desktop, device
 // 0 (and -1) of Output::system().
 
-namespace midiout {
+namespace midiout
+{
 
 class SynthEngine;
 

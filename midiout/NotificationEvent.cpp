@@ -1,6 +1,7 @@
 #include "Output.h"
 
-namespace midiout {
+namespace midiout
+{
 
 NotificationEvent::NotificationEvent(Notification notification)
     : QEvent(eventType()), notification_(notification)

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace midiout {
+namespace midiout
+{
 
-namespace {
+namespace
+{
 
 std::int16_t toSample(float value)
 {

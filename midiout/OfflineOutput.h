@@ -11,7 +11,8 @@
 #include <memory>
 #include <vector>
 
-namespace midiout {
+namespace midiout
+{
 
 class OfflineOutput final : public Output
 {

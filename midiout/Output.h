@@ -59,7 +59,7 @@ public:
     virtual bool setTimeDivision(int ticksPerQuarter) = 0;
     // Queues a buffer of stream events (length a multiple of StreamEvent::Size). The memory must
     // stay valid and unchanged until the Done notification for it. False when a buffer is
-    // already queued or the length is not a multiple of 12. The first event of a buffer queued
+    // already queued or the length is 0 or not a multiple of 12. The first event of a buffer queued
     // after a pass has ended plays at the tick after that pass's last event at the earliest.
     virtual bool queue(const std::uint8_t *data, std::size_t length) = 0;
     // Starts or resumes the stream's clock; the first tick of a fresh start is due at once.

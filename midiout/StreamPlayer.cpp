@@ -4,7 +4,8 @@
 
 #include <QCoreApplication>
 
-namespace midiout {
+namespace midiout
+{
 
 void postNotification(QObject *receiver, Notification notification)
 {

@@ -11,7 +11,8 @@
 
 class QObject;
 
-namespace midiout {
+namespace midiout
+{
 
 enum class Notification;
 
@@ -72,7 +73,7 @@ private:
     int timeDivision_ = DefaultTimeDivision;
     const std::uint8_t *data_ = nullptr;
     std::size_t length_ = 0;
-    std::size_t position_ = 0;      // byte offset of the next event of the pass
+    std::size_t position_ = 0; // byte offset of the next event of the pass
     bool passStarted_ = false;
     std::uint64_t nextEventTick_ = 0;
     bool running_ = false;

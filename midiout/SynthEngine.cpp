@@ -9,18 +9,27 @@
 
 #include <cmath>
 
-namespace midiout {
+namespace midiout
+{
 
-namespace {
+namespace
+{
 
 const char *const SoundFontFolder = "/usr/share/sounds/sf2";
 
 // The fade: one step a block, the voices' level and the reverb's output level drop to these
-// shares; then all voices end and the synthesizer is reset, which also empties the effects. The
-// synthesizer ramps voice levels linearly across a block, so the voices fade along a straight line
-// to silence over FadeSteps blocks (5.8 ms).
+// shares. The synthesizer ramps voice levels linearly across a block, so the voices fade along a
+// straight line to silence over FadeSteps blocks (5.8 ms). The chorus is left alone (a change of
+// its level disturbs its delay lines, an audible click): its output is the faded voices, delayed
+// by at most ChorusTailBlocks.
 constexpr float FadeGains[] = {0.75f, 0.5f, 0.25f, 0.0f};
 constexpr int FadeSteps = int(std::size(FadeGains));
+constexpr int ChorusTailBlocks = 8;
+// Blocks a silencing waits at most for ended voices to be counted out.
+constexpr int MaxVoiceWait = 24;
+// A reset empties the reverb but for a residue that its filters feed back over the next few
+// blocks (about -50 dB of what it held); a second reset this many blocks later clears that too.
+constexpr int SettleBlocks = 4;
 
 float attenuationCentibels(float gain)
 {
@@ -72,7 +81,9 @@ QStringList EngineConfig::desktopAudioDrivers()
 {
     QStringList drivers{QStringLiteral("pipewire"), QStringLiteral("pulseaudio")};
     // Without a playback device ALSA's library prints errors of its own on stderr.
-    if (!QDir(QStringLiteral("/dev/snd")).entryList({QStringLiteral("pcmC*p")}, QDir::System).isEmpty())
+    if (!QDir(QStringLiteral("/dev/snd"))
+             .entryList({QStringLiteral("pcmC*p")}, QDir::System)
+             .isEmpty())
         drivers.append(QStringLiteral("alsa"));
     return drivers;
 }
@@ -377,12 +388,12 @@ void SynthEngine::requestSilence()
 
 bool SynthEngine::silenceBusy() const
 {
-    return fadeStep_ != 0 || pendingSilence_.load();
+    return silencePhase_ != SilencePhase::Idle || pendingSilence_.load();
 }
 
 void SynthEngine::silenceStep(unsigned int time, bool continuation)
 {
-    if (fadeStep_ == 0) {
+    if (silencePhase_ == SilencePhase::Idle) {
         if (continuation || !pendingSilence_.exchange(false))
             return;
         if (!soundSinceReset_) {
@@ -390,32 +401,56 @@ void SynthEngine::silenceStep(unsigned int time, bool continuation)
             finishSilence(time);
             return;
         }
+        silencePhase_ = SilencePhase::Fade;
+        phaseBlocks_ = 0;
     } else if (!continuation) {
-        return; // a fade is under way; its end looks at the new request
+        return; // a silencing is under way; its end looks at the new request
     }
-    if (fadeStep_ < FadeSteps) {
-        const float gain = FadeGains[fadeStep_];
+    switch (silencePhase_) {
+    case SilencePhase::Idle:
+        return;
+    case SilencePhase::Fade: {
+        const float gain = FadeGains[phaseBlocks_];
         for (int channel = 0; channel < Channels; ++channel)
             fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, attenuationCentibels(gain));
-        // The reverb rings on after its input has gone; its output level follows the voices.
+        // The reverb rings on after its input has gone; its output follows the voices.
         fluid_synth_set_reverb_group_level(synth_, -1, reverbLevel_ * gain);
-    } else if (fadeStep_ == FadeSteps) {
-        // Silent now: end every voice, sustained and releasing ones too. The reset waits for
-        // the next block: in this one it would lift the attenuation before the voices end.
+        if (++phaseBlocks_ == FadeSteps)
+            enterPhase(SilencePhase::Kill);
+        break;
+    }
+    case SilencePhase::Kill:
+        // Silent now: end every voice, sustained and releasing ones too.
         fluid_synth_all_sounds_off(synth_, -1);
-    } else if (fadeStep_ == FadeSteps + 1) {
-        // A reset leaves a little of the reverb's state behind (about -50 dB); a second one,
-        // a block later, takes it below -80 dB.
-        resetSynth();
-    } else {
+        enterPhase(SilencePhase::WaitForTails);
+        break;
+    case SilencePhase::WaitForTails:
+        // Ended voices are counted out a block or two later; a reset lifts the attenuation, so
+        // before that it would let them be heard, and feed the reverb. The reset also empties
+        // the chorus, which must have played out its faded input by then.
+        ++phaseBlocks_;
+        if ((phaseBlocks_ >= ChorusTailBlocks && fluid_synth_get_active_voice_count(synth_) == 0) ||
+            phaseBlocks_ >= MaxVoiceWait) {
+            resetSynth();
+            enterPhase(SilencePhase::Settle);
+        }
+        break;
+    case SilencePhase::Settle:
+        if (++phaseBlocks_ < SettleBlocks)
+            break;
         resetSynth();
         fluid_synth_set_reverb_group_level(synth_, -1, reverbLevel_);
-        fadeStep_ = 0;
+        silencePhase_ = SilencePhase::Idle;
         finishSilence(time);
         return;
     }
-    ++fadeStep_;
     schedule(timerData(SilenceStep, 0, 0), time + 1, true);
+}
+
+void SynthEngine::enterPhase(SilencePhase phase)
+{
+    silencePhase_ = phase;
+    phaseBlocks_ = 0;
 }
 
 void SynthEngine::resetSynth()

@@ -21,7 +21,8 @@
 
 class QObject;
 
-namespace midiout {
+namespace midiout
+{
 
 class Stream;
 class SynthStream;
@@ -95,8 +96,12 @@ public:
 
 private:
     friend class SynthStream;
-    enum TimerKind : std::uintptr_t { SilenceRequest = 0, SilenceStep = 1, StreamStart = 2,
-                                      StreamTick = 3 };
+    enum TimerKind : std::uintptr_t {
+        SilenceRequest = 0,
+        SilenceStep = 1,
+        StreamStart = 2,
+        StreamTick = 3
+    };
 
     static void timerCallback(unsigned int time, fluid_event_t *event, fluid_sequencer_t *,
                               void *data);
@@ -120,11 +125,13 @@ private:
     void addRecord(const HandedEvent &event);
 
     // Silencing, in the timer thread from the next block on: a fade of a few blocks of every
-    // voice and of the effects, then all sounds off and a reset of the synthesizer. Streams hand
-    // nothing over until it is done.
+    // voice and of the effects, then all sounds off and a reset of the synthesizer (controllers
+    // and programs of all channels, effects). Streams hand nothing over until it is done.
     void requestSilence();
     bool silenceBusy() const;
     void silenceStep(unsigned int time, bool continuation);
+    enum class SilencePhase { Idle, Fade, Kill, WaitForTails, Settle };
+    void enterPhase(SilencePhase phase);
     void resetSynth();
     void finishSilence(unsigned int time);
 
@@ -151,8 +158,10 @@ private:
 
     double reverbLevel_ = 0;
     std::atomic<bool> pendingSilence_{false};
-    int fadeStep_ = 0;             // timer thread only
-    bool soundSinceReset_ = false; // timer thread only: a note was played since the last reset
+    // Timer thread only.
+    SilencePhase silencePhase_ = SilencePhase::Idle;
+    int phaseBlocks_ = 0;
+    bool soundSinceReset_ = false; // a note was played since the last reset
 };
 
 } // namespace midiout

@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace midiout {
+namespace midiout
+{
 
 SynthStream::SynthStream(SynthEngine &engine, QObject *receiver)
     : engine_(engine), receiver_(receiver), player_(receiver)
@@ -43,8 +44,8 @@ bool SynthStream::restart()
     if (closed_)
         return false;
     if (const auto run = player_.start())
-        engine_.schedule(SynthEngine::timerData(SynthEngine::StreamStart, id_, *run),
-                         engine_.now(), false);
+        engine_.schedule(SynthEngine::timerData(SynthEngine::StreamStart, id_, *run), engine_.now(),
+                         false);
     return true;
 }
 

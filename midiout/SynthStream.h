@@ -8,7 +8,8 @@
 
 #include <cstdint>
 
-namespace midiout {
+namespace midiout
+{
 
 class SynthEngine;
 

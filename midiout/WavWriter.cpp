@@ -5,9 +5,11 @@
 #include <cstring>
 #include <limits>
 
-namespace midiout {
+namespace midiout
+{
 
-namespace {
+namespace
+{
 
 void put16(char *p, std::uint16_t v)
 {

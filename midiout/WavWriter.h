@@ -8,7 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace midiout {
+namespace midiout
+{
 
 class WavWriter
 {

@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace miditest {
+namespace miditest
+{
 
 int NotificationLog::count(Notification n) const
 {
@@ -62,6 +63,18 @@ StreamBuilder &StreamBuilder::note(std::uint64_t tick, std::uint8_t channel, std
 {
     add(std::uint32_t(tick - time_), 0x90 | channel, key, 127);
     return add(std::uint32_t(length), 0x90 | channel, key, 0);
+}
+
+StreamBuilder tonePreamble(std::uint8_t program, bool sustain)
+{
+    StreamBuilder b;
+    b.add(0, 0xB0, 121, 0, true).add(0, 0xB9, 121, 0);
+    b.add(0, 0xB0, 100, 0).add(0, 0xB0, 101, 0).add(0, 0xB0, 6, 12);
+    b.add(0, 0xB0, 100, 127).add(0, 0xB0, 101, 127);
+    b.add(0, 0xB0, 10, 64).add(0, 0xB0, 7, 127).add(0, 0xB0, 64, sustain ? 127 : 0);
+    b.add(0, 0xB0, 91, 0).add(0, 0xB0, 93, 0);
+    b.add(0, 0xC0, program);
+    return b;
 }
 
 int peak(const std::vector<std::int16_t> &samples, std::size_t fromFrame, std::size_t toFrame)

@@ -12,7 +12,8 @@
 #include <functional>
 #include <vector>
 
-namespace miditest {
+namespace miditest
+{
 
 using midiout::Notification;
 
@@ -51,6 +52,10 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::uint64_t time_ = 0;
 };
+
+// The controller preamble that the tone generator puts in front of its notes on channel 0, and a
+// program change.
+StreamBuilder tonePreamble(std::uint8_t program, bool sustain = false);
 
 // Audio analysis of interleaved stereo 16-bit samples.
 int peak(const std::vector<std::int16_t> &samples, std::size_t fromFrame, std::size_t toFrame);

@@ -8,7 +8,8 @@
 using namespace miditest;
 using midiout::StreamPlayer;
 
-namespace {
+namespace
+{
 
 struct Handed {
     std::uint8_t status, data1, data2;
@@ -57,7 +58,7 @@ TEST_F(PlayerTest, HandsOverEventsAtTheirTicksInBufferOrder)
     EXPECT_EQ(sink.handed.size(), 5u); // nothing of tick 5 yet
     EXPECT_EQ(log.received, std::vector<Notification>{Notification::Position});
     play(*run, 2);
-    const std::vector<Handed> expected{{0xB0, 121, 0, 0}, {0xB0, 101, 0, 0}, {0xB0, 100, 0, 0},
+    const std::vector<Handed> expected{{0xB0, 121, 0, 0}, {0xB0, 101, 0, 0},  {0xB0, 100, 0, 0},
                                        {0xC0, 115, 0, 0}, {0x90, 60, 127, 3}, {0x90, 60, 0, 5},
                                        {0xE0, 0, 64, 5}};
     EXPECT_EQ(sink.handed, expected);
