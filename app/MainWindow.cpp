@@ -67,13 +67,6 @@ TfrmMain::TfrmMain(QWidget *parent)
     // error box that an earlier tick keeps open.
     connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Due, Qt::QueuedConnection);
 
-    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setNameFilter(QStringLiteral("Brain backups (*.brains)"));
-    SaveDialog1->setDefaultSuffix(QStringLiteral("brains"));
-    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
-    SaveDialog1->setSizeGripEnabled(true);
-
     ui->btnHome->setFocus();
     FormCreate();
 }
@@ -185,8 +178,22 @@ void TfrmMain::WriteBackupFile(const QString &path)
     noggix::WriteBackupFile(path, noggix::SharedRandom());
 }
 
+QFileDialog *TfrmMain::saveDialog()
+{
+    if (!SaveDialog1) {
+        SaveDialog1 = new QFileDialog(this);
+        SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+        SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+        SaveDialog1->setNameFilter(QStringLiteral("Brain backups (*.brains)"));
+        SaveDialog1->setDefaultSuffix(QStringLiteral("brains"));
+        SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    return SaveDialog1;
+}
+
 void TfrmMain::SpeedButton1Click()
 {
+    QFileDialog *SaveDialog1 = saveDialog();
     if (SaveDialog1->exec() == QDialog::Accepted && !SaveDialog1->selectedFiles().isEmpty())
         ui->edtSaveTo->setText(SaveDialog1->selectedFiles().constFirst());
 }

@@ -52,6 +52,9 @@ private:
     void EnableControls(bool enabled);
     // Writes the backup file at path; throws noggix::Failure when it cannot.
     void WriteBackupFile(const QString &path);
+    // The file chooser, made at its first use (it costs more to build than the whole window)
+    // and kept, with the choice made in it, until the window closes.
+    QFileDialog *saveDialog();
     // A tick of Timer1 as it arrives from the event queue; dropped once the timer is off.
     void Timer1Due();
 
@@ -59,6 +62,6 @@ private:
     QStringList FItems;
     MidiGenPlaceholder *MidiGen1;
     QTimer *Timer1;
-    QFileDialog *SaveDialog1;
+    QFileDialog *SaveDialog1 = nullptr;
     TfrmStart *frmStart = nullptr;
 };

@@ -260,17 +260,21 @@ void WindowTest::dialogKeepsTheFocusOfItsLastShowing()
 void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
 {
     const auto w = noggix::CreateApplicationWindows();
-    auto *chooser = Part<QFileDialog>(w.get(), "SaveDialog1");
+    auto *path = Part<QLineEdit>(w.get(), "edtSaveTo");
+    path->setText(QStringLiteral("/typed/by/hand.brains"));
+    testsupport::ModalHandler handler;
+    QFileDialog *chooser = nullptr;
+    handler.expect([&](QWidget *d) {
+        chooser = qobject_cast<QFileDialog *>(d);
+        d->close();
+    });
+    w->SpeedButton1Click();
+    QVERIFY(chooser);
+    QCOMPARE(chooser->parent(), w.get());
     QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(chooser->nameFilters(), QStringList{QStringLiteral("Brain backups (*.brains)")});
     QCOMPARE(chooser->defaultSuffix(), QStringLiteral("brains"));
     QVERIFY(chooser->testOption(QFileDialog::DontConfirmOverwrite));
-
-    auto *path = Part<QLineEdit>(w.get(), "edtSaveTo");
-    path->setText(QStringLiteral("/typed/by/hand.brains"));
-    testsupport::ModalHandler handler;
-    handler.expect([](QWidget *d) { qobject_cast<QDialog *>(d)->reject(); });
-    w->SpeedButton1Click();
     QCOMPARE(path->text(), QStringLiteral("/typed/by/hand.brains"));
 
     const QString chosen = testsupport::TestDocuments() + QStringLiteral("/picked");
