@@ -49,7 +49,7 @@ void ShowMessage(const QString &text)
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()), MidiGen1(new MidiGenPlaceholder(this)),
-      Timer1(new QTimer(this)), SaveDialog1(new QFileDialog(this))
+      Timer1(new QTimer(this))
 {
     ui->setupUi(this);
     setFont(noggix::WindowFont());
