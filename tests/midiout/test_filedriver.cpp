@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <memory>
+
 using namespace miditest;
 
 TEST(FileDriver, PlaysAStreamInRealTimeWithItsAttacksInTheFile)
@@ -81,4 +83,65 @@ TEST(FileDriver, EngineWithoutAudioOutputCannotBeOpened)
     EXPECT_TRUE(engine.diagnostics().contains(QStringLiteral("no audio output")));
     pump();
     EXPECT_TRUE(log.received.empty());
+}
+
+TEST(FileDriver, StreamsStoppedAtAnyMomentEndWithOneDoneAndNothingAfterClose)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    midiout::EngineConfig config;
+    config.audioDrivers = {QStringLiteral("file")};
+    config.audioFileName = dir.filePath(QStringLiteral("out.wav"));
+    config.periodSize = 64;
+    midiout::SynthEngine engine(config);
+    ASSERT_TRUE(engine.canPlay()) << engine.diagnostics().toStdString();
+
+    StreamBuilder b = tonePreamble(0, true);
+    for (int i = 0; i < 8; ++i)
+        b.note(2 * i, 0, std::uint8_t(60 + i), 1);
+    std::vector<std::unique_ptr<NotificationLog>> logs;
+    for (int request = 0; request < 16; ++request) {
+        logs.push_back(std::make_unique<NotificationLog>());
+        NotificationLog &log = *logs.back();
+        auto stream = engine.openStream(&log);
+        ASSERT_TRUE(stream);
+        stream->reset();
+        stream->setTimeDivision(50);
+        // Odd requests repeat their buffer at each Done, as a looping stream does.
+        log.onNotification = [&, request](Notification n) {
+            if (n == Notification::Done && request % 2 == 1 && log.count(Notification::Done) < 3) {
+                stream->queue(b.data(), b.size());
+                stream->restart();
+            }
+        };
+        ASSERT_TRUE(stream->queue(b.data(), b.size()));
+        ASSERT_TRUE(stream->restart());
+        pumpUntil([] { return false; }, request * 7 % 60); // stops early, late and in between
+        stream->stop();
+        stream->reset();
+        stream->close();
+        ASSERT_TRUE(pumpUntil([&] { return log.count(Notification::Close) == 1; }, 1000));
+        log.onNotification = nullptr;
+    }
+    const std::vector<std::vector<Notification>> before = [&] {
+        std::vector<std::vector<Notification>> all;
+        for (const auto &log : logs)
+            all.push_back(log->received);
+        return all;
+    }();
+    pumpUntil([] { return false; }, 100);
+    engine.stopAudio();
+    pump();
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const auto &received = logs[i]->received;
+        EXPECT_EQ(received, before[i]) << "request " << i << ": posted after Close";
+        ASSERT_GE(received.size(), 3u);
+        EXPECT_EQ(received.front(), Notification::Open);
+        EXPECT_EQ(received.back(), Notification::Close);
+        EXPECT_EQ(logs[i]->count(Notification::Close), 1);
+        EXPECT_GE(logs[i]->count(Notification::Done), 1) << "request " << i;
+        EXPECT_LE(logs[i]->count(Notification::Done), i % 2 == 1 ? 3 : 1) << "request " << i;
+        EXPECT_LE(logs[i]->count(Notification::Position), logs[i]->count(Notification::Done));
+    }
+    EXPECT_EQ(engine.activeVoiceCount(), 0);
 }
