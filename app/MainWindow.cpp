@@ -54,6 +54,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     ui->setupUi(this);
     setFont(noggix::WindowFont());
     noggix::FitCaptions(this);
+    ui->Label1->adjustSize(); // the label sizes itself to its text
     noggix::InstallAnchors(this);
     move(192, 114);
 
