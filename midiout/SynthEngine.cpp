@@ -93,6 +93,7 @@ SynthEngine::SynthEngine(const EngineConfig &config)
         diagnostics_.append(QStringLiteral("cannot load SoundFont %1").arg(path));
     }
     fluid_synth_get_reverb_group_level(synth_, 0, &reverbLevel_);
+    setEffectsOn(false);
     if (soundFontId_ < 0)
         diagnostics_.append(QStringLiteral("no SoundFont"));
     else
@@ -337,6 +338,8 @@ bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
         if (data2 == 0) {
             fluid_synth_noteoff(synth_, channel, data1);
         } else {
+            if (!soundSinceReset_)
+                setEffectsOn(true);
             fluid_synth_noteon(synth_, channel, data1, data2);
             soundSinceReset_ = true;
         }
@@ -353,6 +356,14 @@ bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
     default:
         return false;
     }
+}
+
+void SynthEngine::setEffectsOn(bool on)
+{
+    // Reverb and chorus cost most of the rendering of silence; they run only from a note on
+    // to the reset that follows it, which leaves them empty.
+    fluid_synth_reverb_on(synth_, -1, on);
+    fluid_synth_chorus_on(synth_, -1, on);
 }
 
 void SynthEngine::addRecord(const HandedEvent &event)

@@ -122,6 +122,7 @@ private:
     void pinPresets(const std::uint8_t *data, std::size_t length);
     // Hands one short message to the synthesizer; false when it is not one we play.
     bool play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    void setEffectsOn(bool on);
     void addRecord(const HandedEvent &event);
 
     // Silencing, in the timer thread from the next block on: a fade of a few blocks of every

@@ -95,6 +95,7 @@ void SynthEngine::silenceStep(unsigned int time, bool continuation)
             break;
         resetSynth();
         fluid_synth_set_reverb_group_level(synth_, -1, reverbLevel_);
+        setEffectsOn(false);
         silencePhase_ = SilencePhase::Idle;
         finishSilence(time);
         return;
