@@ -1,6 +1,7 @@
 #include "AppSetup.h"
 
 #include "MainWindow.h"
+#include "Output.h"
 #include "StartDialog.h"
 
 #include <QApplication>
@@ -46,7 +47,12 @@ void SetUpApplication(QApplication &app)
 
 std::unique_ptr<TfrmMain> CreateApplicationWindows()
 {
-    auto frmMain = std::make_unique<TfrmMain>();
+    return CreateApplicationWindows(midiout::Output::system());
+}
+
+std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output)
+{
+    auto frmMain = std::make_unique<TfrmMain>(output);
     frmMain->setStartDialog(new TfrmStart(frmMain.get()));
     return frmMain;
 }

@@ -10,6 +10,11 @@
 class QApplication;
 class TfrmMain;
 
+namespace midiout
+{
+class Output;
+}
+
 namespace noggix
 {
 
@@ -31,6 +36,8 @@ void SetUpApplication(QApplication &app);
 
 // Creates the main window (which fills its path box on creation) and then the hidden
 // "Get ready!" dialog, owned by the main window and shown by it at every run.
+// The jingle plays on the devices of output.
+std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output);
 std::unique_ptr<TfrmMain> CreateApplicationWindows();
 
 } // namespace noggix

@@ -6,10 +6,12 @@
 #include "CaptionFit.h"
 #include "DefaultPath.h"
 #include "FailureReport.h"
-#include "MidiGenPlaceholder.h"
+#include "MidiGen.h"
 #include "SharedRandom.h"
 #include "StartDialog.h"
 #include "ui_MainWindow.h"
+
+#include "Output.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -47,8 +49,10 @@ void ShowMessage(const QString &text)
 
 } // namespace
 
-TfrmMain::TfrmMain(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()), MidiGen1(new MidiGenPlaceholder(this)),
+TfrmMain::TfrmMain(QWidget *parent) : TfrmMain(midiout::Output::system(), parent) {}
+
+TfrmMain::TfrmMain(midiout::Output &output, QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()), MidiGen1(new TMidiGen(output, this)),
       Timer1(new QTimer(this))
 {
     ui->setupUi(this);
@@ -72,7 +76,13 @@ TfrmMain::TfrmMain(QWidget *parent)
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // No tick may come while the window goes; the tone generator ends its jingle at once and
+    // returns once its stream has closed.
+    Timer1->stop();
+    delete MidiGen1;
+}
 
 void TfrmMain::FormCreate()
 {

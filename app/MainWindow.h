@@ -8,10 +8,15 @@
 
 #include <memory>
 
-class MidiGenPlaceholder;
+class TMidiGen;
 class QFileDialog;
 class QTimer;
 class TfrmStart;
+
+namespace midiout
+{
+class Output;
+}
 
 namespace Ui
 {
@@ -22,8 +27,12 @@ class TfrmMain : public QWidget
 {
     Q_OBJECT
 public:
-    // Loads the layout, creates the components and runs FormCreate.
+    // Loads the layout, creates the components and runs FormCreate. The jingle plays on the
+    // machine's MIDI output devices.
     explicit TfrmMain(QWidget *parent = nullptr);
+    // The same with the jingle on the devices of output, which must outlive the window.
+    explicit TfrmMain(midiout::Output &output, QWidget *parent = nullptr);
+    // Stops the run and the jingle before the components go.
     ~TfrmMain() override;
 
     // The "Get ready!" dialog that StartBackupRun shows; must be set before the first run.
@@ -60,7 +69,7 @@ private:
 
     std::unique_ptr<Ui::TfrmMain> ui;
     QStringList FItems;
-    MidiGenPlaceholder *MidiGen1;
+    TMidiGen *MidiGen1;
     QTimer *Timer1;
     QFileDialog *SaveDialog1 = nullptr;
     TfrmStart *frmStart = nullptr;

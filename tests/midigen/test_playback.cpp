@@ -2,7 +2,7 @@
 // controls: the test decides when the first event is reached and when a pass ends.
 
 #include "MidiGen.h"
-#include "Output.h"
+#include "TestOutput.h"
 
 #include <QCoreApplication>
 
@@ -16,115 +16,9 @@
 namespace
 {
 
-struct DeviceLog {
-    std::vector<std::string> calls;                // every call on a stream, in order
-    std::vector<std::vector<std::uint8_t>> queued; // copies of every queued buffer
-    int opens = 0;
-    int closes = 0;
-    std::vector<int> probed;
-};
-
-// Failure switches of the test device.
-struct DeviceFaults {
-    bool probeFails = false;
-    bool openFails = false;
-    bool timeDivisionFails = false;
-    bool queueFails = false;
-    bool restartFails = false;
-};
-
-class TestStream : public midiout::Stream
-{
-public:
-    TestStream(QObject *receiver, DeviceLog &log, const DeviceFaults &faults)
-        : receiver_(receiver), log_(log), faults_(faults)
-    {
-    }
-    void reset() override { log_.calls.push_back("reset"); }
-    bool setTimeDivision(int ticks) override
-    {
-        log_.calls.push_back("timediv " + std::to_string(ticks));
-        return !faults_.timeDivisionFails;
-    }
-    bool queue(const std::uint8_t *data, std::size_t length) override
-    {
-        log_.calls.push_back("queue");
-        if (faults_.queueFails || queued_)
-            return false;
-        queued_ = true;
-        log_.queued.emplace_back(data, data + length);
-        return true;
-    }
-    bool restart() override
-    {
-        log_.calls.push_back("restart");
-        return !faults_.restartFails;
-    }
-    void stop() override
-    {
-        log_.calls.push_back("stop");
-        if (queued_) {
-            queued_ = false;
-            post(midiout::Notification::Done);
-        }
-    }
-    void close() override
-    {
-        log_.calls.push_back("close");
-        ++log_.closes;
-        post(midiout::Notification::Close);
-    }
-
-    // What the device does as time passes.
-    void reachFirstEvent() { post(midiout::Notification::Position); }
-    void endPass()
-    {
-        ASSERT_TRUE(queued_);
-        queued_ = false;
-        post(midiout::Notification::Done);
-    }
-
-private:
-    void post(midiout::Notification n)
-    {
-        QCoreApplication::postEvent(receiver_, new midiout::NotificationEvent(n));
-    }
-    QObject *receiver_;
-    DeviceLog &log_;
-    const DeviceFaults &faults_;
-    bool queued_ = false;
-};
-
-class TestOutput : public midiout::Output
-{
-public:
-    int deviceCount() override { return 1; }
-    QString deviceName(int device) override
-    {
-        return device == 0 || device == -1 ? QStringLiteral("test device") : QString();
-    }
-    bool probe(int device) override
-    {
-        log.probed.push_back(device);
-        return !faults.probeFails && (device == 0 || device == -1);
-    }
-    std::unique_ptr<midiout::Stream> open(int device, QObject *receiver) override
-    {
-        if (faults.openFails || !(device == 0 || device == -1))
-            return nullptr;
-        ++log.opens;
-        auto stream = std::make_unique<TestStream>(receiver, log, faults);
-        current = stream.get();
-        QCoreApplication::postEvent(receiver,
-                                    new midiout::NotificationEvent(midiout::Notification::Open));
-        return stream;
-    }
-
-    // The stream opened last (valid while it is open).
-    TestStream *current = nullptr;
-    DeviceLog log;
-    DeviceFaults faults;
-};
+using testsupport::DeviceFaults;
+using testsupport::DeviceLog;
+using testsupport::TestOutput;
 
 void processPosted()
 {
@@ -189,11 +83,11 @@ TEST_F(PlaybackMachine, LoopsCountPassesAndZeroRepeatsUntilStopped)
 {
     gen->setLoops(2);
     startSounding();
-    output.current->endPass();
+    ASSERT_TRUE(output.current->endPass());
     processPosted();
     EXPECT_EQ(count(output.log, "queue"), 2);
     EXPECT_TRUE(gen->IsPlaying()) << "IsPlaying holds across passes";
-    output.current->endPass();
+    ASSERT_TRUE(output.current->endPass());
     processPosted(); // done: the stream ends
     processPosted(); // close
     EXPECT_FALSE(gen->IsPlaying());
@@ -204,7 +98,7 @@ TEST_F(PlaybackMachine, LoopsCountPassesAndZeroRepeatsUntilStopped)
     gen->setLoops(0);
     startSounding();
     for (int pass = 0; pass < 5; ++pass) {
-        output.current->endPass();
+        ASSERT_TRUE(output.current->endPass());
         processPosted();
     }
     EXPECT_TRUE(gen->IsPlaying());
@@ -220,7 +114,7 @@ TEST_F(PlaybackMachine, ZeroLoopsAlsoEndsAtTheNextRequest)
 {
     gen->setLoops(0);
     startSounding();
-    output.current->endPass();
+    ASSERT_TRUE(output.current->endPass());
     processPosted();
     ASSERT_TRUE(gen->PlayString("C,E,G"));
     EXPECT_EQ(output.log.opens, 2);
@@ -254,7 +148,7 @@ TEST_F(PlaybackMachine, StopBeforeTheFirstEventLetsThePassEndWithoutRepeating)
     gen->Stop();
     EXPECT_EQ(count(output.log, "stop"), 0) << "a stream that has not sounded is not stopped";
     output.current->reachFirstEvent();
-    output.current->endPass();
+    ASSERT_TRUE(output.current->endPass());
     processPosted();
     processPosted();
     EXPECT_FALSE(gen->IsPlaying());
@@ -358,7 +252,7 @@ TEST_F(PlaybackMachine, RequestsThatStartNothingLeaveTheComponentUsable)
         ASSERT_TRUE(gen->PlayNote(60)) << "the next request plays";
         EXPECT_EQ(output.log.queued.back().size(), 18u * 12u) << "no old bytes appended";
         output.current->reachFirstEvent();
-        output.current->endPass();
+        ASSERT_TRUE(output.current->endPass());
         processPosted();
         processPosted();
         EXPECT_FALSE(gen->IsPlaying());
@@ -379,7 +273,7 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     EXPECT_EQ(output.log.opens, 1) << "the other component opened nothing";
     EXPECT_TRUE(other.PrepareToPlay()) << "its ready flag was restored";
     EXPECT_TRUE(gen->IsPlaying()) << "the owner plays on";
-    output.current->endPass();
+    ASSERT_TRUE(output.current->endPass());
     processPosted();
     processPosted();
     EXPECT_FALSE(gen->IsPlaying());

@@ -1,0 +1,139 @@
+#pragma once
+
+// A test device whose time the test controls: it records every call on its streams and posts
+// the notifications a real device would, when the test says that time has passed.
+
+#include "Output.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport
+{
+
+struct DeviceLog {
+    std::vector<std::string> calls;                // every call on a stream, in order
+    std::vector<std::vector<std::uint8_t>> queued; // copies of every queued buffer
+    int opens = 0;
+    int closes = 0;
+    std::vector<int> probed;
+};
+
+// Failure switches of the test device.
+struct DeviceFaults {
+    bool probeFails = false;
+    bool openFails = false;
+    bool timeDivisionFails = false;
+    bool queueFails = false;
+    bool restartFails = false;
+    // Not a fault: the device reaches a stream's first event as soon as it is restarted.
+    bool firstEventOnRestart = false;
+};
+
+class TestStream : public midiout::Stream
+{
+public:
+    TestStream(QObject *receiver, DeviceLog &log, const DeviceFaults &faults)
+        : receiver_(receiver), log_(log), faults_(faults)
+    {
+    }
+    void reset() override { log_.calls.push_back("reset"); }
+    bool setTimeDivision(int ticks) override
+    {
+        log_.calls.push_back("timediv " + std::to_string(ticks));
+        return !faults_.timeDivisionFails;
+    }
+    bool queue(const std::uint8_t *data, std::size_t length) override
+    {
+        log_.calls.push_back("queue");
+        if (faults_.queueFails || queued_)
+            return false;
+        queued_ = true;
+        log_.queued.emplace_back(data, data + length);
+        return true;
+    }
+    bool restart() override
+    {
+        log_.calls.push_back("restart");
+        if (faults_.restartFails)
+            return false;
+        if (faults_.firstEventOnRestart)
+            reachFirstEvent();
+        return true;
+    }
+    void stop() override
+    {
+        log_.calls.push_back("stop");
+        if (queued_) {
+            queued_ = false;
+            post(midiout::Notification::Done);
+        }
+    }
+    void close() override
+    {
+        log_.calls.push_back("close");
+        ++log_.closes;
+        post(midiout::Notification::Close);
+    }
+
+    // What the device does as time passes.
+    void reachFirstEvent() { post(midiout::Notification::Position); }
+    // The queued buffer has played out; false (and nothing posted) when none was queued.
+    bool endPass()
+    {
+        if (!queued_)
+            return false;
+        queued_ = false;
+        post(midiout::Notification::Done);
+        return true;
+    }
+
+private:
+    void post(midiout::Notification n)
+    {
+        QCoreApplication::postEvent(receiver_, new midiout::NotificationEvent(n));
+    }
+    QObject *receiver_;
+    DeviceLog &log_;
+    const DeviceFaults &faults_;
+    bool queued_ = false;
+};
+
+class TestOutput : public midiout::Output
+{
+public:
+    int deviceCount() override { return 1; }
+    QString deviceName(int device) override
+    {
+        return device == 0 || device == -1 ? QStringLiteral("test device") : QString();
+    }
+    bool probe(int device) override
+    {
+        log.probed.push_back(device);
+        return !faults.probeFails && (device == 0 || device == -1);
+    }
+    std::unique_ptr<midiout::Stream> open(int device, QObject *receiver) override
+    {
+        if (faults.openFails || !(device == 0 || device == -1))
+            return nullptr;
+        ++log.opens;
+        auto stream = std::make_unique<TestStream>(receiver, log, faults);
+        current = stream.get();
+        QCoreApplication::postEvent(receiver,
+                                    new midiout::NotificationEvent(midiout::Notification::Open));
+        return stream;
+    }
+
+    // The stream opened last (valid while it is open).
+    TestStream *current = nullptr;
+    DeviceLog log;
+    DeviceFaults faults;
+};
+
+} // namespace testsupport
