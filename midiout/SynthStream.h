@@ -1,7 +1,10 @@
 #pragma once
 
 // A stream on a SynthEngine: a StreamPlayer whose ticks are timer events of the engine's
-// sequencer, each sent for the audio block in which its events must be handed over.
+// sequencer, each sent for the audio block in which its events must be handed over. stop(),
+// reset() and the close() of a running stream silence the whole synthesizer from its next audio
+// block on and reset it (controllers and programs of all channels); no stream of the engine hands
+// anything over until that is done, about 25 ms when something sounded, else one block.
 
 #include "Output.h"
 #include "StreamPlayer.h"
