@@ -17,6 +17,7 @@ struct KnownOption {
 constexpr KnownOption KnownOptions[] = {
     {"help", false},
     {"set", true},
+    {"device", true},
 };
 
 const KnownOption *findOption(const QByteArray &name)

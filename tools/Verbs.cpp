@@ -28,6 +28,32 @@ const std::vector<Verb> &AllVerbs()
          "flag). TEXT is taken as for dump string.",
          ListString,
          true},
+        {{"devices"},
+         "",
+         "Lists the output devices, one \"NUMBER NAME\" line each; device 0 is the built-in\n"
+         "synthesizer, named with its SoundFont.",
+         Devices},
+        {{"play", "note"},
+         "N [--device D] [--set NAME=VALUE]...",
+         "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns when\n"
+         "the stream has closed. Exit status 1 with the reason when nothing could be played.",
+         PlayNoteVerb},
+        {{"play", "string"},
+         "TEXT [--device D] [--set NAME=VALUE]...",
+         "Plays PlayString(TEXT) as play note does; TEXT is taken as for dump string.",
+         PlayStringVerb,
+         true},
+        {{"render", "note"},
+         "N OUT.wav [--set NAME=VALUE]...",
+         "Renders PlayNote(N) through the built-in synthesizer offline, faster than real time,\n"
+         "until the stream has closed and the sound has died away, into OUT.wav (44,100 Hz,\n"
+         "stereo, 16-bit).",
+         RenderNote},
+        {{"render", "string"},
+         "TEXT OUT.wav [--set NAME=VALUE]...",
+         "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
+         RenderString,
+         true},
     };
     return verbs;
 }

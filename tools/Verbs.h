@@ -49,6 +49,17 @@ int DumpString(const Options &options, const QList<QByteArray> &arguments);
 // list string TEXT: prints the sorted event list of TEXT and the bend-allowed flag.
 int ListString(const Options &options, const QList<QByteArray> &arguments);
 
+// devices: lists the output devices.
+int Devices(const Options &options, const QList<QByteArray> &arguments);
+
+// play note N / play string TEXT: plays on a device until the stream has closed.
+int PlayNoteVerb(const Options &options, const QList<QByteArray> &arguments);
+int PlayStringVerb(const Options &options, const QList<QByteArray> &arguments);
+
+// render note N OUT.wav / render string TEXT OUT.wav: renders offline into a WAV file.
+int RenderNote(const Options &options, const QList<QByteArray> &arguments);
+int RenderString(const Options &options, const QList<QByteArray> &arguments);
+
 // Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
 // upper-case hexadecimal separated by blanks, then "events E bytes B".
 void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer);
