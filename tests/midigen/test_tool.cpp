@@ -1,5 +1,8 @@
 // The midigen tool as its users run it: output of dump note, settings, and usage errors.
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -91,4 +94,48 @@ TEST(Tool, HelpDescribesEveryVerb)
     EXPECT_TRUE(text.contains("midigen dump note N")) << text.toStdString();
     EXPECT_TRUE(text.contains("--set NAME=VALUE"));
     EXPECT_TRUE(text.contains("PBDuration"));
+}
+
+TEST(Tool, RenderWritesTheSoundUntilItHasDiedAway)
+{
+    const QString wav = QDir::temp().filePath(
+        QStringLiteral("midigen-render-%1.wav").arg(QCoreApplication::applicationPid()));
+    const ToolRun run = runTool({"render", "string", "C,E,G", wav, "--set", "Duration=30"});
+    ASSERT_EQ(run.status, 0) << run.err.join('\n').toStdString();
+    QFile file(wav);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.remove();
+    ASSERT_GT(bytes.size(), 44);
+    const auto word = [&](int at) {
+        return quint32(quint8(bytes[at])) | quint32(quint8(bytes[at + 1])) << 8 |
+               quint32(quint8(bytes[at + 2])) << 16 | quint32(quint8(bytes[at + 3])) << 24;
+    };
+    EXPECT_EQ(bytes.mid(0, 4), "RIFF");
+    EXPECT_EQ(bytes.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(word(22) & 0xFFFF, 2u) << "stereo";
+    EXPECT_EQ(word(24), 44100u);
+    EXPECT_EQ(word(34) & 0xFFFF, 16u) << "16-bit";
+    // The chord closes at 0.3 s; then half a second of silence ends the file.
+    const double seconds = double(word(40)) / (44100 * 4);
+    EXPECT_GT(seconds, 0.75);
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_NE(bytes.mid(44, 44100 * 4 / 10).count('\0'), 44100 * 4 / 10) << "sound from the start";
+}
+
+TEST(Tool, PlayAndRenderSayWhyNothingSounds)
+{
+    const ToolRun noDevice = runTool({"play", "note", "60", "--device", "7"});
+    EXPECT_EQ(noDevice.status, 1);
+    EXPECT_EQ(noDevice.err, QStringList{"midigen: no device 7"});
+
+    const QString wav = QDir::temp().filePath(QStringLiteral("midigen-empty.wav"));
+    const ToolRun empty = runTool({"render", "string", ",,", wav});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, QStringList{"midigen: nothing rendered: the play string holds no note"});
+    QFile::remove(wav);
+
+    const ToolRun endless = runTool({"render", "note", "60", wav, "--set", "Loops=0"});
+    EXPECT_EQ(endless.status, 2);
+    QFile::remove(wav);
 }
