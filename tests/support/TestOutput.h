@@ -63,8 +63,12 @@ public:
         log_.calls.push_back("restart");
         if (faults_.restartFails)
             return false;
-        if (faults_.firstEventOnRestart)
-            reachFirstEvent();
+        // Delivered at once rather than posted: the stream has sounded before restart returns,
+        // so a request that follows at once is never refused as too early.
+        if (faults_.firstEventOnRestart) {
+            midiout::NotificationEvent event(midiout::Notification::Position);
+            QCoreApplication::sendEvent(receiver_, &event);
+        }
         return true;
     }
     void stop() override
