@@ -7,7 +7,9 @@
 
 #include <fluidsynth.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace midiout
 {
@@ -167,6 +169,9 @@ void SynthEngine::renderBlock(float *left, float *right)
 void SynthEngine::stopAudio()
 {
     if (driver_ != nullptr) {
+        // A program that ends while a note sounds ends it with the fade, not with a click.
+        for (int waited = 0; silenceBusy() && waited < 100; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         delete_fluid_audio_driver(driver_);
         driver_ = nullptr;
     }

@@ -81,7 +81,8 @@ public:
 
     // Renders one block of BlockFrames frames (engines without a driver only).
     void renderBlock(float *left, float *right);
-    // Stops and deletes the audio driver; nothing sounds and no timer fires afterwards.
+    // Lets a fade in progress finish (for at most a tenth of a second), then stops and deletes
+    // the audio driver; nothing sounds and no timer fires afterwards.
     void stopAudio();
 
     // The record of handed-over events, kept while recording is on (off at first).
@@ -160,7 +161,7 @@ private:
     double reverbLevel_ = 0;
     std::atomic<bool> pendingSilence_{false};
     // Timer thread only.
-    SilencePhase silencePhase_ = SilencePhase::Idle;
+    std::atomic<SilencePhase> silencePhase_{SilencePhase::Idle};
     int phaseBlocks_ = 0;
     bool soundSinceReset_ = false; // a note was played since the last reset
 };
