@@ -1,28 +1,17 @@
 // The string verbs of the midigen tool, run as a user runs them.
 
+#include "tool_run.h"
+
 #include <QProcess>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
+using tooltest::runTool;
+using tooltest::ToolRun;
+
 namespace
 {
-
-struct ToolRun {
-    int status;
-    QStringList out;
-    QByteArray err;
-};
-
-ToolRun runTool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(MIDIGEN_TOOL), arguments);
-    EXPECT_TRUE(process.waitForFinished(10000)) << "tool did not finish";
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-            process.readAllStandardError()};
-}
 
 const QString Jingle = QStringLiteral("I94,G3,100;I31,50;G4,B,G,G3,D4");
 
@@ -31,7 +20,7 @@ const QString Jingle = QStringLiteral("I94,G3,100;I31,50;G4,B,G,G3,D4");
 TEST(ToolStringVerbs, ListStringPrintsTheWorkedExample)
 {
     const ToolRun run = runTool({"list", "string", Jingle, "--set", "Duration=400"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    ASSERT_EQ(run.status, 0) << run.errText();
     const QStringList expected = {
         "0 6 94 0",   "0 8 43 0",   "100 6 31 0", "150 8 55 0", "200 8 59 0",
         "250 8 55 0", "300 8 43 0", "350 8 50 0", "400 9 43 0", "550 9 55 0",
@@ -44,7 +33,7 @@ TEST(ToolStringVerbs, DumpStringPrintsTheJingleStream)
 {
     const ToolRun run = runTool({"dump", "string", Jingle, "--set", "Modulation=100", "--set",
                                  "Sustain=true", "--set", "PitchBend=0", "--set", "Duration=400"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    ASSERT_EQ(run.status, 0) << run.errText();
     ASSERT_EQ(run.out.size(), 30);
     EXPECT_EQ(run.out[15], "00 00 00 00 00 00 00 00 C0 5E 00 00");
     EXPECT_EQ(run.out[17], "64 00 00 00 00 00 00 00 C0 1F 00 00");
@@ -56,7 +45,7 @@ TEST(ToolStringVerbs, EmptyListPrintsOnlyTheTotals)
 {
     for (const QString &text : {QString(), QStringLiteral("  "), QStringLiteral("H,I200")}) {
         const ToolRun dump = runTool({"dump", "string", text});
-        EXPECT_EQ(dump.status, 0) << dump.err.toStdString();
+        EXPECT_EQ(dump.status, 0) << dump.errText();
         EXPECT_EQ(dump.out, QStringList{"events 0 bytes 0"}) << text.toStdString();
     }
     EXPECT_EQ(runTool({"list", "string", ""}).out, QStringList{"flag false"});

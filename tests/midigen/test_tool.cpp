@@ -1,41 +1,23 @@
 // The midigen tool as its users run it: output of dump note, settings, and usage errors.
 
+#include "tool_run.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+
 #include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
-namespace
-{
-
-struct ToolRun {
-    int status;
-    QStringList out;
-    QStringList err;
-};
-
-ToolRun runTool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(MIDIGEN_TOOL), arguments);
-    EXPECT_TRUE(process.waitForFinished(10000)) << "tool did not finish";
-    const auto lines = [](const QByteArray &text) {
-        return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
-    };
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            lines(process.readAllStandardOutput()), lines(process.readAllStandardError())};
-}
-
-} // namespace
+using tooltest::runTool;
+using tooltest::ToolRun;
 
 TEST(Tool, DumpNotePrintsTheStream)
 {
     const ToolRun run = runTool({"dump", "note", "60"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.err.isEmpty()) << run.err.join('\n').toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.errText();
     ASSERT_EQ(run.out.size(), 19);
     const QRegularExpression eventLine("^[0-9A-F]{2}( [0-9A-F]{2}){11}$");
     for (int i = 0; i < 18; ++i)
@@ -50,7 +32,7 @@ TEST(Tool, SettingsGoThroughTheSetters)
     const ToolRun run =
         runTool({"dump", "note", "-5", "--set", "Channel=mgCh10", "--set", "Instrument=mgViolin",
                  "--set=Pan=-150", "--set", "Sustain=true", "--set", "Duration=7"});
-    ASSERT_EQ(run.status, 0) << run.err.join('\n').toStdString();
+    ASSERT_EQ(run.status, 0) << run.errText();
     ASSERT_EQ(run.out.size(), 19);
     EXPECT_EQ(run.out[0], "00 00 00 00 00 00 00 00 B9 79 00 40");
     EXPECT_EQ(run.out[7], "00 00 00 00 00 00 00 00 B9 0A 01 00") << "pan clamped to -100";
@@ -101,7 +83,7 @@ TEST(Tool, RenderWritesTheSoundUntilItHasDiedAway)
     const QString wav = QDir::temp().filePath(
         QStringLiteral("midigen-render-%1.wav").arg(QCoreApplication::applicationPid()));
     const ToolRun run = runTool({"render", "string", "C,E,G", wav, "--set", "Duration=30"});
-    ASSERT_EQ(run.status, 0) << run.err.join('\n').toStdString();
+    ASSERT_EQ(run.status, 0) << run.errText();
     QFile file(wav);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
