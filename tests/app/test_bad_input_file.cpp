@@ -1,0 +1,197 @@
+// The backup file writer on paths that cannot take the file: a read-only file or folder, a path
+// through a file, a name too long, and a disk that fills up in the middle of the file. Each
+// failure must name the absolute path and the system's reason, and lose nothing that was there.
+
+#include "BackupFileWriter.h"
+#include "Failure.h"
+#include "SharedRandom.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using noggix::RandomGenerator;
+
+namespace
+{
+
+// While alive, the calling thread does without the capabilities that let root write any file,
+// so that permission bits hold for it as they do for a user. Capabilities are per thread on
+// Linux; the permitted set is kept, so the destructor can raise them again.
+class WithoutFileOverride
+{
+public:
+    WithoutFileOverride()
+    {
+        if (Capabilities(SYS_capget, m_saved) != 0)
+            return;
+        m_valid = true;
+        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+        lowered[0].effective &=
+            ~(Bit(CAP_DAC_OVERRIDE) | Bit(CAP_DAC_READ_SEARCH) | Bit(CAP_FOWNER));
+        Capabilities(SYS_capset, lowered);
+    }
+    ~WithoutFileOverride()
+    {
+        if (m_valid)
+            Capabilities(SYS_capset, m_saved);
+    }
+    WithoutFileOverride(const WithoutFileOverride &) = delete;
+    WithoutFileOverride &operator=(const WithoutFileOverride &) = delete;
+
+private:
+    static __u32 Bit(int capability) { return __u32(1) << capability; }
+    static int Capabilities(long call, __user_cap_data_struct *data)
+    {
+        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+        return int(::syscall(call, &header, data));
+    }
+
+    __user_cap_data_struct m_saved[2] = {};
+    bool m_valid = false;
+};
+
+// Lowers the process's file size limit to bytes, with SIGXFSZ ignored so that a write past it
+// fails with EFBIG instead of ending the process, as a full disk makes it fail partway.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {bytes, m_saved.rlim_max};
+        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_saved = {};
+    void (*m_handler)(int) = SIG_DFL;
+    bool m_active = false;
+};
+
+QByteArray Read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Write(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(data), data.size());
+}
+
+// The message of the failure that WriteBackupFile throws, or "" when it does not throw.
+QString FailureOf(const QString &path, RandomGenerator &random)
+{
+    try {
+        noggix::WriteBackupFile(path, random);
+    } catch (const noggix::Failure &failure) {
+        return failure.message();
+    }
+    return {};
+}
+
+QString Creation(const QString &path, const char *reason)
+{
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(path, QString::fromLatin1(reason));
+}
+
+class BadBackupPath : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+TEST_F(BadBackupPath, ReadOnlyFileOrFolderIsRefusedAndKeepsWhatIsThere)
+{
+    const QString file = path(QStringLiteral("kept.brains"));
+    Write(file, "an older backup");
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    const QString folder = path(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+
+    RandomGenerator random(11);
+    QString onFile;
+    QString inFolder;
+    {
+        const WithoutFileOverride asAUser;
+        onFile = FailureOf(file, random);
+        inFolder = FailureOf(folder + QStringLiteral("/new.brains"), random);
+    }
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    EXPECT_EQ(onFile, Creation(file, "Permission denied"));
+    EXPECT_EQ(Read(file), QByteArray("an older backup"));
+    EXPECT_EQ(inFolder, Creation(folder + QStringLiteral("/new.brains"), "Permission denied"));
+    EXPECT_TRUE(QDir(folder).isEmpty());
+    EXPECT_EQ(random.state(), 11u);
+}
+
+TEST_F(BadBackupPath, PathThroughAFileOrTooLongLeavesTheFileAlone)
+{
+    const QString file = path(QStringLiteral("notes.txt"));
+    Write(file, "not a folder");
+    RandomGenerator random(5);
+
+    const QString through = file + QStringLiteral("/x.brains");
+    EXPECT_EQ(FailureOf(through, random), Creation(through, "Not a directory"));
+    EXPECT_EQ(Read(file), QByteArray("not a folder"));
+
+    const QString longName = path(QString(300, u'n') + QStringLiteral(".brains"));
+    EXPECT_EQ(FailureOf(longName, random), Creation(longName, "File name too long"));
+    EXPECT_EQ(random.state(), 5u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{QStringLiteral("notes.txt")});
+}
+
+TEST_F(BadBackupPath, DiskFullPartwayKeepsTheBytesWrittenAndTheirDraws)
+{
+    // An older, larger file is cut when the writer starts; what it writes before the disk
+    // fills up stays, and the byte that failed had its draw.
+    const QString file = path(QStringLiteral("partial.brains"));
+    Write(file, QByteArray(200000, 'z'));
+    RandomGenerator random(9);
+    RandomGenerator expected(9);
+    for (int i = 0; i < 1001; ++i)
+        expected.draw(44);
+
+    QString failure;
+    {
+        const FileSizeLimit disk(1000);
+        ASSERT_TRUE(disk.active());
+        failure = FailureOf(file, random);
+    }
+    EXPECT_EQ(failure, QStringLiteral("Stream write error"));
+    EXPECT_EQ(Read(file), QByteArray(1000, 'A'));
+    EXPECT_EQ(random.state(), expected.state());
+
+    // The next attempt with room to spare replaces the partial file.
+    noggix::WriteBackupFile(file, random);
+    EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
+}

@@ -1,0 +1,133 @@
+// Bad paths typed into the real main window: blank ones are refused by the check, a folder is
+// reported with its absolute path, and neither loses what the user had set: the path box keeps
+// the text as typed, the options keep their state and the next run writes its file.
+
+#include "AppSetup.h"
+#include "MainWindow.h"
+#include "SharedRandom.h"
+#include "TestOutput.h"
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using testsupport::ClickOk;
+using testsupport::ClickReady;
+using testsupport::ModalHandler;
+using testsupport::Part;
+
+class BadInputWindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase() { w.reset(); }
+
+    void blankPathsAreRefusedAndKeptAsTyped();
+    void folderAsPathIsReportedAndTheNextRunWrites();
+
+private:
+    // Sets the path box to text, clicks "Noggix now!", confirms the dialog and closes the given
+    // number of boxes that follow, and one more that should not come, so that a box too many
+    // cannot hang the test. Returns the boxes seen; unhandled counts the expected ones that
+    // never came.
+    QList<testsupport::BoxSeen> run(const QString &path, int boxes);
+    QList<bool> checkStates() const;
+
+    testsupport::TestOutput output;
+    std::unique_ptr<TfrmMain> w;
+    QLineEdit *path = nullptr;
+    QLabel *label = nullptr;
+    int unhandled = 0;
+};
+
+void BadInputWindowTest::initTestCase()
+{
+    output.faults.firstEventOnRestart = true;
+    w = noggix::CreateApplicationWindows(output);
+    path = Part<QLineEdit>(w.get(), "edtSaveTo");
+    label = Part<QLabel>(w.get(), "Label1");
+    for (int i = 1; i <= 18; ++i)
+        Part<QCheckBox>(w.get(), qPrintable(QStringLiteral("CheckBox%1").arg(i)))
+            ->setChecked(i == 5);
+}
+
+void BadInputWindowTest::init()
+{
+    // A fresh generator: the first draws of a tick do not fail.
+    noggix::SharedRandom() = noggix::RandomGenerator();
+}
+
+QList<testsupport::BoxSeen> BadInputWindowTest::run(const QString &text, int boxes)
+{
+    path->setText(text);
+    ModalHandler handler;
+    handler.expect(ClickReady);
+    for (int i = 0; i <= boxes; ++i)
+        handler.expect(ClickOk);
+    Part<QPushButton>(w.get(), "btnBackup")->click();
+    unhandled = handler.pending() - 1;
+    return handler.seen();
+}
+
+QList<bool> BadInputWindowTest::checkStates() const
+{
+    QList<bool> states;
+    for (QCheckBox *box : w->findChildren<QCheckBox *>())
+        states.append(box->isChecked());
+    return states;
+}
+
+void BadInputWindowTest::blankPathsAreRefusedAndKeptAsTyped()
+{
+    const QList<bool> before = checkStates();
+    const QString blanks[] = {QString(), QStringLiteral("\t\r\n \x01\x1f ")};
+    for (const QString &blank : blanks) {
+        const QList<testsupport::BoxSeen> seen = run(blank, 1);
+        QCOMPARE(unhandled, 0);
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].title, QStringLiteral("Noggix"));
+        QCOMPARE(seen[0].text, QStringLiteral("Please, specify output file!"));
+        QCOMPARE(seen[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(path->text(), blank);
+    }
+    QCOMPARE(label->text(), QStringLiteral("Idle")); // no tick ran
+    QCOMPARE(output.log.opens, 0);
+    QCOMPARE(checkStates(), before);
+    QVERIFY(Part<QPushButton>(w.get(), "btnBackup")->isEnabled());
+    QCOMPARE(QDir(testsupport::TestDocuments()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList());
+}
+
+void BadInputWindowTest::folderAsPathIsReportedAndTheNextRunWrites()
+{
+    // The process runs in the test home, whose documents folder is "Docs".
+    const QString docs = testsupport::TestDocuments();
+    QVERIFY(QDir::current() == QDir(docs + QStringLiteral("/..")));
+    const QList<bool> before = checkStates();
+
+    const QList<testsupport::BoxSeen> seen = run(QStringLiteral("Docs/"), 1);
+    QCOMPARE(unhandled, 0);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].title, QStringLiteral("Noggix"));
+    QCOMPARE(seen[0].icon, QMessageBox::Critical);
+    QCOMPARE(seen[0].text, QStringLiteral("Cannot create file \"%1\". Is a directory.").arg(docs));
+    QCOMPARE(path->text(), QStringLiteral("Docs/"));
+    QCOMPARE(label->text(), QStringLiteral("Backing up Addictions"));
+    QCOMPARE(checkStates(), before);
+    QVERIFY(QFileInfo(docs).isDir());
+
+    noggix::SharedRandom() = noggix::RandomGenerator();
+    QCOMPARE(run(QStringLiteral("Docs/after.brains"), 0).size(), 0);
+    QCOMPARE(unhandled, 0);
+    QVERIFY(testsupport::IsBackupContent(
+        testsupport::ReadFile(docs + QStringLiteral("/after.brains"))));
+}
+
+NOGGIX_TEST_MAIN(BadInputWindowTest)
+#include "test_bad_input_window.moc"
