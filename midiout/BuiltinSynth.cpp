@@ -86,6 +86,8 @@ void startBuiltinSynth()
         b.thread = std::thread([&b] {
             EngineConfig config;
             config.audioDrivers = EngineConfig::desktopAudioDrivers();
+            // An idle program renders no silence; the next stream starts the driver again.
+            config.idleAudioMs = 2000;
             auto *engine = new SynthEngine(config);
             std::lock_guard lock(b.mutex);
             b.engine = engine;

@@ -117,22 +117,8 @@ SynthEngine::SynthEngine(const EngineConfig &config)
     }
     if (soundFontId_ < 0)
         return;
-    fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
-    fluid_settings_setint(settings_, "audio.periods", config.periods);
-    if (!config.audioFileName.isEmpty())
-        fluid_settings_setstr(settings_, "audio.file.name",
-                              QFile::encodeName(config.audioFileName).constData());
-    for (const QString &name : config.audioDrivers) {
-        fluid_settings_setstr(settings_, "audio.driver", name.toLatin1().constData());
-        driver_ = new_fluid_audio_driver(settings_, synth_);
-        if (driver_ != nullptr) {
-            driverName_ = name;
-            break;
-        }
-    }
-    if (driver_ == nullptr)
-        diagnostics_.append(QStringLiteral("no audio output (tried %1)")
-                                .arg(config.audioDrivers.join(QStringLiteral(", "))));
+    if (findAudioDriver(config) && config.idleAudioMs >= 0)
+        audioKeeper_ = std::thread([this, idle = config.idleAudioMs] { keepAudio(idle); });
 }
 
 SynthEngine::~SynthEngine()
@@ -149,12 +135,12 @@ SynthEngine::~SynthEngine()
 
 bool SynthEngine::canPlay() const
 {
-    return hasSoundFont() && (driver_ != nullptr || clockedByRender_);
+    return hasSoundFont() && (hasAudioDriver() || clockedByRender_);
 }
 
 std::unique_ptr<Stream> SynthEngine::openStream(QObject *receiver)
 {
-    if (!canPlay())
+    if (!canPlay() || (!clockedByRender_ && !ensureAudio()))
         return nullptr;
     auto stream = std::make_unique<SynthStream>(*this, receiver);
     postNotification(receiver, Notification::Open);
@@ -164,17 +150,6 @@ std::unique_ptr<Stream> SynthEngine::openStream(QObject *receiver)
 void SynthEngine::renderBlock(float *left, float *right)
 {
     fluid_synth_write_float(synth_, BlockFrames, left, 0, 1, right, 0, 1);
-}
-
-void SynthEngine::stopAudio()
-{
-    if (driver_ != nullptr) {
-        // A program that ends while a note sounds ends it with the fade, not with a click.
-        for (int waited = 0; silenceBusy() && waited < 100; ++waited)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        delete_fluid_audio_driver(driver_);
-        driver_ = nullptr;
-    }
 }
 
 void SynthEngine::setRecording(bool on)
@@ -280,6 +255,10 @@ void SynthEngine::schedule(std::uintptr_t data, unsigned int time, bool fromAudi
 
 std::uint32_t SynthEngine::attach(SynthStream *stream)
 {
+    {
+        std::lock_guard audio(audioMutex_);
+        lastUse_ = std::chrono::steady_clock::now();
+    }
     std::lock_guard lock(streamsMutex_);
     std::uint32_t id = nextStreamId_;
     while (id == 0 || streams_.count(id) != 0)
@@ -291,8 +270,13 @@ std::uint32_t SynthEngine::attach(SynthStream *stream)
 
 void SynthEngine::detach(std::uint32_t id)
 {
-    std::lock_guard lock(streamsMutex_);
-    streams_.erase(id);
+    {
+        std::lock_guard lock(streamsMutex_);
+        streams_.erase(id);
+    }
+    std::lock_guard audio(audioMutex_);
+    lastUse_ = std::chrono::steady_clock::now();
+    audioChanged_.notify_all();
 }
 
 void SynthEngine::pinPresets(const std::uint8_t *data, std::size_t length)

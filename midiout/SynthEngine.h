@@ -10,12 +10,15 @@
 #include <fluidsynth/types.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -36,6 +39,9 @@ struct EngineConfig {
     QString audioFileName;
     int periodSize = 128;
     int periods = 3;
+    // With a driver: stop it after this long without a stream and start it again for the next
+    // one, so that an idle program renders no silence; negative keeps it running.
+    int idleAudioMs = -1;
 
     // The system's General MIDI SoundFont, then the other SoundFonts of its folder.
     static QStringList defaultSoundFonts();
@@ -67,7 +73,10 @@ public:
     SynthEngine &operator=(const SynthEngine &) = delete;
 
     bool hasSoundFont() const { return soundFontId_ >= 0; }
-    bool hasAudioDriver() const { return driver_ != nullptr; }
+    // An audio driver was found when the engine was built.
+    bool hasAudioDriver() const { return !driverName_.isEmpty(); }
+    // The audio driver runs now (it stops while the engine is idle, see idleAudioMs).
+    bool audioRunning() const;
     // A SoundFont and a clock: an audio driver, or render() for an engine configured without one.
     bool canPlay() const;
     // Canonical path of the SoundFont in use, empty without one.
@@ -82,7 +91,7 @@ public:
     // Renders one block of BlockFrames frames (engines without a driver only).
     void renderBlock(float *left, float *right);
     // Lets a fade in progress finish (for at most a tenth of a second), then stops and deletes
-    // the audio driver; nothing sounds and no timer fires afterwards.
+    // the audio driver for good; nothing sounds and no timer fires afterwards.
     void stopAudio();
 
     // The record of handed-over events, kept while recording is on (off at first).
@@ -117,6 +126,13 @@ private:
     void schedule(std::uintptr_t data, unsigned int time, bool fromAudio);
     unsigned int now() const;
 
+    // The audio driver: the first of the configured ones that starts; started again for a
+    // stream after an idle stop (false when it no longer starts); stopped by the keeper thread
+    // once the engine has been idle for idleAudioMs.
+    bool findAudioDriver(const EngineConfig &config);
+    bool ensureAudio();
+    void keepAudio(int idleMs);
+
     // Streams.
     std::uint32_t attach(SynthStream *stream);
     void detach(std::uint32_t id);
@@ -140,7 +156,12 @@ private:
     fluid_settings_t *settings_ = nullptr;
     fluid_synth_t *synth_ = nullptr;
     fluid_sequencer_t *sequencer_ = nullptr;
+    mutable std::mutex audioMutex_; // guards driver_, audioStopped_, lastUse_
+    std::condition_variable audioChanged_;
     fluid_audio_driver_t *driver_ = nullptr;
+    bool audioStopped_ = false; // stopped for good
+    std::chrono::steady_clock::time_point lastUse_;
+    std::thread audioKeeper_;
     fluid_event_t *audioEvent_ = nullptr;
     short client_ = -1;
     int soundFontId_ = -1;

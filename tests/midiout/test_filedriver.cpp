@@ -145,3 +145,39 @@ TEST(FileDriver, StreamsStoppedAtAnyMomentEndWithOneDoneAndNothingAfterClose)
     }
     EXPECT_EQ(engine.activeVoiceCount(), 0);
 }
+
+TEST(FileDriver, AnIdleEngineStopsItsDriverAndTheNextStreamStartsItAgain)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    midiout::EngineConfig config;
+    config.audioDrivers = {QStringLiteral("file")};
+    config.audioFileName = dir.filePath(QStringLiteral("out.wav"));
+    config.idleAudioMs = 100;
+    midiout::SynthEngine engine(config);
+    ASSERT_TRUE(engine.canPlay()) << engine.diagnostics().toStdString();
+    EXPECT_TRUE(engine.audioRunning());
+    ASSERT_TRUE(pumpUntil([&] { return !engine.audioRunning(); }, 2000))
+        << "an engine without streams renders nothing";
+    EXPECT_TRUE(engine.canPlay()) << "the device can still be opened";
+
+    NotificationLog log;
+    auto stream = engine.openStream(&log);
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE(engine.audioRunning());
+    stream->reset();
+    ASSERT_TRUE(stream->setTimeDivision(50));
+    StreamBuilder b = tonePreamble(115);
+    b.note(0, 0, 76, 10);
+    ASSERT_TRUE(stream->queue(b.data(), b.size()));
+    ASSERT_TRUE(stream->restart());
+    ASSERT_TRUE(pumpUntil([&] { return log.count(Notification::Done) == 1; }, 5000))
+        << "the restarted driver plays the stream";
+    // Open streams keep it running, also past the idle time.
+    ASSERT_FALSE(pumpUntil([&] { return !engine.audioRunning(); }, 300));
+    stream->stop();
+    stream->reset();
+    stream->close();
+    stream.reset();
+    EXPECT_TRUE(pumpUntil([&] { return !engine.audioRunning(); }, 2000));
+}
