@@ -5,14 +5,16 @@
 #include "MainWindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
-    // The synthesizer loads its SoundFont meanwhile, so that the first jingle is not late.
-    midiout::startBuiltinSynth();
     QApplication app(argc, argv);
     noggix::SetUpApplication(app);
     const auto frmMain = noggix::CreateApplicationWindows();
     frmMain->show();
+    // The synthesizer loads its SoundFont on a thread of its own once the window is up, so that
+    // the start-up does not share the machine with it; it is ready long before the first jingle.
+    QTimer::singleShot(0, &app, [] { midiout::startBuiltinSynth(); });
     return QApplication::exec();
 }
