@@ -1,6 +1,7 @@
 // Stream assembly of the tone generator: the backup run's jingle and the largest stream
 // (5,461 events), each from a ready event list, plus a whole single-note request.
 
+#include "BackupRunSettings.h"
 #include "MidiGen.h"
 
 #include <benchmark/benchmark.h>
@@ -39,20 +40,11 @@ const EventList &largest()
     return list;
 }
 
-void configureForBackupRun(TMidiGen &generator)
-{
-    generator.setModulation(100);
-    generator.setSustain(true);
-    generator.setPitchBend(0);
-    generator.setDuration(400);
-    generator.setLoops(1);
-}
-
 // A component that assembles one stream after another, as each play request does.
 void assembleRepeatedly(benchmark::State &state, const EventList &list)
 {
     TMidiGen generator;
-    configureForBackupRun(generator);
+    testsupport::configureForBackupRun(generator);
     for (auto _ : state) {
         generator.releaseStreamBuffer();
         generator.AssembleStream(list, false); // includes copying the list it takes over

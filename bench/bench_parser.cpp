@@ -1,6 +1,7 @@
 // Play strings parsed, sorted and encoded into a stream buffer: the backup run's jingle, and a
 // play string long enough to fill the stream to its 5,461-event limit.
 
+#include "BackupRunSettings.h"
 #include "MidiGen.h"
 #include "PlayStringParser.h"
 
@@ -12,8 +13,6 @@
 
 namespace
 {
-
-const QByteArray Jingle = "I94,G3,100;I31,50;G4,B,G,G3,D4";
 
 // An instrument change, then 2,723 notes of a rising and falling figure with steps and lengths
 // of their own: 5,447 list events, one more than fit behind the stream's preamble.
@@ -29,29 +28,14 @@ QByteArray longestPlayString()
     return text;
 }
 
-// The settings the backup run writes.
-void configureForBackupRun(TMidiGen &generator)
-{
-    generator.setModulation(100);
-    generator.setSustain(true);
-    generator.setPitchBend(0);
-    generator.setDuration(400);
-}
-
-midigen::ParseSettings parseSettingsOf(const TMidiGen &generator)
-{
-    return {generator.Octave(), generator.Duration(), generator.Instrument(), generator.Channel()};
-}
-
 void parseSortEncode(benchmark::State &state, const QByteArray &text)
 {
     TMidiGen generator;
-    configureForBackupRun(generator);
-    const midigen::ParseSettings settings = parseSettingsOf(generator);
+    testsupport::configureForBackupRun(generator);
     std::size_t listEvents = 0;
     for (auto _ : state) {
         midigen::EventList list;
-        const bool bendAllowed = midigen::ParsePlayString(text, settings, list);
+        const bool bendAllowed = generator.ParsePlayString(text, list);
         listEvents = list.size();
         generator.releaseStreamBuffer();
         generator.AssembleStream(std::move(list), bendAllowed);
@@ -75,7 +59,7 @@ void parseAndSort(benchmark::State &state, const QByteArray &text)
 
 void BM_ParseSortEncodeJingle(benchmark::State &state)
 {
-    parseSortEncode(state, Jingle);
+    parseSortEncode(state, testsupport::Jingle);
 }
 BENCHMARK(BM_ParseSortEncodeJingle);
 

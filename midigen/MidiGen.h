@@ -16,7 +16,8 @@
 #include <memory>
 #include <vector>
 
-namespace midiout {
+namespace midiout
+{
 class Output;
 class Stream;
 enum class Notification;
@@ -264,6 +265,8 @@ private:
     // Ends the open stream: returns its buffer, silences the device, releases the buffer and
     // closes the stream; the close notification follows.
     void EndStream();
+    // Ends the open stream, if any, at once, and returns when its close has been handled.
+    void EndStreamAndWait();
     // Undoes a start that failed after the open: ends the stream, waits for its close and makes
     // the component ready for the next request.
     bool AbandonStartedStream();
@@ -319,19 +322,19 @@ private:
     RangeMessageHook m_rangeMessageHook;
 
     // Playback state.
-    midiout::Output &m_output;                  // the devices this component plays on
-    std::unique_ptr<midiout::Stream> m_stream;  // the open stream, null while none is open
+    midiout::Output &m_output;                 // the devices this component plays on
+    std::unique_ptr<midiout::Stream> m_stream; // the open stream, null while none is open
     StreamHeader m_header;
-    QObject *m_notificationWindow;              // child; receives the stream's notifications
-    bool m_stopRequested = false; // the open stream was told to stop: its position is stale
-    bool m_closing = false;       // the open stream is being ended; its done is stale
-    qint32 m_device = -1;      // output device of the next open; -1 = the default device
-    quint32 m_instanceNumber;  // from the process-wide instance counter
-    quint8 m_playChannel = 0;  // channel of the current play request
-    bool m_isPlaying = false;  // from the open to the close notification
-    bool m_open = false;       // a stream is open
-    bool m_continue = false;   // repeat the stream at the end of a pass
-    quint32 m_loopCounter = 0; // passes still to play, 0 = endless
-    bool m_ready = true;       // clear from PrepareToPlay until the first event is reached
+    QObject *m_notificationWindow; // child; receives the stream's notifications
+    bool m_stopRequested = false;  // the open stream was told to stop: its position is stale
+    bool m_closing = false;        // the open stream is being ended; its done is stale
+    qint32 m_device = -1;          // output device of the next open; -1 = the default device
+    quint32 m_instanceNumber;      // from the process-wide instance counter
+    quint8 m_playChannel = 0;      // channel of the current play request
+    bool m_isPlaying = false;      // from the open to the close notification
+    bool m_open = false;           // a stream is open
+    bool m_continue = false;       // repeat the stream at the end of a pass
+    quint32 m_loopCounter = 0;     // passes still to play, 0 = endless
+    bool m_ready = true;           // clear from PrepareToPlay until the first event is reached
     std::vector<std::uint8_t> m_streamBuffer; // the assembled stream events
 };

@@ -38,10 +38,7 @@ TMidiGen::~TMidiGen()
 {
     // The stream ends at once, also when its first event has not been reached yet (its pass
     // would otherwise have to play out first).
-    m_continue = false;
-    if (m_open && !m_closing)
-        EndStream();
-    WaitUntil([this] { return !m_open; });
+    EndStreamAndWait();
     delete m_notificationWindow;
 }
 
@@ -94,12 +91,17 @@ bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 
 bool TMidiGen::AbandonStartedStream()
 {
+    EndStreamAndWait();
+    m_ready = true;
+    return false;
+}
+
+void TMidiGen::EndStreamAndWait()
+{
     m_continue = false;
     if (m_open && !m_closing)
         EndStream();
     WaitUntil([this] { return !m_open; });
-    m_ready = true;
-    return false;
 }
 
 void TMidiGen::EndStream()

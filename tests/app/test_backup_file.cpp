@@ -3,6 +3,7 @@
 #include "BackupFileWriter.h"
 #include "Failure.h"
 #include "SharedRandom.h"
+#include "WriterFailure.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 using noggix::RandomGenerator;
+using testsupport::FailureOf;
 
 namespace
 {
@@ -28,17 +30,6 @@ QByteArray Read(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The message of the failure that WriteBackupFile throws, or "" when it does not throw.
-QString FailureOf(const QString &path, RandomGenerator &random)
-{
-    try {
-        noggix::WriteBackupFile(path, random);
-    } catch (const noggix::Failure &failure) {
-        return failure.message();
-    }
-    return {};
 }
 
 class BackupFile : public ::testing::Test

@@ -5,6 +5,7 @@
 #include "BackupFileWriter.h"
 #include "Failure.h"
 #include "SharedRandom.h"
+#include "WriterFailure.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 using noggix::RandomGenerator;
+using testsupport::FailureOf;
 
 namespace
 {
@@ -99,17 +101,6 @@ void Write(const QString &path, const QByteArray &data)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(data), data.size());
-}
-
-// The message of the failure that WriteBackupFile throws, or "" when it does not throw.
-QString FailureOf(const QString &path, RandomGenerator &random)
-{
-    try {
-        noggix::WriteBackupFile(path, random);
-    } catch (const noggix::Failure &failure) {
-        return failure.message();
-    }
-    return {};
 }
 
 QString Creation(const QString &path, const char *reason)

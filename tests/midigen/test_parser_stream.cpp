@@ -1,5 +1,6 @@
 // Play strings turned into the stream buffer of a tone generator.
 
+#include "BackupRunSettings.h"
 #include "MidiGen.h"
 #include "PlayStringParser.h"
 
@@ -30,16 +31,6 @@ std::vector<StreamEvent> eventsOf(const std::vector<std::uint8_t> &buffer)
     return events;
 }
 
-// The settings the backup run writes before its first tick.
-void configureForBackupRun(TMidiGen &generator)
-{
-    generator.setModulation(100);
-    generator.setSustain(true);
-    generator.setPitchBend(0);
-    generator.setDuration(400);
-    generator.setLoops(1);
-}
-
 } // namespace
 
 // The stream a play request of the backup run assembles: the parser's list and flag, under the
@@ -47,7 +38,7 @@ void configureForBackupRun(TMidiGen &generator)
 TEST(PlayStringStream, JingleOfTheBackupRun)
 {
     TMidiGen generator;
-    configureForBackupRun(generator);
+    testsupport::configureForBackupRun(generator);
     midigen::EventList list;
     const bool bendAllowed = midigen::ParsePlayString(
         "I94,G3,100;I31,50;G4,B,G,G3,D4",

@@ -2,6 +2,7 @@
 // in the engine and in the audio, across passes, and how its jingle ends. The output owner is
 // process-wide, so each test needs a process of its own, as CTest runs them.
 
+#include "BackupRunSettings.h"
 #include "MidiGen.h"
 #include "OfflineOutput.h"
 #include "TestSupport.h"
@@ -106,12 +107,8 @@ TEST_F(Sound, SeparatedPercussiveNotesAttackAtTheirTimes)
 TEST_F(Sound, TheJingleSoundsAtOnceAndFallsSilentSoonAfterItsStreamCloses)
 {
     // The backup run's settings: sustained notes with a long release.
-    gen->setModulation(100);
-    gen->setSustain(true);
-    gen->setPitchBend(0);
-    gen->setDuration(400);
-    gen->setLoops(1);
-    play([this] { return gen->PlayString("I94,G3,100;I31,50;G4,B,G,G3,D4"); }, 2 * Second);
+    testsupport::configureForBackupRun(*gen);
+    play([this] { return gen->PlayString(testsupport::Jingle); }, 2 * Second);
 
     std::size_t firstSound = 0;
     while (firstSound < audio.size() / 2 && audio[2 * firstSound] == 0 &&

@@ -11,13 +11,25 @@
 
 using namespace miditest;
 
+namespace
+{
+
+// An engine woken by the file driver, writing into dir.
+midiout::EngineConfig fileDriverConfig(const QTemporaryDir &dir)
+{
+    midiout::EngineConfig config;
+    config.audioDrivers = {QStringLiteral("file")};
+    config.audioFileName = dir.filePath(QStringLiteral("out.wav"));
+    return config;
+}
+
+} // namespace
+
 TEST(FileDriver, PlaysAStreamInRealTimeWithItsAttacksInTheFile)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    midiout::EngineConfig config;
-    config.audioDrivers = {QStringLiteral("file")};
-    config.audioFileName = dir.filePath(QStringLiteral("out.wav"));
+    midiout::EngineConfig config = fileDriverConfig(dir);
     config.periodSize = 64;
     midiout::SynthEngine engine(config);
     ASSERT_TRUE(engine.canPlay()) << engine.diagnostics().toStdString();
@@ -89,9 +101,7 @@ TEST(FileDriver, StreamsStoppedAtAnyMomentEndWithOneDoneAndNothingAfterClose)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    midiout::EngineConfig config;
-    config.audioDrivers = {QStringLiteral("file")};
-    config.audioFileName = dir.filePath(QStringLiteral("out.wav"));
+    midiout::EngineConfig config = fileDriverConfig(dir);
     config.periodSize = 64;
     midiout::SynthEngine engine(config);
     ASSERT_TRUE(engine.canPlay()) << engine.diagnostics().toStdString();
@@ -150,9 +160,7 @@ TEST(FileDriver, AnIdleEngineStopsItsDriverAndTheNextStreamStartsItAgain)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    midiout::EngineConfig config;
-    config.audioDrivers = {QStringLiteral("file")};
-    config.audioFileName = dir.filePath(QStringLiteral("out.wav"));
+    midiout::EngineConfig config = fileDriverConfig(dir);
     config.idleAudioMs = 100;
     midiout::SynthEngine engine(config);
     ASSERT_TRUE(engine.canPlay()) << engine.diagnostics().toStdString();
