@@ -51,7 +51,7 @@ void BadInputAssetsTest::initTestCase()
 void BadInputAssetsTest::windowsShowWithEmptyPicturesAndARunWorks()
 {
     testsupport::TestOutput output;
-    output.faults.firstEventOnRestart = true;
+    output.faults.instant = true;
     const std::unique_ptr<TfrmMain> w = noggix::CreateApplicationWindows(output);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));

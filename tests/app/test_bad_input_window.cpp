@@ -48,7 +48,7 @@ private:
 
 void BadInputWindowTest::initTestCase()
 {
-    output.faults.firstEventOnRestart = true;
+    output.faults.instant = true;
     w = noggix::CreateApplicationWindows(output);
     path = Part<QLineEdit>(w.get(), "edtSaveTo");
     label = Part<QLabel>(w.get(), "Label1");

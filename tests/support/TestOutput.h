@@ -32,8 +32,11 @@ struct DeviceFaults {
     bool timeDivisionFails = false;
     bool queueFails = false;
     bool restartFails = false;
-    // Not a fault: the device reaches a stream's first event as soon as it is restarted.
-    bool firstEventOnRestart = false;
+    // Not a fault: a device that plays a stream out as soon as it is restarted. It delivers the
+    // open, first-event and close notifications at once, inside the call that causes them, and
+    // posts the done notification at the restart, so that a play request never has to wait and
+    // no other handler can run inside it.
+    bool instant = false;
 };
 
 class TestStream : public midiout::Stream
@@ -63,11 +66,9 @@ public:
         log_.calls.push_back("restart");
         if (faults_.restartFails)
             return false;
-        // Delivered at once rather than posted: the stream has sounded before restart returns,
-        // so a request that follows at once is never refused as too early.
-        if (faults_.firstEventOnRestart) {
-            midiout::NotificationEvent event(midiout::Notification::Position);
-            QCoreApplication::sendEvent(receiver_, &event);
+        if (faults_.instant) {
+            deliver(receiver_, midiout::Notification::Position);
+            endPass();
         }
         return true;
     }
@@ -83,7 +84,11 @@ public:
     {
         log_.calls.push_back("close");
         ++log_.closes;
-        post(midiout::Notification::Close);
+        // The receiver may destroy this stream on its close: nothing of it is touched after.
+        if (faults_.instant)
+            deliver(receiver_, midiout::Notification::Close);
+        else
+            post(midiout::Notification::Close);
     }
 
     // What the device does as time passes.
@@ -96,6 +101,13 @@ public:
         queued_ = false;
         post(midiout::Notification::Done);
         return true;
+    }
+
+    // Hands a notification to receiver at once instead of posting it.
+    static void deliver(QObject *receiver, midiout::Notification n)
+    {
+        midiout::NotificationEvent event(n);
+        QCoreApplication::sendEvent(receiver, &event);
     }
 
 private:
@@ -129,8 +141,11 @@ public:
         ++log.opens;
         auto stream = std::make_unique<TestStream>(receiver, log, faults);
         current = stream.get();
-        QCoreApplication::postEvent(receiver,
-                                    new midiout::NotificationEvent(midiout::Notification::Open));
+        if (faults.instant)
+            TestStream::deliver(receiver, midiout::Notification::Open);
+        else
+            QCoreApplication::postEvent(
+                receiver, new midiout::NotificationEvent(midiout::Notification::Open));
         return stream;
     }
 
