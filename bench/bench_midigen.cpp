@@ -2,7 +2,7 @@
 // (5,461 events), each from a ready event list, plus a whole single-note request.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 // play string long enough to fill the stream to its 5,461-event limit.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
-#include "PlayStringParser.h"
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
 
 #include <benchmark/benchmark.h>
 

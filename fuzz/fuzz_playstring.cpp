@@ -5,9 +5,9 @@
 // and, unclamped, straight to the parser as well. Every list is checked for the properties the
 // encoder relies on, then encoded.
 
-#include "MidiGen.h"
-#include "Output.h"
-#include "PlayStringParser.h"
+#include <midigen/MidiGen.h>
+#include <midiout/Output.h>
+#include <midigen/PlayStringParser.h>
 
 #include <QByteArray>
 #include <QString>

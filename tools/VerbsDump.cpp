@@ -2,7 +2,7 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "Settings.h"
 
 #include <limits>

@@ -3,8 +3,9 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
-#include "OfflineOutput.h"
+#include <midigen/MidiGen.h>
+#include <midiout/OfflineOutput.h>
+#include "SynthEngine.h"
 #include "Settings.h"
 
 #include <QCoreApplication>

@@ -3,11 +3,11 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
-#include "OfflineOutput.h"
-#include "Output.h"
+#include <midigen/MidiGen.h>
+#include <midiout/OfflineOutput.h>
+#include <midiout/Output.h>
 #include "Settings.h"
-#include "WavWriter.h"
+#include <midiout/WavWriter.h>
 
 #include <QCoreApplication>
 

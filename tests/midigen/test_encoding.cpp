@@ -2,7 +2,7 @@
 // scaling of the settings, the pitch-bend ramp and the size limit.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "test_encoding_support.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // Reading a stream buffer back in tests: events as hexadecimal lines (as the tool prints them)
 // or as delta and event word.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
 #include <algorithm>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Play strings turned into the stream buffer of a tone generator.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
-#include "PlayStringParser.h"
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
 
 #include <gtest/gtest.h>
 

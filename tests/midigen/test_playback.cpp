@@ -1,7 +1,7 @@
 // The tone generator's playback state machine against a test device whose time the test
 // controls: the test decides when the first event is reached and when a pass ends.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "TestOutput.h"
 
 #include <QCoreApplication>

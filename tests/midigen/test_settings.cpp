@@ -1,7 +1,7 @@
 // Settings of the tone generator: published properties, defaults, clamping, the range message,
 // and the event lists of the single-note operations (read back from the stream buffer).
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "test_encoding_support.h"
 
 #include <QMetaEnum>

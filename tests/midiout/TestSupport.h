@@ -3,7 +3,7 @@
 // Helpers of the midiout tests: a receiver that logs notifications, stream buffers, and the
 // analysis of rendered audio.
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QObject>
 #include <QString>

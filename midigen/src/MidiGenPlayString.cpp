@@ -1,7 +1,7 @@
 // PlayString: a play string parsed into a sorted event list and played.
 
-#include "MidiGen.h"
-#include "PlayStringParser.h"
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
 
 bool TMidiGen::PlayString(const QByteArray &text)
 {

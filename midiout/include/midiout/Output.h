@@ -91,4 +91,10 @@ public:
     virtual std::unique_ptr<Stream> open(int device, QObject *receiver) = 0;
 };
 
+// Starts building the built-in synthesizer (device 0 of Output::system()) on a thread of its own
+// and returns at once; later calls do nothing. The program calls it once its window is up, so
+// that neither start-up nor the first note waits for it. The engine lives until the process
+// ends; its audio stops before static objects are destroyed.
+void startBuiltinSynth();
+
 } // namespace midiout

@@ -1,7 +1,7 @@
 // The settings of the tone generator: construction, the clamping setters, and the single-note
 // play operations.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "NotificationWindow.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // Playback: the play-request steps around the stream, the notification handler that drives a
 // stream once it has started, Stop, the device choice and destruction.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QCoreApplication>
 

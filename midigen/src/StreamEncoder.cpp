@@ -2,7 +2,7 @@
 // program changes, notes, percussion keys and the pitch-bend ramp, one 12-byte stream event
 // each, within the buffer's size limit.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
 #include <algorithm>
 #include <new>

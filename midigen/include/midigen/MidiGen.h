@@ -4,7 +4,7 @@
 // published properties and plays single notes and play strings by assembling a MIDI stream
 // buffer from an event list.
 
-#include "NoteEvent.h"
+#include <midigen/NoteEvent.h>
 
 #include <QByteArray>
 #include <QObject>

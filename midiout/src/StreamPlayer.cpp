@@ -1,6 +1,6 @@
 #include "StreamPlayer.h"
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QCoreApplication>
 

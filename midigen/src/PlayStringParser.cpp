@@ -1,4 +1,4 @@
-#include "PlayStringParser.h"
+#include <midigen/PlayStringParser.h>
 
 #include <algorithm>
 #include <charconv>
