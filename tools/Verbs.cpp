@@ -54,13 +54,6 @@ const std::vector<Verb> &AllVerbs()
          "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
          RenderString,
          true},
-        {{"latency"},
-         "[--set NAME=VALUE]...",
-         "Plays the backup run's jingle offline and prints how late its sound is: request-ms (the\n"
-         "play request itself), render-first-sound-ms (request to first non-silent sample),\n"
-         "driver-buffer-ms (what the audio driver adds on a desktop), first-sound-ms (their\n"
-         "sum) and onset-error-ms (the largest distance of a note on from its tick).",
-         Latency},
     };
     return verbs;
 }

@@ -60,9 +60,6 @@ int PlayStringVerb(const Options &options, const QList<QByteArray> &arguments);
 int RenderNote(const Options &options, const QList<QByteArray> &arguments);
 int RenderString(const Options &options, const QList<QByteArray> &arguments);
 
-// latency: how late the jingle's first sound and its notes are, rendered offline.
-int Latency(const Options &options, const QList<QByteArray> &arguments);
-
 // Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
 // upper-case hexadecimal separated by blanks, then "events E bytes B".
 void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer);

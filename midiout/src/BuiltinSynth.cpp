@@ -1,10 +1,14 @@
 #include "BuiltinSynth.h"
 
-#include <midiout/Output.h>
 #include "SynthEngine.h"
 
-#include <chrono>
-#include <condition_variable>
+#include <midiout/Output.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -16,30 +20,15 @@ namespace
 {
 
 // probe(), open() and deviceName() wait this long for a start-up that is still running.
-constexpr int StartupWaitMs = 3000;
+constexpr int StartupWaitMs = 5000;
 
-struct Builtin {
-    std::once_flag started;
-    std::thread thread;
-    std::mutex mutex;
-    std::condition_variable ready;
-    bool done = false;
-    SynthEngine *engine = nullptr; // never deleted: it lives as long as the process
-};
-
-Builtin &builtin()
-{
-    static Builtin *const instance = new Builtin; // left alive on purpose, as the engine
-    return *instance;
-}
+std::once_flag started;
+std::atomic<SynthEngine *> engine{nullptr}; // never deleted: it lives as long as the process
 
 void stopBuiltinAudio()
 {
-    Builtin &b = builtin();
-    if (b.thread.joinable())
-        b.thread.join();
-    if (b.engine != nullptr)
-        b.engine->stopAudio();
+    if (SynthEngine *e = engine.load())
+        e->stopAudio();
 }
 
 class SystemOutput final : public Output
@@ -52,28 +41,23 @@ public:
         if (device != 0 && device != -1)
             return {};
         const QString name = QStringLiteral("Built-in synthesizer");
-        SynthEngine *engine = builtinSynth(StartupWaitMs);
-        if (engine == nullptr)
+        SynthEngine *e = builtinSynth(StartupWaitMs);
+        if (e == nullptr)
             return name;
-        if (!engine->hasSoundFont())
+        if (!e->hasSoundFont())
             return name + QStringLiteral(" (no SoundFont)");
-        return name +
-               QStringLiteral(" (%1)").arg(engine->soundFontPath().section(QLatin1Char('/'), -1));
+        return name + QStringLiteral(" (%1)").arg(e->soundFontPath().section(QLatin1Char('/'), -1));
     }
 
     bool probe(int device) override
     {
-        if (device != 0 && device != -1)
-            return false;
-        SynthEngine *engine = builtinSynth(StartupWaitMs);
-        return engine != nullptr && engine->canPlay();
+        SynthEngine *e = device == 0 || device == -1 ? builtinSynth(StartupWaitMs) : nullptr;
+        return e != nullptr && e->canPlay();
     }
 
     std::unique_ptr<Stream> open(int device, QObject *receiver) override
     {
-        if (!probe(device))
-            return nullptr;
-        return builtinSynth(0)->openStream(receiver);
+        return probe(device) ? engine.load()->openStream(receiver) : nullptr;
     }
 };
 
@@ -81,19 +65,15 @@ public:
 
 void startBuiltinSynth()
 {
-    Builtin &b = builtin();
-    std::call_once(b.started, [&b] {
-        b.thread = std::thread([&b] {
+    std::call_once(started, [] {
+        std::thread([] {
             EngineConfig config;
             config.audioDrivers = EngineConfig::desktopAudioDrivers();
-            // An idle program renders no silence; the next stream starts the driver again.
-            config.idleAudioMs = 2000;
-            auto *engine = new SynthEngine(config);
-            std::lock_guard lock(b.mutex);
-            b.engine = engine;
-            b.done = true;
-            b.ready.notify_all();
-        });
+            engine.store(new SynthEngine(config));
+            // Wakes a wait of the GUI thread.
+            if (QCoreApplication *app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+        }).detach();
         std::atexit(stopBuiltinAudio);
     });
 }
@@ -101,10 +81,18 @@ void startBuiltinSynth()
 SynthEngine *builtinSynth(int waitMs)
 {
     startBuiltinSynth();
-    Builtin &b = builtin();
-    std::unique_lock lock(b.mutex);
-    b.ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&b] { return b.done; });
-    return b.engine;
+    // The wait handles events, as the tone generator's waits do: the window stays alive.
+    const QDeadlineTimer deadline(waitMs);
+    QTimer wakeUp;
+    if (QCoreApplication::instance() != nullptr)
+        wakeUp.start(waitMs);
+    while (engine.load() == nullptr && !deadline.hasExpired()) {
+        if (QCoreApplication::instance() != nullptr)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return engine.load();
 }
 
 Output &Output::system()

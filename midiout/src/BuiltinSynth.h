@@ -8,10 +8,12 @@ namespace midiout
 
 class SynthEngine;
 
-// startBuiltinSynth() is declared with Output::system() in <midiout/Output.h>.
+// Starts building the engine on a thread of its own and returns at once; later calls do nothing.
+// The engine lives until the process ends; its audio stops before static objects are destroyed.
+void startBuiltinSynth();
 
-// The engine, once built; waits for the start-up at most waitMs milliseconds, null if it is not
-// done by then.
+// The engine, once built; waits for the start-up at most waitMs milliseconds, handling events
+// meanwhile, and returns null if it is not done by then.
 SynthEngine *builtinSynth(int waitMs);
 
 } // namespace midiout

@@ -48,30 +48,26 @@ bool OfflineOutput::probe(int device)
 
 std::unique_ptr<Stream> OfflineOutput::open(int device, QObject *receiver)
 {
-    if (!probe(device))
-        return nullptr;
-    return engine_->openStream(receiver);
+    return probe(device) ? engine_->openStream(receiver) : nullptr;
 }
 
 std::vector<std::int16_t> OfflineOutput::render(std::size_t frames)
 {
-    std::vector<std::int16_t> out;
-    out.reserve(frames * 2);
-    const std::size_t fromAhead = std::min(frames * 2, ahead_.size());
-    out.insert(out.end(), ahead_.begin(), ahead_.begin() + fromAhead);
-    ahead_.erase(ahead_.begin(), ahead_.begin() + fromAhead);
-    float left[SynthEngine::BlockFrames], right[SynthEngine::BlockFrames];
-    // Whole blocks only, so that the synthesizer's blocks and its timers stay on our frame grid.
-    while (out.size() < frames * 2) {
-        engine_->renderBlock(left, right);
-        for (int i = 0; i < SynthEngine::BlockFrames; ++i) {
-            auto &target = out.size() < frames * 2 ? out : ahead_;
-            target.push_back(toSample(left[i]));
-            target.push_back(toSample(right[i]));
-        }
+    std::vector<float> left(frames), right(frames);
+    engine_->render(left.data(), right.data(), frames);
+    engine_->service();
+    std::vector<std::int16_t> out(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        out[2 * i] = toSample(left[i]);
+        out[2 * i + 1] = toSample(right[i]);
     }
     rendered_ += frames;
     return out;
+}
+
+std::uint64_t OfflineOutput::synthesizerFrames() const
+{
+    return engine_->synthesizerFrames();
 }
 
 } // namespace midiout

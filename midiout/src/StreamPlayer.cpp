@@ -2,94 +2,32 @@
 
 #include <midiout/Output.h>
 
-#include <QCoreApplication>
-
 namespace midiout
 {
 
-void postNotification(QObject *receiver, Notification notification)
+void StreamPlayer::queue(const std::uint8_t *data, std::size_t length, std::uint32_t number)
 {
-    if (receiver != nullptr)
-        QCoreApplication::postEvent(receiver, new NotificationEvent(notification));
-}
-
-StreamPlayer::StreamPlayer(QObject *receiver) : receiver_(receiver) {}
-
-bool StreamPlayer::setTimeDivision(int ticksPerQuarter)
-{
-    if (ticksPerQuarter <= 0)
-        return false;
-    std::lock_guard lock(mutex_);
-    timeDivision_ = ticksPerQuarter;
-    return true;
-}
-
-int StreamPlayer::timeDivision() const
-{
-    std::lock_guard lock(mutex_);
-    return timeDivision_;
-}
-
-double StreamPlayer::tickFrames(double sampleRate) const
-{
-    return TempoMicroseconds / timeDivision() * sampleRate / 1e6;
-}
-
-bool StreamPlayer::queue(const std::uint8_t *data, std::size_t length)
-{
-    if (data == nullptr || length == 0 || length % StreamEvent::Size != 0)
-        return false;
-    std::lock_guard lock(mutex_);
-    if (closed_ || data_ != nullptr)
-        return false;
     data_ = data;
     length_ = length;
+    number_ = number;
     position_ = 0;
     passStarted_ = false;
-    return true;
 }
 
-std::optional<std::uint64_t> StreamPlayer::start()
+void StreamPlayer::start()
 {
-    std::lock_guard lock(mutex_);
-    if (closed_ || running_)
-        return std::nullopt;
+    if (running_)
+        return;
     running_ = true;
     nextTick_ = 0;
-    return ++run_;
-}
-
-bool StreamPlayer::isClosed() const
-{
-    std::lock_guard lock(mutex_);
-    return closed_;
 }
 
 void StreamPlayer::stop()
 {
-    std::lock_guard lock(mutex_);
-    if (closed_)
-        return;
     running_ = false;
-    ++run_;
-    if (data_ != nullptr) {
-        data_ = nullptr;
-        length_ = 0;
-        passStarted_ = false;
-        postNotification(receiver_, Notification::Done);
-    }
-}
-
-bool StreamPlayer::close()
-{
-    std::lock_guard lock(mutex_);
-    const bool wasRunning = running_ && !closed_;
-    closed_ = true;
-    running_ = false;
-    ++run_;
     data_ = nullptr;
     length_ = 0;
-    return wasRunning;
+    passStarted_ = false;
 }
 
 std::uint32_t StreamPlayer::word(std::size_t offset, int index) const
@@ -99,14 +37,13 @@ std::uint32_t StreamPlayer::word(std::size_t offset, int index) const
            std::uint32_t(p[3]) << 24;
 }
 
-std::optional<std::uint64_t> StreamPlayer::playNextTick(std::uint64_t run, EventSink &sink)
+void StreamPlayer::playNextTick(EventSink &sink)
 {
-    std::lock_guard lock(mutex_);
-    if (closed_ || !running_ || run != run_)
-        return std::nullopt;
+    if (!running_)
+        return;
     const std::uint64_t tick = nextTick_++;
     if (data_ == nullptr)
-        return tick;
+        return;
     if (!passStarted_) {
         // A pass starts at the first tick that sees its buffer: right after the previous pass's
         // last tick when the buffer was queued in time, so passes follow without drift.
@@ -120,7 +57,7 @@ std::optional<std::uint64_t> StreamPlayer::playNextTick(std::uint64_t run, Event
         if ((event >> 24 & 0x3F) == 0)
             sink.shortMessage(event & 0xFF, event >> 8 & 0xFF, event >> 16 & 0xFF, tick);
         if (event & StreamEvent::CallbackFlag)
-            postNotification(receiver_, Notification::Position);
+            sink.notify(Notification::Position, number_);
         position_ += StreamEvent::Size;
         if (position_ < length_)
             nextEventTick_ += word(position_, 0);
@@ -129,9 +66,8 @@ std::optional<std::uint64_t> StreamPlayer::playNextTick(std::uint64_t run, Event
         data_ = nullptr;
         length_ = 0;
         passStarted_ = false;
-        postNotification(receiver_, Notification::Done);
+        sink.notify(Notification::Done, number_);
     }
-    return tick;
 }
 
 } // namespace midiout

@@ -1,91 +1,134 @@
-// The engine's audio driver: found when the engine is built, stopped while the engine is idle
-// (a driver renders silence all the time, which costs an idle program CPU), and started again,
-// in a few milliseconds, when the next stream opens.
+// The engine's audio driver, on the GUI thread: started for a stream, watched while it runs,
+// dropped when its clock stops (the sound server went away) or after idleAudioMs without a
+// stream, and started afresh for the next one.
 
 #include "SynthEngine.h"
 
-#include <QFile>
+#include "SynthStream.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <fluidsynth.h>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace midiout
 {
 
-bool SynthEngine::findAudioDriver(const EngineConfig &config)
+namespace
 {
-    if (soundFontId_ < 0)
+
+// The sample clock of a running driver moves every period (1.5 ms); standing still this long
+// means that the sound server has gone away. The watchdog looks at it every WatchMs. A server
+// may hold the first period of a new connection back for a while (a null sink wakes up to 2 s
+// late); until the clock has moved a few blocks it is given StartupStallMs.
+constexpr int ClockStoppedMs = 150;
+constexpr int StartupStallMs = 3000;
+constexpr int WatchMs = 50;
+
+} // namespace
+
+bool SynthEngine::canPlay()
+{
+    if (!hasSoundFont())
         return false;
-    fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
-    fluid_settings_setint(settings_, "audio.periods", config.periods);
-    if (!config.audioFileName.isEmpty())
-        fluid_settings_setstr(settings_, "audio.file.name",
-                              QFile::encodeName(config.audioFileName).constData());
-    std::lock_guard lock(audioMutex_);
-    for (const QString &name : config.audioDrivers) {
+    if (config_.audioDrivers.isEmpty())
+        return true;
+    if (driver_ != nullptr)
+        watch();
+    return driver_ != nullptr || startDriver();
+}
+
+bool SynthEngine::startDriver()
+{
+    if (audioStopped_)
+        return false;
+    if (wakeFd_ < 0) {
+        // The GUI side's objects live on the thread that uses the engine first.
+        wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+        QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, [this] {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
+            service();
+        });
+        watchdog_ = std::make_unique<QTimer>();
+        watchdog_->setInterval(WatchMs);
+        QObject::connect(watchdog_.get(), &QTimer::timeout, [this] { watch(); });
+    }
+    for (const QString &name : config_.audioDrivers) {
         fluid_settings_setstr(settings_, "audio.driver", name.toLatin1().constData());
-        driver_ = new_fluid_audio_driver(settings_, synth_);
+        driver_ = new_fluid_audio_driver2(settings_, &SynthEngine::audioCallback, this);
         if (driver_ != nullptr) {
             driverName_ = name;
-            lastUse_ = std::chrono::steady_clock::now();
+            lastFrames_ = driverStartFrames_ = synthesizerFrames();
+            sinceClockMoved_.start();
+            sinceUse_.start();
+            watchdog_->start();
             return true;
         }
     }
-    diagnostics_.append(QStringLiteral("no audio output (tried %1)")
-                            .arg(config.audioDrivers.join(QStringLiteral(", "))));
+    const QString failure = QStringLiteral("no audio output (tried %1)")
+                                .arg(config_.audioDrivers.join(QStringLiteral(", ")));
+    if (diagnostics_.isEmpty() || diagnostics_.last() != failure)
+        diagnostics_.append(failure);
     return false;
 }
 
-bool SynthEngine::audioRunning() const
+void SynthEngine::watch()
 {
-    std::lock_guard lock(audioMutex_);
-    return driver_ != nullptr;
-}
-
-bool SynthEngine::ensureAudio()
-{
-    std::lock_guard lock(audioMutex_);
-    lastUse_ = std::chrono::steady_clock::now();
-    if (driver_ == nullptr && !audioStopped_ && !driverName_.isEmpty())
-        driver_ = new_fluid_audio_driver(settings_, synth_); // audio.driver is still driverName_
-    return driver_ != nullptr;
-}
-
-void SynthEngine::keepAudio(int idleMs)
-{
-    const auto idle = std::chrono::milliseconds(idleMs);
-    std::unique_lock lock(audioMutex_);
-    while (!audioStopped_) {
-        audioChanged_.wait_for(lock, idle);
-        if (audioStopped_ || driver_ == nullptr)
-            continue;
-        bool busy = silenceBusy();
-        {
-            std::lock_guard streams(streamsMutex_);
-            busy = busy || !streams_.empty();
-        }
-        if (!busy && std::chrono::steady_clock::now() - lastUse_ >= idle) {
-            delete_fluid_audio_driver(driver_);
-            driver_ = nullptr;
-        }
+    const std::uint64_t frames = synthesizerFrames();
+    if (frames != lastFrames_) {
+        lastFrames_ = frames;
+        sinceClockMoved_.start();
+    } else if (sinceClockMoved_.elapsed() >=
+               (frames >= driverStartFrames_ + 4 * BlockFrames ? ClockStoppedMs : StartupStallMs)) {
+        // The sound server has gone away: the open stream ends as a stop ends it.
+        dropDriver();
+        if (open_ != nullptr)
+            open_->end();
+        return;
     }
+    if (open_ != nullptr || !quiet_.load())
+        sinceUse_.start();
+    else if (config_.idleAudioMs >= 0 && sinceUse_.elapsed() >= config_.idleAudioMs)
+        dropDriver();
+}
+
+void SynthEngine::dropDriver()
+{
+    if (driver_ == nullptr)
+        return;
+    watchdog_->stop();
+    delete_fluid_audio_driver(driver_); // joins the audio thread
+    driver_ = nullptr;
+    // The audio side is ours now: what it left undone is done here, so that nothing of it
+    // sounds when the next driver starts.
+    Command c;
+    while (commands_.pop(c)) {
+    }
+    player_.stop();
+    current_ = 0;
+    if (silence_ != Silence::Idle || soundSinceReset_) {
+        fluid_synth_all_sounds_off(synth_, -1);
+        resetSynth();
+        silence_ = Silence::Idle;
+    }
+    quiet_.store(true);
+    service();
 }
 
 void SynthEngine::stopAudio()
 {
-    // A program that ends while a note sounds ends it with the fade, not with a click.
-    for (int waited = 0; silenceBusy() && waited < 100; ++waited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    {
-        std::lock_guard lock(audioMutex_);
-        audioStopped_ = true;
-        if (driver_ != nullptr) {
-            delete_fluid_audio_driver(driver_);
-            driver_ = nullptr;
-        }
-        audioChanged_.notify_all();
-    }
-    if (audioKeeper_.joinable())
-        audioKeeper_.join();
+    dropDriver();
+    audioStopped_ = true;
+    wakeNotifier_.reset();
+    watchdog_.reset();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+    wakeFd_ = -1;
 }
 
 } // namespace midiout

@@ -4,11 +4,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <fluidsynth.h>
 
-#include <chrono>
-#include <cmath>
+#include <cstring>
+#include <mutex>
 #include <thread>
 
 namespace midiout
@@ -19,32 +21,43 @@ namespace
 
 const char *const SoundFontFolder = "/usr/share/sounds/sf2";
 
-// Collects FluidSynth's messages while the engine is built, instead of printing them.
-class LogCapture
-{
-public:
-    explicit LogCapture(QStringList &lines) : lines_(lines)
-    {
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            previous_[level] = fluid_set_log_function(level, &LogCapture::log, this);
-    }
-    ~LogCapture()
-    {
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, previous_[level], nullptr);
-    }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
+// FluidSynth's messages of the whole process go to the diagnostics instead of stderr. The audio
+// thread may log (a program change to a missing preset): the writer neither waits nor allocates;
+// it drops a message that meets a reader, and keeps the first LogLines.
+constexpr int LogLines = 16;
+constexpr std::size_t LogLength = 160;
+std::atomic_flag logBusy = ATOMIC_FLAG_INIT;
+char logText[LogLines][LogLength];
+int logCount = 0;
 
-private:
-    static void log(int level, const char *message, void *data)
-    {
-        if (level <= FLUID_WARN)
-            static_cast<LogCapture *>(data)->lines_.append(QString::fromUtf8(message));
-    }
-    QStringList &lines_;
-    fluid_log_function_t previous_[LAST_LOG_LEVEL] = {};
-};
+void logMessage(int level, const char *message, void *)
+{
+    if (level > FLUID_WARN || logBusy.test_and_set(std::memory_order_acquire))
+        return;
+    if (logCount < LogLines)
+        std::strncpy(logText[logCount++], message, LogLength - 1);
+    logBusy.clear(std::memory_order_release);
+}
+
+QStringList loggedLines()
+{
+    while (logBusy.test_and_set(std::memory_order_acquire))
+        std::this_thread::yield();
+    QStringList lines;
+    for (int i = 0; i < logCount; ++i)
+        lines.append(QString::fromUtf8(logText[i]));
+    logBusy.clear(std::memory_order_release);
+    return lines;
+}
+
+void routeFluidLog()
+{
+    static std::once_flag routed;
+    std::call_once(routed, [] {
+        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+            fluid_set_log_function(level, &logMessage, nullptr);
+    });
+}
 
 } // namespace
 
@@ -62,7 +75,7 @@ QStringList EngineConfig::defaultSoundFonts()
 
 QStringList EngineConfig::desktopAudioDrivers()
 {
-    QStringList drivers{QStringLiteral("pipewire"), QStringLiteral("pulseaudio")};
+    QStringList drivers{QStringLiteral("pulseaudio")};
     // Without a playback device ALSA's library prints errors of its own on stderr.
     if (!QDir(QStringLiteral("/dev/snd"))
              .entryList({QStringLiteral("pcmC*p")}, QDir::System)
@@ -71,13 +84,16 @@ QStringList EngineConfig::desktopAudioDrivers()
     return drivers;
 }
 
-SynthEngine::SynthEngine(const EngineConfig &config)
+SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
 {
-    LogCapture capture(diagnostics_);
+    routeFluidLog();
+    tickFrames_ = 500000.0 / 96 * SampleRate / 1e6;
     settings_ = new_fluid_settings();
     fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
+    fluid_settings_setint(settings_, "audio.periods", config.periods);
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr) {
         diagnostics_.append(QStringLiteral("the synthesizer could not be created"));
@@ -94,195 +110,61 @@ SynthEngine::SynthEngine(const EngineConfig &config)
         }
         diagnostics_.append(QStringLiteral("cannot load SoundFont %1").arg(path));
     }
-    fluid_synth_get_reverb_group_level(synth_, 0, &reverbLevel_);
-    setEffectsOn(false);
     if (soundFontId_ < 0)
         diagnostics_.append(QStringLiteral("no SoundFont"));
     else
-        pinPresets(nullptr, 0);
-
-    // The sequencer runs on the synthesizer's sample clock and carries only our timer events.
-    // It is bound before anything renders, so its time is 0 at the synthesizer's frame 0.
-    sequencer_ = new_fluid_sequencer2(0);
-    fluid_sequencer_register_fluidsynth(sequencer_, synth_);
-    client_ = fluid_sequencer_register_client(sequencer_, "noggix-player",
-                                              &SynthEngine::timerCallback, this);
-    audioEvent_ = new_fluid_event();
-    fluid_event_set_source(audioEvent_, -1);
-    fluid_event_set_dest(audioEvent_, client_);
-
-    if (config.audioDrivers.isEmpty()) {
-        clockedByRender_ = true;
-        return;
-    }
-    if (soundFontId_ < 0)
-        return;
-    if (findAudioDriver(config) && config.idleAudioMs >= 0)
-        audioKeeper_ = std::thread([this, idle = config.idleAudioMs] { keepAudio(idle); });
+        loadPresets(nullptr, 0); // what a reset selects
 }
 
 SynthEngine::~SynthEngine()
 {
     stopAudio();
-    if (sequencer_ != nullptr)
-        delete_fluid_sequencer(sequencer_);
-    if (audioEvent_ != nullptr)
-        delete_fluid_event(audioEvent_);
     if (synth_ != nullptr)
         delete_fluid_synth(synth_);
     delete_fluid_settings(settings_);
 }
 
-bool SynthEngine::canPlay() const
+QString SynthEngine::diagnostics() const
 {
-    return hasSoundFont() && (hasAudioDriver() || clockedByRender_);
+    return (diagnostics_ + loggedLines()).join(QLatin1Char('\n'));
 }
 
 std::unique_ptr<Stream> SynthEngine::openStream(QObject *receiver)
 {
-    if (!canPlay() || (!clockedByRender_ && !ensureAudio()))
+    if (open_ != nullptr || !canPlay())
         return nullptr;
-    auto stream = std::make_unique<SynthStream>(*this, receiver);
+    auto stream = std::make_unique<SynthStream>(*this, receiver, ++lastStreamId_);
+    open_ = stream.get();
+    send({Command::Open, lastStreamId_});
     postNotification(receiver, Notification::Open);
     return stream;
 }
 
-void SynthEngine::renderBlock(float *left, float *right)
+void SynthEngine::detach(SynthStream *stream)
 {
-    fluid_synth_write_float(synth_, BlockFrames, left, 0, 1, right, 0, 1);
+    if (open_ == stream)
+        open_ = nullptr;
+    sinceUse_.start();
 }
 
-void SynthEngine::setRecording(bool on)
+void SynthEngine::send(const Command &command)
 {
-    recording_ = on;
+    commands_.push(command); // full only while a dead driver is being noticed
 }
 
-std::vector<HandedEvent> SynthEngine::record() const
+void SynthEngine::service()
 {
-    std::lock_guard lock(streamsMutex_);
-    return record_;
+    Report report;
+    while (reports_.pop(report))
+        if (open_ != nullptr && open_->id() == report.stream)
+            open_->deliver(report.notification, report.buffer);
+    if (open_ != nullptr)
+        open_->queuePending();
 }
 
-void SynthEngine::clearRecord()
+std::set<std::pair<int, int>> SynthEngine::presetsOf(const std::uint8_t *data,
+                                                     std::size_t length) const
 {
-    std::lock_guard lock(streamsMutex_);
-    record_.clear();
-}
-
-int SynthEngine::controller(int channel, int number) const
-{
-    int value = -1;
-    fluid_synth_get_cc(synth_, channel, number, &value);
-    return value;
-}
-
-int SynthEngine::pitchBend(int channel) const
-{
-    int value = -1;
-    fluid_synth_get_pitch_bend(synth_, channel, &value);
-    return value;
-}
-
-int SynthEngine::activeVoiceCount() const
-{
-    return fluid_synth_get_active_voice_count(synth_);
-}
-
-// Timer data: kind in bits 0-1, stream id in bits 2-21, run in bits 22-63.
-std::uintptr_t SynthEngine::timerData(TimerKind kind, std::uint32_t stream, std::uint64_t run)
-{
-    static_assert(sizeof(std::uintptr_t) == 8, "timer data packs 64 bits");
-    return std::uintptr_t(kind) | std::uintptr_t(stream & 0xFFFFF) << 2 | std::uintptr_t(run) << 22;
-}
-
-void SynthEngine::timerCallback(unsigned int time, fluid_event_t *event, fluid_sequencer_t *,
-                                void *data)
-{
-    if (fluid_event_get_type(event) != FLUID_SEQ_TIMER)
-        return;
-    static_cast<SynthEngine *>(data)->onTimer(
-        time, reinterpret_cast<std::uintptr_t>(fluid_event_get_data(event)));
-}
-
-void SynthEngine::onTimer(unsigned int time, std::uintptr_t data)
-{
-    const auto kind = TimerKind(data & 3);
-    if (kind == SilenceRequest || kind == SilenceStep) {
-        silenceStep(time, kind == SilenceStep);
-        return;
-    }
-    std::lock_guard lock(streamsMutex_);
-    const auto it = streams_.find(std::uint32_t(data >> 2 & 0xFFFFF));
-    if (it != streams_.end())
-        it->second->onTimer(kind == StreamStart, data >> 22, time);
-}
-
-unsigned int SynthEngine::msOfBlock(std::uint64_t block) const
-{
-    // The same expression as the synthesizer's sample timer, so the result matches exactly.
-    return (unsigned int)(long)(1000.0 * double(block * BlockFrames) / SampleRate);
-}
-
-std::uint64_t SynthEngine::blockAt(unsigned int ms) const
-{
-    // Blocks last longer than 1 ms, so each has a sequencer time of its own.
-    auto block = std::uint64_t(std::ceil(double(ms) * SampleRate / 1000.0 / BlockFrames));
-    while (block > 0 && msOfBlock(block - 1) >= ms)
-        --block;
-    while (msOfBlock(block) < ms)
-        ++block;
-    return block;
-}
-
-unsigned int SynthEngine::now() const
-{
-    return fluid_sequencer_get_tick(sequencer_);
-}
-
-void SynthEngine::schedule(std::uintptr_t data, unsigned int time, bool fromAudio)
-{
-    fluid_event_t *event = audioEvent_;
-    if (!fromAudio) {
-        event = new_fluid_event();
-        fluid_event_set_source(event, -1);
-        fluid_event_set_dest(event, client_);
-    }
-    fluid_event_timer(event, reinterpret_cast<void *>(data));
-    fluid_sequencer_send_at(sequencer_, event, time, 1);
-    if (!fromAudio)
-        delete_fluid_event(event);
-}
-
-std::uint32_t SynthEngine::attach(SynthStream *stream)
-{
-    {
-        std::lock_guard audio(audioMutex_);
-        lastUse_ = std::chrono::steady_clock::now();
-    }
-    std::lock_guard lock(streamsMutex_);
-    std::uint32_t id = nextStreamId_;
-    while (id == 0 || streams_.count(id) != 0)
-        id = (id + 1) & 0xFFFFF;
-    nextStreamId_ = (id + 1) & 0xFFFFF;
-    streams_[id] = stream;
-    return id;
-}
-
-void SynthEngine::detach(std::uint32_t id)
-{
-    {
-        std::lock_guard lock(streamsMutex_);
-        streams_.erase(id);
-    }
-    std::lock_guard audio(audioMutex_);
-    lastUse_ = std::chrono::steady_clock::now();
-    audioChanged_.notify_all();
-}
-
-void SynthEngine::pinPresets(const std::uint8_t *data, std::size_t length)
-{
-    if (soundFontId_ < 0)
-        return;
     // The channels' initial presets, then what the buffer selects or plays.
     std::set<std::pair<int, int>> wanted{{0, 0}, {128, 0}};
     int bank[Channels] = {};
@@ -307,58 +189,54 @@ void SynthEngine::pinPresets(const std::uint8_t *data, std::size_t length)
             break;
         }
     }
-    std::lock_guard lock(pinMutex_);
-    for (const auto &[presetBank, program] : wanted)
-        if (pinned_.count({presetBank, program}) == 0 &&
-            fluid_synth_pin_preset(synth_, soundFontId_, presetBank, program) == FLUID_OK)
-            pinned_.insert({presetBank, program});
+    return wanted;
 }
 
-bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+bool SynthEngine::presetsLoaded(const std::uint8_t *data, std::size_t length) const
 {
-    const int channel = status & 0x0F;
-    data1 &= 0x7F;
-    data2 &= 0x7F;
-    switch (status & 0xF0) {
-    case 0x80:
-        fluid_synth_noteoff(synth_, channel, data1);
+    for (const auto &preset : presetsOf(data, length))
+        if (pinned_.count(preset) == 0)
+            return false;
+    return true;
+}
+
+bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
+{
+    if (soundFontId_ < 0 || presetsLoaded(data, length))
         return true;
-    case 0x90:
-        if (data2 == 0) {
-            fluid_synth_noteoff(synth_, channel, data1);
-        } else {
-            if (!soundSinceReset_)
-                setEffectsOn(true);
-            fluid_synth_noteon(synth_, channel, data1, data2);
-            soundSinceReset_ = true;
-        }
-        return true;
-    case 0xB0:
-        fluid_synth_cc(synth_, channel, data1, data2);
-        return true;
-    case 0xC0:
-        fluid_synth_program_change(synth_, channel, data1);
-        return true;
-    case 0xE0:
-        fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
-        return true;
-    default:
+    // Loading holds the synthesizer's lock while it reads samples, so it runs only while
+    // nothing sounds, and the audio side outputs silence meanwhile instead of waiting.
+    loading_.store(true);
+    while (rendering_.load())
+        std::this_thread::yield(); // the audio side leaves the synthesizer within one block
+    if (!quiet_.load()) {
+        loading_.store(false);
         return false;
     }
+    for (const auto &[bank, program] : presetsOf(data, length))
+        if (pinned_.insert({bank, program}).second) // a missing preset is not tried again
+            fluid_synth_pin_preset(synth_, soundFontId_, bank, program);
+    loading_.store(false);
+    return true;
 }
 
-void SynthEngine::setEffectsOn(bool on)
+int SynthEngine::controller(int channel, int number) const
 {
-    // Reverb and chorus cost most of the rendering of silence; they run only from a note on
-    // to the reset that follows it, which leaves them empty.
-    fluid_synth_reverb_on(synth_, -1, on);
-    fluid_synth_chorus_on(synth_, -1, on);
+    int value = -1;
+    fluid_synth_get_cc(synth_, channel, number, &value);
+    return value;
 }
 
-void SynthEngine::addRecord(const HandedEvent &event)
+int SynthEngine::pitchBend(int channel) const
 {
-    if (recording_)
-        record_.push_back(event); // the stream lock is held by the timer
+    int value = -1;
+    fluid_synth_get_pitch_bend(synth_, channel, &value);
+    return value;
+}
+
+int SynthEngine::activeVoiceCount() const
+{
+    return fluid_synth_get_active_voice_count(synth_);
 }
 
 } // namespace midiout

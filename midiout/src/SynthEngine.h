@@ -1,28 +1,29 @@
 #pragma once
 
-// A FluidSynth engine: settings, synthesizer, SoundFont, a sequencer used only as a timer on the
-// synthesizer's sample clock, and optionally an audio driver. Streams opened on it are timed by
-// that clock; without a driver, render() advances it.
+// A FluidSynth engine: synthesizer, SoundFont and one audio callback of ours that renders it and
+// plays the open stream on the synthesizer's own sample clock. Without an audio driver, render()
+// is that clock. Every call but render() comes from one thread, the one that opens streams
+// (called the GUI thread below); the audio thread only renders.
 
+#include "SpscRing.h"
+#include "StreamPlayer.h"
+
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
 #include <fluidsynth/types.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 #include <utility>
-#include <vector>
 
 class QObject;
+class QSocketNotifier;
+class QTimer;
 
 namespace midiout
 {
@@ -33,158 +34,153 @@ class SynthStream;
 struct EngineConfig {
     // Tried in order; the first that loads is used.
     QStringList soundFonts = defaultSoundFonts();
-    // FluidSynth audio drivers tried in order; none for an engine clocked by render().
+    // FluidSynth audio drivers tried in order at each start; none for an engine clocked by
+    // render().
     QStringList audioDrivers;
-    // Output file of the "file" driver.
-    QString audioFileName;
-    int periodSize = 128;
-    int periods = 3;
-    // With a driver: stop it after this long without a stream and start it again for the next
-    // one, so that an idle program renders no silence; negative keeps it running.
-    int idleAudioMs = -1;
+    int periodSize = 64;
+    int periods = 2;
+    // The driver stops after this long without a stream, so that an idle program renders no
+    // silence; the next stream starts it again. Negative: it keeps running.
+    int idleAudioMs = 2000;
 
     // The system's General MIDI SoundFont, then the other SoundFonts of its folder.
     static QStringList defaultSoundFonts();
-    // The desktop's sound servers, then ALSA when the machine has a playback device.
+    // PulseAudio (also a PipeWire desktop's), then ALSA when the machine has a playback device.
     static QStringList desktopAudioDrivers();
 };
 
-// What the engine handed the synthesizer for one stream event.
-struct HandedEvent {
-    std::uint64_t handedFrame; // start of the audio block during which it was handed over
-    std::uint64_t dueFrame;    // frame at which its tick was due
-    std::uint64_t tick;        // stream tick it was due at
-    std::uint8_t status, data1, data2;
-};
-
-class SynthEngine
+class SynthEngine final : private EventSink
 {
 public:
     static constexpr double SampleRate = 44100.0;
-    // FluidSynth renders in blocks of this many frames and applies what it is handed during one
-    // block from the start of the next one.
+    // Events are handed over before a block of this many frames is rendered and sound from its
+    // first frame.
     static constexpr int BlockFrames = 64;
     static constexpr int Channels = 16;
 
-    // Builds the engine; failures leave it without SoundFont or driver (see diagnostics()).
+    // Builds the engine; failures leave it without SoundFont (see diagnostics()). Any thread.
     explicit SynthEngine(const EngineConfig &config);
-    ~SynthEngine(); // streams opened on the engine must be gone by then
+    ~SynthEngine(); // the stream opened on it must be gone by then
     SynthEngine(const SynthEngine &) = delete;
     SynthEngine &operator=(const SynthEngine &) = delete;
 
     bool hasSoundFont() const { return soundFontId_ >= 0; }
-    // An audio driver was found when the engine was built.
-    bool hasAudioDriver() const { return !driverName_.isEmpty(); }
-    // The audio driver runs now (it stops while the engine is idle, see idleAudioMs).
-    bool audioRunning() const;
-    // A SoundFont and a clock: an audio driver, or render() for an engine configured without one.
-    bool canPlay() const;
     // Canonical path of the SoundFont in use, empty without one.
     QString soundFontPath() const { return soundFontPath_; }
-    QString audioDriverName() const { return driverName_; }
-    // What went wrong while the engine was built, one line per problem.
-    QString diagnostics() const { return diagnostics_.join(QLatin1Char('\n')); }
+    // The audio driver running now, empty when none runs.
+    QString audioDriverName() const { return driver_ != nullptr ? driverName_ : QString(); }
+    bool audioRunning() const { return driver_ != nullptr; }
+    // A SoundFont and a clock: render() for an engine without drivers, else an audio driver
+    // that runs, or starts now. A driver whose clock has stopped is dropped first.
+    bool canPlay();
+    // What went wrong, one line per problem, FluidSynth's own messages included.
+    QString diagnostics() const;
 
-    // A new stream posting to receiver; posts Open. Null when the engine cannot play.
+    // A new stream posting to receiver; posts Open. Null when the engine cannot play or a
+    // stream is open on it already.
     std::unique_ptr<Stream> openStream(QObject *receiver);
 
-    // Renders one block of BlockFrames frames (engines without a driver only).
-    void renderBlock(float *left, float *right);
-    // Lets a fade in progress finish (for at most a tenth of a second), then stops and deletes
-    // the audio driver for good; nothing sounds and no timer fires afterwards.
+    // Renders the next frames (engines without a driver; the audio callback does the same).
+    void render(float *left, float *right, std::size_t frames);
+    // Frames the synthesizer has rendered, in whole blocks; a stream restarted now starts here.
+    std::uint64_t synthesizerFrames() const { return frames_.load(std::memory_order_acquire); }
+    // Hands the stream what the audio side has reported and loads the presets it waits for.
+    // Engines with a driver do it themselves; the offline renderer calls it after render().
+    void service();
+    // Stops the audio driver for good; nothing sounds or is posted afterwards.
     void stopAudio();
 
-    // The record of handed-over events, kept while recording is on (off at first).
-    void setRecording(bool on);
-    std::vector<HandedEvent> record() const;
-    void clearRecord();
-
-    // Synthesizer state, for diagnostics and tests.
+    // Synthesizer state, for tests (offline engines).
     int controller(int channel, int number) const;
     int pitchBend(int channel) const;
     int activeVoiceCount() const;
 
 private:
     friend class SynthStream;
-    enum TimerKind : std::uintptr_t {
-        SilenceRequest = 0,
-        SilenceStep = 1,
-        StreamStart = 2,
-        StreamTick = 3
+
+    // What the GUI thread asks of the audio side, in order.
+    struct Command {
+        enum Kind : std::uint8_t { Open, TimeDivision, Queue, Start, Stop, Reset, Close } kind;
+        std::uint32_t stream = 0;
+        const std::uint8_t *data = nullptr;
+        std::size_t length = 0;
+        std::uint32_t buffer = 0;
+        double tickFrames = 0;
+    };
+    // What the audio side reports.
+    struct Report {
+        std::uint32_t stream = 0;
+        std::uint32_t buffer = 0;
+        Notification notification{};
     };
 
-    static void timerCallback(unsigned int time, fluid_event_t *event, fluid_sequencer_t *,
-                              void *data);
-    static std::uintptr_t timerData(TimerKind kind, std::uint32_t stream, std::uint64_t run);
-    void onTimer(unsigned int time, std::uintptr_t data);
-
-    // Sequencer time (ms) of the block that starts at frame index block * BlockFrames, exactly
-    // as the synthesizer's sample timer computes it, and the inverse.
-    unsigned int msOfBlock(std::uint64_t block) const;
-    std::uint64_t blockAt(unsigned int ms) const;
-    // Sends our timer event. fromAudio: called in a timer callback (uses a preallocated event).
-    void schedule(std::uintptr_t data, unsigned int time, bool fromAudio);
-    unsigned int now() const;
-
-    // The audio driver: the first of the configured ones that starts; started again for a
-    // stream after an idle stop (false when it no longer starts); stopped by the keeper thread
-    // once the engine has been idle for idleAudioMs.
-    bool findAudioDriver(const EngineConfig &config);
-    bool ensureAudio();
-    void keepAudio(int idleMs);
-
-    // Streams.
-    std::uint32_t attach(SynthStream *stream);
-    void detach(std::uint32_t id);
-    void pinPresets(const std::uint8_t *data, std::size_t length);
-    // Hands one short message to the synthesizer; false when it is not one we play.
-    bool play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
-    void setEffectsOn(bool on);
-    void addRecord(const HandedEvent &event);
-
-    // Silencing, in the timer thread from the next block on: a fade of a few blocks of every
-    // voice and of the effects, then all sounds off and a reset of the synthesizer (controllers
-    // and programs of all channels, effects). Streams hand nothing over until it is done.
-    void requestSilence();
-    bool silenceBusy() const;
-    void silenceStep(unsigned int time, bool continuation);
-    enum class SilencePhase { Idle, Fade, Kill, WaitForTails, Settle };
-    void enterPhase(SilencePhase phase);
+    static int audioCallback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
+    // Audio side.
+    void renderBlock();
+    void runCommands(std::uint64_t blockStart);
+    void handDueTicks(std::uint64_t blockStart);
+    std::uint64_t dueFrame(std::uint64_t tick) const;
+    void beginSilence();
+    void silenceBlock();
     void resetSynth();
-    void finishSilence(unsigned int time);
+    void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                      std::uint64_t tick) override;
+    void notify(Notification notification, std::uint32_t buffer) override;
+    void wake();
+
+    // GUI side.
+    void send(const Command &command);
+    void detach(SynthStream *stream);
+    bool startDriver();
+    void watch();
+    void dropDriver();
+    // Loads what the buffer selects or plays; false when that has to wait for silence.
+    bool loadPresets(const std::uint8_t *data, std::size_t length);
+    bool presetsLoaded(const std::uint8_t *data, std::size_t length) const;
+    std::set<std::pair<int, int>> presetsOf(const std::uint8_t *data, std::size_t length) const;
 
     fluid_settings_t *settings_ = nullptr;
     fluid_synth_t *synth_ = nullptr;
-    fluid_sequencer_t *sequencer_ = nullptr;
-    mutable std::mutex audioMutex_; // guards driver_, audioStopped_, lastUse_
-    std::condition_variable audioChanged_;
-    fluid_audio_driver_t *driver_ = nullptr;
-    bool audioStopped_ = false; // stopped for good
-    std::chrono::steady_clock::time_point lastUse_;
-    std::thread audioKeeper_;
-    fluid_event_t *audioEvent_ = nullptr;
-    short client_ = -1;
     int soundFontId_ = -1;
-    bool clockedByRender_ = false;
     QString soundFontPath_;
-    QString driverName_;
     QStringList diagnostics_;
 
-    mutable std::mutex streamsMutex_; // held during stream timers; guards streams_, record_
-    std::map<std::uint32_t, SynthStream *> streams_;
-    std::uint32_t nextStreamId_ = 1;
-    std::atomic<bool> recording_{false};
-    std::vector<HandedEvent> record_;
-
-    std::mutex pinMutex_;
+    // GUI side.
+    EngineConfig config_;
+    fluid_audio_driver_t *driver_ = nullptr;
+    QString driverName_;
+    bool audioStopped_ = false;
+    int wakeFd_ = -1;
+    std::unique_ptr<QSocketNotifier> wakeNotifier_;
+    std::unique_ptr<QTimer> watchdog_;
+    QElapsedTimer sinceClockMoved_;
+    QElapsedTimer sinceUse_;
+    std::uint64_t lastFrames_ = 0, driverStartFrames_ = 0;
+    SynthStream *open_ = nullptr;
+    std::uint32_t lastStreamId_ = 0;
+    std::uint32_t lastBufferNumber_ = 0;
     std::set<std::pair<int, int>> pinned_;
 
-    double reverbLevel_ = 0;
-    std::atomic<bool> pendingSilence_{false};
-    // Timer thread only.
-    std::atomic<SilencePhase> silencePhase_{SilencePhase::Idle};
-    int phaseBlocks_ = 0;
-    bool soundSinceReset_ = false; // a note was played since the last reset
+    // Crossing threads.
+    SpscRing<Command, 256> commands_;
+    SpscRing<Report, 256> reports_;
+    std::atomic<std::uint64_t> frames_{0};
+    std::atomic<bool> quiet_{true};     // nothing sounds, no silencing under way
+    std::atomic<bool> rendering_{false}; // the audio side is inside the synthesizer
+    std::atomic<bool> loading_{false};   // the GUI side is loading presets: do not render
+
+    // Audio side.
+    StreamPlayer player_;
+    std::uint32_t current_ = 0; // the stream being played
+    std::uint64_t blocks_ = 0;
+    std::uint64_t anchorFrame_ = 0, anchorTick_ = 0;
+    double tickFrames_ = 0;
+    enum class Silence { Idle, Fade, Settle } silence_ = Silence::Idle;
+    int silenceFrames_ = 0;
+    bool soundSinceReset_ = false;
+    bool reported_ = false;
+    float blockLeft_[BlockFrames] = {}, blockRight_[BlockFrames] = {};
+    int blockUsed_ = BlockFrames;
 };
 
 } // namespace midiout

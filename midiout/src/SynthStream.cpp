@@ -2,15 +2,27 @@
 
 #include "SynthEngine.h"
 
-#include <cmath>
+#include <QCoreApplication>
 
 namespace midiout
 {
 
-SynthStream::SynthStream(SynthEngine &engine, QObject *receiver)
-    : engine_(engine), receiver_(receiver), player_(receiver)
+namespace
 {
-    id_ = engine_.attach(this);
+
+constexpr double TempoMicroseconds = 500000.0; // per quarter note, fixed
+
+} // namespace
+
+void postNotification(QObject *receiver, Notification notification)
+{
+    if (receiver != nullptr)
+        QCoreApplication::postEvent(receiver, new NotificationEvent(notification));
+}
+
+SynthStream::SynthStream(SynthEngine &engine, QObject *receiver, std::uint32_t id)
+    : engine_(engine), receiver_(receiver), id_(id)
+{
 }
 
 SynthStream::~SynthStream()
@@ -22,30 +34,45 @@ SynthStream::~SynthStream()
 void SynthStream::reset()
 {
     if (!closed_)
-        engine_.requestSilence();
+        engine_.send({SynthEngine::Command::Reset, id_});
 }
 
 bool SynthStream::setTimeDivision(int ticksPerQuarter)
 {
-    return !closed_ && player_.setTimeDivision(ticksPerQuarter);
+    if (closed_ || ticksPerQuarter <= 0)
+        return false;
+    SynthEngine::Command c{SynthEngine::Command::TimeDivision, id_};
+    c.tickFrames = TempoMicroseconds / ticksPerQuarter * SynthEngine::SampleRate / 1e6;
+    engine_.send(c);
+    return true;
 }
 
 bool SynthStream::queue(const std::uint8_t *data, std::size_t length)
 {
-    if (closed_ || data == nullptr || length == 0 || length % StreamEvent::Size != 0)
+    if (closed_ || queued_ || data == nullptr || length == 0 || length % StreamEvent::Size != 0)
         return false;
-    // Loads what the buffer will select now, so that the timer thread never loads samples.
-    engine_.pinPresets(data, length);
-    return player_.queue(data, length);
+    queued_ = true;
+    buffer_ = ++engine_.lastBufferNumber_;
+    pending_ = data;
+    pendingLength_ = length;
+    queuePending();
+    return true;
+}
+
+void SynthStream::queuePending()
+{
+    if (pending_ == nullptr || !engine_.loadPresets(pending_, pendingLength_))
+        return; // the engine calls again once it is silent
+    SynthEngine::Command c{SynthEngine::Command::Queue, id_, pending_, pendingLength_, buffer_};
+    pending_ = nullptr;
+    engine_.send(c);
 }
 
 bool SynthStream::restart()
 {
     if (closed_)
         return false;
-    if (const auto run = player_.start())
-        engine_.schedule(SynthEngine::timerData(SynthEngine::StreamStart, id_, *run), engine_.now(),
-                         false);
+    engine_.send({SynthEngine::Command::Start, id_});
     return true;
 }
 
@@ -53,8 +80,12 @@ void SynthStream::stop()
 {
     if (closed_)
         return;
-    player_.stop();
-    engine_.requestSilence();
+    engine_.send({SynthEngine::Command::Stop, id_});
+    pending_ = nullptr;
+    if (queued_) {
+        queued_ = false;
+        postNotification(receiver_, Notification::Done);
+    }
 }
 
 void SynthStream::close()
@@ -68,57 +99,29 @@ void SynthStream::close()
 void SynthStream::detach()
 {
     closed_ = true;
-    const bool wasRunning = player_.close();
-    engine_.detach(id_); // waits for a timer of this stream that is running now
-    if (wasRunning)
-        engine_.requestSilence(); // no hanging notes from a stream closed while playing
+    pending_ = nullptr;
+    engine_.send({SynthEngine::Command::Close, id_});
+    engine_.detach(this);
 }
 
-std::uint64_t SynthStream::dueFrame(std::uint64_t tick) const
+void SynthStream::deliver(Notification notification, std::uint32_t buffer)
 {
-    return anchorFrame_ + std::uint64_t(std::llround(double(tick - anchorTick_) * tickFrames_));
+    if (closed_ || !queued_ || buffer != buffer_)
+        return; // of a buffer stopped since
+    if (notification == Notification::Done)
+        queued_ = false;
+    postNotification(receiver_, notification);
 }
 
-void SynthStream::onTimer(bool start, std::uint64_t run, unsigned int time)
+void SynthStream::end()
 {
-    const auto kind = start ? SynthEngine::StreamStart : SynthEngine::StreamTick;
-    if (engine_.silenceBusy()) {
-        // Nothing new sounds while notes are being faded out; the tick keeps its due frame.
-        engine_.schedule(SynthEngine::timerData(kind, id_, run), time + 1, true);
+    if (closed_)
         return;
+    if (queued_) {
+        queued_ = false;
+        postNotification(receiver_, Notification::Done);
     }
-    const std::uint64_t block = engine_.blockAt(time);
-    const double tickFrames = player_.tickFrames(SynthEngine::SampleRate);
-    if (start) {
-        anchorFrame_ = block * SynthEngine::BlockFrames;
-        anchorTick_ = 0;
-        expectedTick_ = 0;
-        tickFrames_ = tickFrames;
-    } else if (tickFrames != tickFrames_) {
-        anchorFrame_ = dueFrame(expectedTick_);
-        anchorTick_ = expectedTick_;
-        tickFrames_ = tickFrames;
-    }
-    handedFrame_ = block * SynthEngine::BlockFrames;
-    currentDue_ = dueFrame(expectedTick_);
-    const auto tick = player_.playNextTick(run, *this);
-    if (!tick)
-        return;
-    expectedTick_ = *tick + 1;
-    // What is handed over during block n sounds from block n + 1: wake up in the block before
-    // the first block boundary at or after the next tick's due frame.
-    const std::uint64_t nextDue = dueFrame(expectedTick_);
-    const std::uint64_t wakeBlock =
-        (nextDue + SynthEngine::BlockFrames - 1) / SynthEngine::BlockFrames - 1;
-    const unsigned int wakeTime = wakeBlock > block ? engine_.msOfBlock(wakeBlock) : time + 1;
-    engine_.schedule(SynthEngine::timerData(SynthEngine::StreamTick, id_, run), wakeTime, true);
-}
-
-void SynthStream::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                               std::uint64_t tick)
-{
-    if (engine_.play(status, data1, data2))
-        engine_.addRecord({handedFrame_, currentDue_, tick, status, data1, data2});
+    close();
 }
 
 } // namespace midiout

@@ -1,13 +1,13 @@
 #pragma once
 
-// A stream on a SynthEngine: a StreamPlayer whose ticks are timer events of the engine's
-// sequencer, each sent for the audio block in which its events must be handed over. stop(),
-// reset() and the close() of a running stream silence the whole synthesizer from its next audio
-// block on and reset it (controllers and programs of all channels); no stream of the engine hands
-// anything over until that is done, about 25 ms when something sounded, else one block.
+// A stream on a SynthEngine, on the GUI thread: it checks each call, hands it to the audio side
+// as a command and posts the notifications. Open, the Done of stop() and Close are posted at
+// once; Position and the Done at the end of a pass come from the audio side, and are dropped
+// when they belong to a buffer that was stopped meanwhile. A buffer that needs presets not yet
+// loaded waits until the engine is silent (after the reset that a tone generator sends) and
+// they are loaded.
 
 #include <midiout/Output.h>
-#include "StreamPlayer.h"
 
 #include <cstdint>
 
@@ -16,11 +16,14 @@ namespace midiout
 
 class SynthEngine;
 
-class SynthStream final : public Stream, private EventSink
+// Posts a notification to receiver through QCoreApplication::postEvent (nothing for null).
+void postNotification(QObject *receiver, Notification notification);
+
+class SynthStream final : public Stream
 {
 public:
-    // Registers with the engine; the caller posts Open.
-    SynthStream(SynthEngine &engine, QObject *receiver);
+    // The engine sends the open command and posts Open.
+    SynthStream(SynthEngine &engine, QObject *receiver, std::uint32_t id);
     // Closes the stream without posting Close when close() was not called.
     ~SynthStream() override;
 
@@ -31,28 +34,25 @@ public:
     void stop() override;
     void close() override;
 
-    // Timer thread, with the engine's stream lock held: plays one tick of run `run` (its first
-    // when start is set) in the block whose sequencer time is `time`, and schedules the next.
-    void onTimer(bool start, std::uint64_t run, unsigned int time);
+    std::uint32_t id() const { return id_; }
+    // A notification of the audio side for buffer number `buffer`.
+    void deliver(Notification notification, std::uint32_t buffer);
+    // Hands over the buffer waiting for its presets once they are loaded.
+    void queuePending();
+    // The audio output went away: Done for a queued buffer, then Close.
+    void end();
 
 private:
-    void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                      std::uint64_t tick) override;
-    std::uint64_t dueFrame(std::uint64_t tick) const;
     void detach();
 
     SynthEngine &engine_;
     QObject *receiver_;
-    StreamPlayer player_;
-    std::uint32_t id_ = 0;
+    std::uint32_t id_;
+    std::uint32_t buffer_ = 0; // number of the buffer queued last
+    bool queued_ = false;
     bool closed_ = false;
-    // Timer thread only: the run's time line, in frames of the synthesizer's clock.
-    std::uint64_t anchorFrame_ = 0;
-    std::uint64_t anchorTick_ = 0;
-    double tickFrames_ = 0;
-    std::uint64_t expectedTick_ = 0;
-    std::uint64_t handedFrame_ = 0;
-    std::uint64_t currentDue_ = 0;
+    const std::uint8_t *pending_ = nullptr; // queued, waiting for its presets
+    std::size_t pendingLength_ = 0;
 };
 
 } // namespace midiout

@@ -1,4 +1,4 @@
-// The scheduling shared by every engine, driven tick by tick without a synthesizer.
+// The scheduling of a stream's buffer, driven tick by tick without a synthesizer.
 
 #include "StreamPlayer.h"
 #include "TestSupport.h"
@@ -21,26 +21,30 @@ class Sink : public midiout::EventSink
 {
 public:
     std::vector<Handed> handed;
+    std::vector<std::pair<Notification, std::uint32_t>> notified;
     void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                       std::uint64_t tick) override
     {
         handed.push_back({status, data1, data2, tick});
+    }
+    void notify(Notification n, std::uint32_t buffer) override { notified.emplace_back(n, buffer); }
+    int count(Notification n) const
+    {
+        return int(std::count_if(notified.begin(), notified.end(),
+                                 [n](const auto &e) { return e.first == n; }));
     }
 };
 
 class PlayerTest : public testing::Test
 {
 protected:
-    NotificationLog log;
-    StreamPlayer player{&log};
+    StreamPlayer player;
     Sink sink;
 
-    // Plays n ticks of run and delivers the notifications.
-    void play(std::uint64_t run, int n)
+    void play(int n)
     {
         for (int i = 0; i < n; ++i)
-            player.playNextTick(run, sink);
-        pump();
+            player.playNextTick(sink);
     }
 };
 
@@ -51,107 +55,80 @@ TEST_F(PlayerTest, HandsOverEventsAtTheirTicksInBufferOrder)
     StreamBuilder b;
     b.add(0, 0xB0, 121, 0, true).add(0, 0xB0, 101, 0).add(0, 0xB0, 100, 0).add(0, 0xC0, 115);
     b.add(3, 0x90, 60, 127).add(2, 0x90, 60, 0).add(0, 0xE0, 0, 64);
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    const auto run = player.start();
-    ASSERT_TRUE(run);
-    play(*run, 4);
+    player.queue(b.data(), b.size(), 7);
+    player.start();
+    play(4);
     EXPECT_EQ(sink.handed.size(), 5u); // nothing of tick 5 yet
-    EXPECT_EQ(log.received, std::vector<Notification>{Notification::Position});
-    play(*run, 2);
+    EXPECT_EQ(sink.notified, (std::vector<std::pair<Notification, std::uint32_t>>{
+                                 {Notification::Position, 7}}));
+    play(2);
     const std::vector<Handed> expected{{0xB0, 121, 0, 0}, {0xB0, 101, 0, 0},  {0xB0, 100, 0, 0},
                                        {0xC0, 115, 0, 0}, {0x90, 60, 127, 3}, {0x90, 60, 0, 5},
                                        {0xE0, 0, 64, 5}};
     EXPECT_EQ(sink.handed, expected);
-    EXPECT_EQ(log.received,
-              (std::vector<Notification>{Notification::Position, Notification::Done}));
+    EXPECT_EQ(sink.notified, (std::vector<std::pair<Notification, std::uint32_t>>{
+                                 {Notification::Position, 7}, {Notification::Done, 7}}));
 }
 
 TEST_F(PlayerTest, PassQueuedInTimeStartsAtTheTickAfterThePreviousPass)
 {
     StreamBuilder b;
     b.add(0, 0xB0, 121, 0, true).add(4, 0x90, 60, 100).add(6, 0x90, 60, 0);
-    log.onNotification = [&](Notification n) {
-        if (n == Notification::Done && log.count(Notification::Done) < 3)
-            player.queue(b.data(), b.size());
-    };
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    const auto run = *player.start();
-    for (int tick = 0; tick < 40; ++tick)
-        play(run, 1); // delivers Done before the next tick, as a prompt receiver does
+    player.queue(b.data(), b.size(), 1);
+    player.start();
+    int queuedAgain = 0;
+    for (int tick = 0; tick < 40; ++tick) {
+        play(1);
+        // Queued again at once after each Done, as a prompt receiver does.
+        const int done = sink.count(Notification::Done);
+        if (done > queuedAgain && done < 3) {
+            queuedAgain = done;
+            player.queue(b.data(), b.size(), std::uint32_t(done + 1));
+        }
+    }
     ASSERT_EQ(sink.handed.size(), 9u);
     for (int pass = 0; pass < 3; ++pass) {
         EXPECT_EQ(sink.handed[3 * pass].tick, 11u * pass);
         EXPECT_EQ(sink.handed[3 * pass + 1].tick, 11u * pass + 4);
         EXPECT_EQ(sink.handed[3 * pass + 2].tick, 11u * pass + 10);
     }
-    EXPECT_EQ(log.count(Notification::Position), 3);
-    EXPECT_EQ(log.count(Notification::Done), 3);
+    EXPECT_EQ(sink.count(Notification::Position), 3);
+    EXPECT_EQ(sink.count(Notification::Done), 3);
 }
 
 TEST_F(PlayerTest, PassQueuedLateStartsAtTheNextTick)
 {
     StreamBuilder b;
     b.add(0, 0x90, 60, 100).add(2, 0x90, 60, 0);
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    const auto run = *player.start();
-    play(run, 3 + 5); // the pass ends at tick 2; ticks 3..7 pass with nothing queued
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    play(run, 3);
+    player.queue(b.data(), b.size(), 1);
+    player.start();
+    play(3 + 5); // the pass ends at tick 2; ticks 3..7 pass with nothing queued
+    player.queue(b.data(), b.size(), 2);
+    play(3);
     ASSERT_EQ(sink.handed.size(), 4u);
     EXPECT_EQ(sink.handed[2].tick, 8u);
     EXPECT_EQ(sink.handed[3].tick, 10u);
 }
 
-TEST_F(PlayerTest, StopReturnsTheBufferAndEndsTheRun)
+TEST_F(PlayerTest, StopDropsTheBufferAndAFreshStartBeginsAtTickZero)
 {
     StreamBuilder b;
     b.add(0, 0x90, 60, 100, true).add(100, 0x90, 60, 0);
+    player.queue(b.data(), b.size(), 1);
+    player.start();
+    play(2);
     player.stop();
-    pump();
-    EXPECT_TRUE(log.received.empty()) << "no Done when nothing is queued";
+    EXPECT_FALSE(player.running());
+    play(200);
+    EXPECT_EQ(sink.handed.size(), 1u) << "a stopped player plays nothing more";
+    EXPECT_EQ(sink.count(Notification::Done), 0) << "stop() notifies nothing";
 
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    const auto run = *player.start();
-    play(run, 2);
-    player.stop();
-    pump();
-    EXPECT_EQ(log.received,
-              (std::vector<Notification>{Notification::Position, Notification::Done}));
-    EXPECT_FALSE(player.playNextTick(run, sink)) << "a stopped run plays nothing more";
-
-    // A fresh start begins at tick 0 again.
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    const auto again = player.start();
-    ASSERT_TRUE(again);
-    EXPECT_NE(*again, run);
-    EXPECT_FALSE(player.start()) << "already running";
-    EXPECT_EQ(player.playNextTick(*again, sink), 0u);
+    player.queue(b.data(), b.size(), 2);
+    player.start();
+    EXPECT_EQ(player.nextTick(), 0u);
+    play(1);
     EXPECT_EQ(sink.handed.size(), 2u);
-}
-
-TEST_F(PlayerTest, RefusesBadBuffersAndNothingFollowsClose)
-{
-    StreamBuilder b;
-    b.add(0, 0x90, 60, 100, true).add(1, 0x90, 60, 0);
-    EXPECT_FALSE(player.queue(b.data(), 13));
-    EXPECT_FALSE(player.queue(b.data(), 0));
-    EXPECT_FALSE(player.queue(nullptr, 12));
-    EXPECT_FALSE(player.setTimeDivision(0));
-    EXPECT_EQ(player.timeDivision(), StreamPlayer::DefaultTimeDivision);
-    ASSERT_TRUE(player.setTimeDivision(50));
-    EXPECT_DOUBLE_EQ(player.tickFrames(44100), 441.0);
-    ASSERT_TRUE(player.queue(b.data(), b.size()));
-    EXPECT_FALSE(player.queue(b.data(), b.size())) << "a buffer is already queued";
-
-    const auto run = *player.start();
-    EXPECT_TRUE(player.close());
-    EXPECT_FALSE(player.playNextTick(run, sink));
-    player.stop();
-    EXPECT_FALSE(player.queue(b.data(), b.size()));
-    EXPECT_FALSE(player.start());
-    pump();
-    EXPECT_TRUE(log.received.empty());
-    EXPECT_TRUE(sink.handed.empty());
+    EXPECT_EQ(sink.handed[1].tick, 0u);
 }
 
 TEST_F(PlayerTest, OtherEventTypesKeepTheirTimeButPlayNothing)
@@ -162,8 +139,9 @@ TEST_F(PlayerTest, OtherEventTypesKeepTheirTimeButPlayNothing)
     b.add(1, 0x90, 60, 0);
     std::vector<std::uint8_t> bytes = b.bytes();
     bytes[12 + 11] = 0x01; // a tempo event, not a short message
-    ASSERT_TRUE(player.queue(bytes.data(), bytes.size()));
-    play(*player.start(), 4);
+    player.queue(bytes.data(), bytes.size(), 1);
+    player.start();
+    play(4);
     const std::vector<Handed> expected{{0x90, 60, 100, 0}, {0x90, 60, 0, 3}};
     EXPECT_EQ(sink.handed, expected);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// An Output whose device 0 (and -1) is a SynthEngine without audio driver: time advances only
-// while render() runs, faster than real time. Tests and the render tool use it.
+// An Output whose device 0 (and -1) is a synthesizer engine without audio driver: time advances
+// only while render() runs, faster than real time, through the same rendering function as the
+// audio callback. Tests and the render tool use it.
 
 #include <midiout/Output.h>
 
@@ -40,14 +41,13 @@ public:
     std::uint64_t renderedFrames() const { return rendered_; }
     // Frames the synthesizer has rendered: renderedFrames() and up to one block ahead. A stream
     // restarted now starts at this frame.
-    std::uint64_t synthesizerFrames() const { return rendered_ + ahead_.size() / 2; }
+    std::uint64_t synthesizerFrames() const;
 
     // The engine behind device 0 (its interface is private to the output layer).
     SynthEngine &engine() { return *engine_; }
 
 private:
     std::unique_ptr<SynthEngine> engine_;
-    std::vector<std::int16_t> ahead_; // rendered beyond the last request, up to one block
     std::uint64_t rendered_ = 0;
 };
 

@@ -1,0 +1,240 @@
+// The rendering function of every path: the audio driver's callback and the offline renderer.
+// Before each block of 64 frames it runs the commands of the GUI side, hands the synthesizer the
+// stream events due by the block's first frame, in buffer order, and renders the block.
+
+#include "SynthEngine.h"
+
+#include <midiout/Output.h>
+
+#include <fluidsynth.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace midiout
+{
+
+namespace
+{
+
+// A stop fades the output to silence over this many frames (5.8 ms) and ends every voice. The
+// output stays muted for SettleBlocks: once the ended voices are gone (a reset before that would
+// let them play on), a reset of the synthesizer and its effects, and a second one at the end for
+// the reverb's residue.
+constexpr int FadeFrames = 256;
+constexpr int ResetBlock = 2;
+constexpr int SettleBlocks = 6;
+
+} // namespace
+
+int SynthEngine::audioCallback(void *data, int len, int, float *[], int nout, float *out[])
+{
+    // Real-time code, run on the audio driver's thread: no lock that another thread holds for
+    // more than a few microseconds (the synthesizer's own, which the GUI side takes only for
+    // short calls, or while nothing sounds), no allocation, no Qt call, no blocking system call.
+    // Everything from and to the GUI side goes through wait-free queues and atomics; the wake-up
+    // is a non-blocking write to an eventfd.
+    if (nout < 2 || len < 0)
+        return FLUID_FAILED;
+    static_cast<SynthEngine *>(data)->render(out[0], out[1], std::size_t(len));
+    return FLUID_OK;
+}
+
+void SynthEngine::render(float *left, float *right, std::size_t frames)
+{
+    while (frames > 0) {
+        if (blockUsed_ == BlockFrames)
+            renderBlock();
+        const std::size_t n = std::min(frames, std::size_t(BlockFrames - blockUsed_));
+        std::memcpy(left, blockLeft_ + blockUsed_, n * sizeof(float));
+        std::memcpy(right, blockRight_ + blockUsed_, n * sizeof(float));
+        left += n;
+        right += n;
+        frames -= n;
+        blockUsed_ += int(n);
+    }
+}
+
+void SynthEngine::renderBlock()
+{
+    const std::uint64_t blockStart = blocks_ * BlockFrames;
+    std::fill(std::begin(blockLeft_), std::end(blockLeft_), 0.0f);
+    std::fill(std::begin(blockRight_), std::end(blockRight_), 0.0f);
+    rendering_.store(true);
+    if (!loading_.load() && synth_ != nullptr) {
+        const bool wasQuiet = quiet_.load(std::memory_order_relaxed);
+        runCommands(blockStart);
+        if (silence_ == Silence::Idle)
+            handDueTicks(blockStart);
+        float *out[2] = {blockLeft_, blockRight_};
+        float *fx[4] = {blockLeft_, blockRight_, blockLeft_, blockRight_}; // effects mixed in
+        fluid_synth_process(synth_, BlockFrames, 4, fx, 2, out);
+        silenceBlock();
+        const bool quiet = silence_ == Silence::Idle && !soundSinceReset_;
+        quiet_.store(quiet);
+        reported_ = reported_ || (quiet && !wasQuiet);
+    }
+    rendering_.store(false);
+    ++blocks_;
+    blockUsed_ = 0;
+    frames_.store(blocks_ * BlockFrames, std::memory_order_release);
+    if (reported_)
+        wake();
+}
+
+void SynthEngine::wake()
+{
+    reported_ = false;
+    if (wakeFd_ < 0)
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one); // non-blocking
+}
+
+void SynthEngine::runCommands(std::uint64_t blockStart)
+{
+    Command c;
+    while (commands_.pop(c)) {
+        if (c.kind == Command::Open) {
+            current_ = c.stream;
+            player_.stop();
+            tickFrames_ = 500000.0 / 96 * SampleRate / 1e6;
+            continue;
+        }
+        if (c.stream != current_)
+            continue;
+        switch (c.kind) {
+        case Command::Open:
+            break;
+        case Command::TimeDivision:
+            if (player_.running()) {
+                anchorFrame_ = dueFrame(player_.nextTick());
+                anchorTick_ = player_.nextTick();
+            }
+            tickFrames_ = c.tickFrames;
+            break;
+        case Command::Queue:
+            player_.queue(c.data, c.length, c.buffer);
+            break;
+        case Command::Start:
+            if (!player_.running()) {
+                player_.start();
+                anchorFrame_ = blockStart; // tick 0 is due at once
+                anchorTick_ = 0;
+            }
+            break;
+        case Command::Stop:
+            player_.stop();
+            beginSilence();
+            break;
+        case Command::Reset:
+            beginSilence();
+            break;
+        case Command::Close:
+            if (player_.running())
+                beginSilence(); // no hanging notes
+            player_.stop();
+            current_ = 0;
+            break;
+        }
+    }
+}
+
+std::uint64_t SynthEngine::dueFrame(std::uint64_t tick) const
+{
+    return anchorFrame_ + std::uint64_t(std::llround(double(tick - anchorTick_) * tickFrames_));
+}
+
+void SynthEngine::handDueTicks(std::uint64_t blockStart)
+{
+    while (player_.running() && dueFrame(player_.nextTick()) <= blockStart) {
+        player_.playNextTick(*this);
+    }
+}
+
+void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                               std::uint64_t)
+{
+    const int channel = status & 0x0F;
+    data1 &= 0x7F;
+    data2 &= 0x7F;
+    switch (status & 0xF0) {
+    case 0x80:
+        fluid_synth_noteoff(synth_, channel, data1);
+        break;
+    case 0x90:
+        if (data2 == 0) {
+            fluid_synth_noteoff(synth_, channel, data1);
+        } else {
+            fluid_synth_noteon(synth_, channel, data1, data2);
+            soundSinceReset_ = true;
+        }
+        break;
+    case 0xB0:
+        fluid_synth_cc(synth_, channel, data1, data2);
+        break;
+    case 0xC0:
+        fluid_synth_program_change(synth_, channel, data1);
+        break;
+    case 0xE0:
+        fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
+        break;
+    }
+}
+
+void SynthEngine::notify(Notification notification, std::uint32_t buffer)
+{
+    reports_.push({current_, buffer, notification});
+    reported_ = true;
+}
+
+void SynthEngine::beginSilence()
+{
+    if (silence_ != Silence::Idle)
+        return; // nothing new sounds while a silencing is under way
+    if (!soundSinceReset_) {
+        resetSynth(); // nothing sounds, not even an effect's tail
+        return;
+    }
+    silence_ = Silence::Fade;
+    silenceFrames_ = 0;
+}
+
+void SynthEngine::silenceBlock()
+{
+    if (silence_ == Silence::Fade) {
+        for (int i = 0; i < BlockFrames; ++i) {
+            const float gain = std::max(0.0f, 1.0f - float(silenceFrames_ + i) / FadeFrames);
+            blockLeft_[i] *= gain;
+            blockRight_[i] *= gain;
+        }
+        silenceFrames_ += BlockFrames;
+        if (silenceFrames_ >= FadeFrames) {
+            fluid_synth_all_sounds_off(synth_, -1); // sustained and releasing voices too
+            silence_ = Silence::Settle;
+            silenceFrames_ = 0;
+        }
+    } else if (silence_ == Silence::Settle) {
+        std::fill(std::begin(blockLeft_), std::end(blockLeft_), 0.0f);
+        std::fill(std::begin(blockRight_), std::end(blockRight_), 0.0f);
+        silenceFrames_ += BlockFrames;
+        if (silenceFrames_ == ResetBlock * BlockFrames)
+            fluid_synth_system_reset(synth_);
+        if (silenceFrames_ >= SettleBlocks * BlockFrames) {
+            resetSynth();
+            silence_ = Silence::Idle;
+        }
+    }
+}
+
+void SynthEngine::resetSynth()
+{
+    // All 16 channels (controllers, programs) and the effects.
+    fluid_synth_system_reset(synth_);
+    soundSinceReset_ = false;
+}
+
+} // namespace midiout
