@@ -122,12 +122,15 @@ void TMidiGen::HandleNotification(midiout::Notification notification)
         m_isPlaying = true;
         m_continue = true;
         m_loopCounter = m_loops;
+        m_firstEventReached = false;
         break;
     case midiout::Notification::Position:
         // A first event reached after the stream was told to stop belongs to a stream that is
         // ending; it must not release a request that is still being prepared.
-        if (!m_stopRequested)
+        if (!m_stopRequested) {
             m_ready = true;
+            m_firstEventReached = true;
+        }
         break;
     case midiout::Notification::Done:
         if (m_closing || !m_stream)
@@ -142,6 +145,10 @@ void TMidiGen::HandleNotification(midiout::Notification notification)
         }
         break;
     case midiout::Notification::Close:
+        // A stream that closes before its first event (its output went away) can no longer
+        // release the request that started it: the component is ready again.
+        if (!m_firstEventReached)
+            m_ready = true;
         m_open = false;
         m_stream.reset();
         m_isPlaying = false;

@@ -178,6 +178,31 @@ TEST_F(PlaybackMachine, NestedRequestDuringAWaitIsRefused)
     EXPECT_TRUE(gen->PlayNote(65));
 }
 
+TEST_F(PlaybackMachine, FirstEventOfAStoppedStreamDoesNotReleaseTheNextRequest)
+{
+    startSounding();
+    // The sounding stream reaches its first event again (a new pass) just as the next request
+    // stops it: that notification is handled inside the request and must be ignored.
+    output.current->reachFirstEvent();
+    ASSERT_TRUE(gen->PlayNote(62));
+    EXPECT_FALSE(gen->PlayNote(64)) << "the new stream has not reached its first event";
+    output.current->reachFirstEvent();
+    processPosted();
+    EXPECT_TRUE(gen->PlayNote(64));
+}
+
+TEST_F(PlaybackMachine, AStreamWhoseOutputVanishesBeforeItsFirstEventLeavesTheComponentUsable)
+{
+    ASSERT_TRUE(gen->PlayNote(60));
+    processPosted();
+    output.current->vanish();
+    processPosted();
+    processPosted();
+    EXPECT_FALSE(gen->IsPlaying());
+    EXPECT_EQ(output.log.closes, 0) << "the stream closed by itself";
+    EXPECT_TRUE(gen->PlayNote(62)) << "not refused for ever";
+}
+
 TEST_F(PlaybackMachine, SetDeviceStoresTheNumberEvenWhenItDoesNotExist)
 {
     EXPECT_TRUE(gen->SetDevice(-1));

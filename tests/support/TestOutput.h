@@ -83,6 +83,8 @@ public:
     void close() override
     {
         log_.calls.push_back("close");
+        if (vanished_)
+            return; // closed already
         ++log_.closes;
         // The receiver may destroy this stream on its close: nothing of it is touched after.
         if (faults_.instant)
@@ -103,6 +105,14 @@ public:
         return true;
     }
 
+    // The output goes away: the queued buffer comes back, then the stream closes by itself.
+    void vanish()
+    {
+        endPass();
+        vanished_ = true;
+        post(midiout::Notification::Close);
+    }
+
     // Hands a notification to receiver at once instead of posting it.
     static void deliver(QObject *receiver, midiout::Notification n)
     {
@@ -119,6 +129,7 @@ private:
     DeviceLog &log_;
     const DeviceFaults &faults_;
     bool queued_ = false;
+    bool vanished_ = false;
 };
 
 class TestOutput : public midiout::Output

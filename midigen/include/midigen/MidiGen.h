@@ -336,5 +336,6 @@ private:
     bool m_continue = false;       // repeat the stream at the end of a pass
     quint32 m_loopCounter = 0;     // passes still to play, 0 = endless
     bool m_ready = true;           // clear from PrepareToPlay until the first event is reached
+    bool m_firstEventReached = false; // the open stream has reached its first event
     std::vector<std::uint8_t> m_streamBuffer; // the assembled stream events
 };
