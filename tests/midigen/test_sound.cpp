@@ -71,8 +71,6 @@ TEST_F(Sound, PassesRepeatWithoutDrift)
     const int loudest = miditest::peak(audio, 0, audio.size() / 2);
     ASSERT_GT(loudest, 1000);
     const auto found = miditest::onsets(audio, loudest / 10, loudest / 50, 4410);
-    for (std::size_t at : found)
-        std::printf("attack at %.2f ms\n", ms(double(at)));
     ASSERT_EQ(found.size(), 9u);
     // Each pass begins at the tick after the previous pass's last event: every attack comes
     // 121 ticks after its match of the previous pass, within one block.
