@@ -3,6 +3,7 @@
 
 #include "BackupRunSettings.h"
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 
 #include <benchmark/benchmark.h>
 
@@ -50,7 +51,7 @@ void assembleRepeatedly(benchmark::State &state, const EventList &list)
         generator.AssembleStream(list, false); // includes copying the list it takes over
         benchmark::DoNotOptimize(generator.streamBuffer().data());
     }
-    state.counters["events"] = double(generator.streamBuffer().size() / midigen::StreamEventSize);
+    state.counters["events"] = double(generator.streamBuffer().size() / midiout::StreamEvent::Size);
     state.counters["bytes"] = double(generator.streamBuffer().size());
 }
 

@@ -3,6 +3,7 @@
 
 #include "BackupRunSettings.h"
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 #include <midigen/PlayStringParser.h>
 
 #include <benchmark/benchmark.h>
@@ -43,7 +44,7 @@ void parseSortEncode(benchmark::State &state, const QByteArray &text)
     }
     state.counters["list_events"] = double(listEvents);
     state.counters["stream_events"] =
-        double(generator.streamBuffer().size() / midigen::StreamEventSize);
+        double(generator.streamBuffer().size() / midiout::StreamEvent::Size);
     state.counters["stream_bytes"] = double(generator.streamBuffer().size());
 }
 

@@ -6,6 +6,7 @@
 // encoder relies on, then encoded.
 
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 #include <midiout/Output.h>
 #include <midigen/PlayStringParser.h>
 
@@ -97,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         generator->releaseStreamBuffer();
         generator->AssembleStream(std::move(list), bendAllowed);
         const std::size_t bytes = generator->streamBuffer().size();
-        check(bytes % midigen::StreamEventSize == 0 && bytes <= 65532);
+        check(bytes % midiout::StreamEvent::Size == 0 && bytes <= 65532);
     }
 
     // Settings outside the ranges the setters allow must not break the parser either.

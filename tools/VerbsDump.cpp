@@ -3,6 +3,7 @@
 #include "Verbs.h"
 
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 #include "Settings.h"
 
 #include <limits>
@@ -19,10 +20,10 @@ void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
     for (std::size_t i = 0; i < buffer.size(); ++i) {
         text += Hex[buffer[i] >> 4];
         text += Hex[buffer[i] & 0x0F];
-        text += (i + 1) % midigen::StreamEventSize == 0 ? '\n' : ' ';
+        text += (i + 1) % midiout::StreamEvent::Size == 0 ? '\n' : ' ';
     }
     std::fputs(text.c_str(), out);
-    std::fprintf(out, "events %zu bytes %zu\n", buffer.size() / midigen::StreamEventSize,
+    std::fprintf(out, "events %zu bytes %zu\n", buffer.size() / midiout::StreamEvent::Size,
                  buffer.size());
 }
 

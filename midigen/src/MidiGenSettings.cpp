@@ -2,6 +2,8 @@
 // play operations.
 
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
+
 #include "NotificationWindow.h"
 
 #include <algorithm>
@@ -107,15 +109,16 @@ midigen::EventList TMidiGen::NoteList(qint32 note)
     m_playChannel = m_channel;
     midigen::EventList list;
     list.reserve(3);
-    std::uint8_t noteChannel = 9;
-    if (m_playChannel != 9) {
-        // A percussion instrument on a melodic play channel sounds on channel 9.
-        noteChannel = m_instrument > 127 ? 9 : m_playChannel;
+    using midiout::PercussionChannel;
+    std::uint8_t noteChannel = PercussionChannel;
+    if (m_playChannel != PercussionChannel) {
+        // A percussion instrument on a melodic play channel sounds on the percussion channel.
+        noteChannel = m_instrument > 127 ? PercussionChannel : m_playChannel;
         list.push_back({0, midigen::ProgramChange, m_instrument, noteChannel});
     }
     const std::int32_t limited = ClampSetting(0, 127, note);
     // There the notes carry the percussion ordinal, which the encoder maps to its key.
-    const std::int32_t value = (m_playChannel != 9 && noteChannel == 9) ? m_instrument : limited;
+    const std::int32_t value = (m_playChannel != PercussionChannel && noteChannel == PercussionChannel) ? m_instrument : limited;
     list.push_back({0, midigen::NoteOn, value, noteChannel});
     // Event times are signed 32-bit: a longer Duration is held at the largest time.
     const auto offTime = std::int32_t(std::min<quint32>(m_duration, INT32_MAX));

@@ -3,6 +3,7 @@
 // each, within the buffer's size limit.
 
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 
 #include <algorithm>
 #include <new>
@@ -28,20 +29,22 @@ enum MessageKind : std::uint8_t {
     KindModulation = 13,
 };
 
-constexpr std::uint8_t PercussionChannel = 9;
+using midiout::PercussionChannel;
+using midiout::StreamEvent;
+namespace controller = midiout::controller;
 
 std::uint8_t statusOf(std::uint8_t kind)
 {
     switch (kind) {
     case KindProgramChange:
-        return 0xC0;
+        return midiout::ProgramChangeStatus;
     case KindNote:
     case KindNoteAlt:
-        return 0x90; // a note off is a note on with velocity 0
+        return midiout::NoteOnStatus; // a note off is a note on with velocity 0
     case KindPitchBend:
-        return 0xE0;
+        return midiout::PitchBendStatus;
     default:
-        return 0xB0;
+        return midiout::ControlChangeStatus;
     }
 }
 
@@ -63,31 +66,20 @@ std::uint8_t percentToController(std::int32_t percent)
     return std::uint8_t(percent * 127 / 100);
 }
 
-void putWord(std::uint8_t *out, std::uint32_t word)
-{
-    out[0] = std::uint8_t(word);
-    out[1] = std::uint8_t(word >> 8);
-    out[2] = std::uint8_t(word >> 16);
-    out[3] = std::uint8_t(word >> 24);
-}
-
 } // namespace
 
 bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
 {
     const std::size_t length = m_streamBuffer.size();
-    if (length + midigen::StreamEventSize > midigen::MaxStreamBytes)
+    if (length + StreamEvent::Size > midigen::MaxStreamBytes)
         return false;
     try {
         // The vector grows geometrically, so appending does not copy the buffer every time.
-        m_streamBuffer.resize(length + midigen::StreamEventSize);
+        m_streamBuffer.resize(length + StreamEvent::Size);
     } catch (const std::bad_alloc &) {
         return false; // no memory left: the event is dropped like one past the limit
     }
-    std::uint8_t *out = m_streamBuffer.data() + length;
-    putWord(out, delta);
-    putWord(out + 4, 0); // stream identifier
-    putWord(out + 8, eventWord);
+    StreamEvent{delta, 0, eventWord}.encode(m_streamBuffer.data() + length);
     return true;
 }
 
@@ -100,10 +92,10 @@ void TMidiGen::releaseStreamBuffer()
 void TMidiGen::AppendMessage(std::uint32_t delta, std::uint8_t channel, std::uint8_t kind,
                              std::uint16_t data, bool callback)
 {
-    const std::uint32_t word = std::uint32_t(statusOf(kind) | (channel & 0x0F)) |
-                               std::uint32_t(data) << 8 |
-                               (callback ? midigen::StreamCallbackFlag : 0);
-    AppendEvent(delta, word); // a dropped event is dropped silently
+    const StreamEvent event = StreamEvent::shortMessage(
+        delta, midiout::statusByte(statusOf(kind), channel), std::uint8_t(data),
+        std::uint8_t(data >> 8), callback);
+    AppendEvent(delta, event.event); // a dropped event is dropped silently
 }
 
 void TMidiGen::EncodeProgramChange(std::uint32_t delta, std::uint8_t channel,
@@ -127,52 +119,52 @@ void TMidiGen::EncodePercussionNote(std::uint32_t delta, std::int32_t value, boo
 
 void TMidiGen::EncodeResetAllControllers(std::uint8_t channel, bool callback)
 {
-    AppendMessage(0, channel, KindResetAllControllers, dataWord(121, 0), callback);
+    AppendMessage(0, channel, KindResetAllControllers, dataWord(controller::ResetAllControllers, 0), callback);
 }
 
 void TMidiGen::EncodeRpnLow(std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(0, channel, KindRpnLow, dataWord(100, value));
+    AppendMessage(0, channel, KindRpnLow, dataWord(controller::RpnLow, value));
 }
 
 void TMidiGen::EncodeRpnHigh(std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(0, channel, KindRpnHigh, dataWord(101, value));
+    AppendMessage(0, channel, KindRpnHigh, dataWord(controller::RpnHigh, value));
 }
 
 void TMidiGen::EncodeDataEntryHigh(std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(0, channel, KindDataEntryHigh, dataWord(6, value));
+    AppendMessage(0, channel, KindDataEntryHigh, dataWord(controller::DataEntryHigh, value));
 }
 
 void TMidiGen::EncodePan(std::uint8_t channel)
 {
-    AppendMessage(0, channel, KindPan, dataWord(10, std::uint8_t(m_pan * 63 / 100 + 64)));
+    AppendMessage(0, channel, KindPan, dataWord(controller::Pan, std::uint8_t(m_pan * 63 / 100 + 64)));
 }
 
 void TMidiGen::EncodeModulation(std::uint8_t channel)
 {
-    AppendMessage(0, channel, KindModulation, dataWord(1, percentToController(m_modulation)));
+    AppendMessage(0, channel, KindModulation, dataWord(controller::Modulation, percentToController(m_modulation)));
 }
 
 void TMidiGen::EncodeVolume(std::uint8_t channel)
 {
-    AppendMessage(0, channel, KindVolume, dataWord(7, percentToController(m_volume)));
+    AppendMessage(0, channel, KindVolume, dataWord(controller::Volume, percentToController(m_volume)));
 }
 
 void TMidiGen::EncodeSustain(std::uint8_t channel)
 {
-    AppendMessage(0, channel, KindSustain, dataWord(64, m_sustain ? 127 : 0));
+    AppendMessage(0, channel, KindSustain, dataWord(controller::Sustain, m_sustain ? 127 : 0));
 }
 
 void TMidiGen::EncodeReverb(std::uint8_t channel)
 {
-    AppendMessage(0, channel, KindReverb, dataWord(91, percentToController(m_reverb)));
+    AppendMessage(0, channel, KindReverb, dataWord(controller::Reverb, percentToController(m_reverb)));
 }
 
 void TMidiGen::EncodeChorus(std::uint8_t channel)
 {
-    AppendMessage(0, channel, KindChorus, dataWord(93, percentToController(m_chorus)));
+    AppendMessage(0, channel, KindChorus, dataWord(controller::Chorus, percentToController(m_chorus)));
 }
 
 void TMidiGen::EncodePitchBend(std::uint32_t delta, std::uint8_t channel, std::int32_t value)
@@ -237,9 +229,9 @@ void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
     // Room for the preamble, an opening program change and one event per note event; a bend
     // ramp may need more, and the buffer then grows geometrically.
     constexpr std::size_t limit =
-        midigen::MaxStreamBytes - midigen::MaxStreamBytes % midigen::StreamEventSize;
+        midigen::MaxStreamBytes - midigen::MaxStreamBytes % StreamEvent::Size;
     const std::size_t wanted =
-        m_streamBuffer.size() + (16 + list.size()) * midigen::StreamEventSize;
+        m_streamBuffer.size() + (16 + list.size()) * StreamEvent::Size;
     m_streamBuffer.reserve(std::min(wanted, limit));
 
     EncodePreamble();

@@ -4,6 +4,7 @@
 // or as delta and event word.
 
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -46,19 +47,15 @@ inline bool assembleString(TMidiGen &generator, const QByteArray &text)
     return true;
 }
 
-inline std::uint32_t readWord(const std::uint8_t *p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
 inline std::vector<Event> events(const TMidiGen &generator)
 {
+    using midiout::StreamEvent;
     const std::vector<std::uint8_t> &buffer = generator.streamBuffer();
     std::vector<Event> result;
-    for (std::size_t i = 0; i + 12 <= buffer.size(); i += 12)
-        result.push_back(
-            {readWord(&buffer[i]), readWord(&buffer[i + 4]), readWord(&buffer[i + 8])});
+    for (std::size_t i = 0; i + StreamEvent::Size <= buffer.size(); i += StreamEvent::Size) {
+        const StreamEvent event = StreamEvent::decode(&buffer[i]);
+        result.push_back({event.delta, event.streamId, event.event});
+    }
     return result;
 }
 
@@ -67,9 +64,10 @@ inline std::vector<std::string> hexLines(const TMidiGen &generator)
 {
     const std::vector<std::uint8_t> &buffer = generator.streamBuffer();
     std::vector<std::string> lines;
-    for (std::size_t i = 0; i + 12 <= buffer.size(); i += 12) {
+    constexpr std::size_t Size = midiout::StreamEvent::Size;
+    for (std::size_t i = 0; i + Size <= buffer.size(); i += Size) {
         std::string line;
-        for (std::size_t j = 0; j < 12; ++j) {
+        for (std::size_t j = 0; j < Size; ++j) {
             char byte[4];
             std::snprintf(byte, sizeof byte, j ? " %02X" : "%02X", buffer[i + j]);
             line += byte;

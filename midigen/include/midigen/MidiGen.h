@@ -26,11 +26,6 @@ enum class Notification;
 namespace midigen
 {
 
-// Layout of a stream event in the stream buffer: three little-endian 32-bit words (delta time in
-// ticks, stream identifier 0, event word), 12 bytes.
-inline constexpr std::size_t StreamEventSize = 12;
-// Event-word bit that makes the device report when the event is played.
-inline constexpr std::uint32_t StreamCallbackFlag = 0x40000000;
 // A stream buffer never grows past this many bytes (so it holds at most 5,461 events).
 inline constexpr std::size_t MaxStreamBytes = 65535;
 

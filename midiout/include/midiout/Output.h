@@ -3,6 +3,8 @@
 // The MIDI output layer: devices that play buffers of MIDI stream events and report their
 // progress as events posted to a receiver on the receiver's thread.
 
+#include <midiout/MidiMessages.h>
+
 #include <QEvent>
 #include <QString>
 
@@ -33,15 +35,6 @@ public:
 
 private:
     Notification notification_;
-};
-
-// Layout of one stream event in a buffer: three little-endian 32-bit words.
-struct StreamEvent {
-    static constexpr std::size_t Size = 12;
-    static constexpr std::uint32_t CallbackFlag = 0x40000000; // in the event word
-    std::uint32_t delta;    // ticks since the previous event in the buffer
-    std::uint32_t streamId; // always 0
-    std::uint32_t event;    // status | data1 << 8 | data2 << 16 | type << 24 (+ CallbackFlag)
 };
 
 // One open stream on a device. All calls come from the receiver's thread. A stream starts
