@@ -3,6 +3,7 @@
 #include "Verbs.h"
 
 #include <midigen/MidiGen.h>
+#include <midigen/StreamEncoder.h>
 #include <midiout/MidiMessages.h>
 #include "Settings.h"
 
@@ -40,9 +41,11 @@ int DumpNote(const Options &options, const QList<QByteArray> &arguments)
 
     TMidiGen generator;
     ApplySettings(generator, options);
-    // No stream is started here; the assembled buffer is what a device would be given.
-    generator.AssembleStream(generator.NoteList(qint32(*note)), true);
-    PrintStreamBuffer(stdout, generator.streamBuffer());
+    // No stream is started here; the encoded buffer is what PlayNote gives a device.
+    const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
+    const midigen::EventList list = midigen::NoteList(
+        qint32(*note), settings.instrument, settings.playChannel, generator.Duration());
+    PrintStreamBuffer(stdout, midigen::EncodeStream(list, settings, true));
     return 0;
 }
 

@@ -1,4 +1,5 @@
-// PlayString: a play string parsed into a sorted event list and played.
+// PlayString: a play string parsed into a sorted event list and played; the parser and the
+// encoder as the play requests call them.
 
 #include <midigen/MidiGen.h>
 #include <midigen/PlayStringParser.h>
@@ -22,11 +23,23 @@ bool TMidiGen::PlayString(const QByteArray &text)
 bool TMidiGen::ParsePlayString(const QByteArray &text, midigen::EventList &list)
 {
     m_playChannel = m_channel;
-    const midigen::ParseSettings settings{
-        .octave = m_octave,
-        .duration = m_duration,
-        .instrument = m_instrument,
-        .playChannel = m_playChannel,
-    };
-    return midigen::ParsePlayString(text, settings, list);
+    return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*this), list);
+}
+
+void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
+{
+    m_playChannel = m_channel;
+    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, m_streamBuffer);
+    // The list, taken over by value, releases its records on return.
+}
+
+bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
+{
+    return midigen::AppendEvent(m_streamBuffer, delta, eventWord);
+}
+
+void TMidiGen::releaseStreamBuffer()
+{
+    // Keeps the capacity (at most 64 KiB) for the next stream of this component.
+    m_streamBuffer.clear();
 }

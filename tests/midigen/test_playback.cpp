@@ -3,6 +3,7 @@
 
 #include <midigen/MidiGen.h>
 #include "TestOutput.h"
+#include "TMidiGenTestAccess.h"
 
 #include <QCoreApplication>
 
@@ -59,7 +60,7 @@ TEST_F(PlaybackMachine, OpensConfiguresQueuesAndStartsInThatOrder)
               (std::vector<std::string>{"reset", "timediv 50", "queue", "restart"}));
     EXPECT_TRUE(gen->IsPlaying());
     ASSERT_EQ(output.log.queued.size(), 1u);
-    EXPECT_EQ(output.log.queued[0], gen->streamBuffer());
+    EXPECT_EQ(output.log.queued[0], TMidiGenTestAccess::streamBuffer(*gen));
     EXPECT_EQ(output.log.queued[0].size(), 18u * 12u);
 }
 
@@ -93,7 +94,7 @@ TEST_F(PlaybackMachine, LoopsCountPassesAndZeroRepeatsUntilStopped)
     EXPECT_FALSE(gen->IsPlaying());
     EXPECT_EQ(count(output.log, "queue"), 2);
     EXPECT_EQ(output.log.closes, 1);
-    EXPECT_TRUE(gen->streamBuffer().empty()) << "the buffer is released when the stream ends";
+    EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty()) << "the buffer is released when the stream ends";
 
     gen->setLoops(0);
     startSounding();
@@ -138,7 +139,7 @@ TEST_F(PlaybackMachine, NewRequestStopsTheSoundingStreamAndStartsFromItsOwnPream
     ASSERT_GE(fresh.size(), 12u);
     EXPECT_EQ(std::vector<std::uint8_t>(fresh.begin() + 8, fresh.begin() + 12),
               (std::vector<std::uint8_t>{0xB4, 0x79, 0x00, 0x40}));
-    EXPECT_EQ(fresh, gen->streamBuffer());
+    EXPECT_EQ(fresh, TMidiGenTestAccess::streamBuffer(*gen));
 }
 
 TEST_F(PlaybackMachine, StopBeforeTheFirstEventLetsThePassEndWithoutRepeating)
@@ -219,7 +220,7 @@ TEST_F(PlaybackMachine, WithoutAUsableDeviceEveryRequestIsRefusedAndNothingChang
     EXPECT_FALSE(gen->PlayString("C,D,E"));
     EXPECT_EQ(output.log.opens, 0);
     EXPECT_TRUE(output.log.calls.empty());
-    EXPECT_TRUE(gen->streamBuffer().empty());
+    EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty());
     EXPECT_EQ(gen->Volume(), 42);
     output.faults.probeFails = false;
     EXPECT_TRUE(gen->PlayNote(60)) << "nothing was left half-done";
@@ -246,7 +247,7 @@ TEST_F(PlaybackMachine, RequestsThatStartNothingLeaveTheComponentUsable)
         output.faults.*c.fault = true;
         EXPECT_FALSE(gen->PlayNote(60));
         EXPECT_FALSE(gen->IsPlaying());
-        EXPECT_TRUE(gen->streamBuffer().empty());
+        EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty());
         EXPECT_EQ(output.log.closes, c.expectedCloses);
         output.faults.*c.fault = false;
         ASSERT_TRUE(gen->PlayNote(60)) << "the next request plays";
@@ -271,7 +272,7 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     EXPECT_FALSE(other.PlayNote(60));
     EXPECT_FALSE(other.PlayString("C"));
     EXPECT_EQ(output.log.opens, 1) << "the other component opened nothing";
-    EXPECT_TRUE(other.PrepareToPlay()) << "its ready flag was restored";
+    EXPECT_TRUE(TMidiGenTestAccess::prepareToPlay(other)) << "its ready flag was restored";
     EXPECT_TRUE(gen->IsPlaying()) << "the owner plays on";
     ASSERT_TRUE(output.current->endPass());
     processPosted();
