@@ -33,13 +33,11 @@ int count(const DeviceLog &log, const std::string &call)
 
 } // namespace
 
-// The output-owner rule is process-wide and never reset, so every test runs in a process of its
-// own (as CTest runs them): the fixture's component is the first, and owner, of its process.
+// Each test has an output of its own, whose owner the fixture's component becomes.
 class PlaybackMachine : public ::testing::Test
 {
 protected:
     TestOutput output;
-    // Created first in the process, so it is the output owner of every stream in this suite.
     std::unique_ptr<TMidiGen> gen = std::make_unique<TMidiGen>(output);
 
     void SetUp() override { gen->setLoops(1); }
@@ -278,6 +276,19 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     processPosted();
     processPosted();
     EXPECT_FALSE(gen->IsPlaying());
+}
+
+TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutput)
+{
+    startSounding();
+    EXPECT_EQ(output.owner(), TMidiGenTestAccess::instanceNumber(*gen));
+    // A later component on an output of its own becomes that output's owner.
+    TestOutput own;
+    TMidiGen other(own);
+    EXPECT_TRUE(other.PlayNote(60));
+    EXPECT_EQ(own.log.opens, 1);
+    EXPECT_EQ(own.owner(), TMidiGenTestAccess::instanceNumber(other));
+    EXPECT_EQ(output.owner(), TMidiGenTestAccess::instanceNumber(*gen)) << "the first is unchanged";
 }
 
 int main(int argc, char **argv)

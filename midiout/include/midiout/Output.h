@@ -82,6 +82,15 @@ public:
     // Opens a stream that posts its notifications to receiver; posts Open on success. Null when
     // the device does not exist or cannot be opened (nothing is posted then).
     virtual std::unique_ptr<Stream> open(int device, QObject *receiver) = 0;
+
+    // The output owner of the tone generator's rule: the instance number of the component that
+    // last opened a stream on this output, 0 while none has; never reset. On system(), one per
+    // process, the rule is process-wide.
+    std::uint32_t owner() const { return owner_; }
+    void setOwner(std::uint32_t instanceNumber) { owner_ = instanceNumber; }
+
+private:
+    std::uint32_t owner_ = 0;
 };
 
 // Starts building the built-in synthesizer (device 0 of Output::system()) on a thread of its own
