@@ -90,7 +90,7 @@ void AppendMessage(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t chann
                    std::uint8_t kind, std::uint16_t data, bool callback)
 {
     const StreamEvent event = StreamEvent::shortMessage(
-        delta, midiout::statusByte(statusOf(kind), channel), std::uint8_t(data),
+        delta, midiout::StatusByte(statusOf(kind), channel), std::uint8_t(data),
         std::uint8_t(data >> 8), callback);
     AppendEvent(buffer, delta, event.event); // a dropped event is dropped silently
 }

@@ -12,7 +12,7 @@ TEST(StreamEvent, IsThreeLittleEndianWordsBothWays)
 {
     // Delta 0x012345, a note on of key 60 at velocity 100 on channel 3, reporting when played.
     const StreamEvent event = StreamEvent::shortMessage(
-        0x012345, midiout::statusByte(midiout::NoteOnStatus, 3), 60, 100, true);
+        0x012345, midiout::StatusByte(midiout::NoteOnStatus, 3), 60, 100, true);
     std::array<std::uint8_t, StreamEvent::Size> bytes{};
     event.encode(bytes.data());
     const std::array<std::uint8_t, StreamEvent::Size> expected{
