@@ -74,7 +74,7 @@ QByteArray refusal(TMidiGen &generator, const Request &request, midiout::Output 
 {
     if (!request.isNote) {
         midigen::EventList list;
-        generator.ParsePlayString(request.text, list);
+        midigen::ParsePlayString(request.text, midigen::ParseSettingsOf(generator), list);
         if (list.empty())
             return "the play string holds no note";
     }

@@ -1,4 +1,5 @@
-// PlayString: a play string parsed into a sorted event list and played.
+// PlayString: a play string parsed into a sorted event list and played; the parser and the
+// encoder as the play requests call them.
 
 #include <midigen/MidiGen.h>
 #include <midigen/PlayStringParser.h>
@@ -7,13 +8,13 @@ bool TMidiGen::PlayString(const QByteArray &text)
 {
     if (!PrepareToPlay())
         return false;
-    m_loopCounter = m_loops;
+    loopCounter_ = loops_;
 
     midigen::EventList list;
     const bool bendAllowed = ParsePlayString(text, list);
     if (list.empty()) {
         // Nothing to start: the component stays ready for the next request.
-        m_ready = true;
+        ready_ = true;
         return false;
     }
     return AssembleAndPlay(std::move(list), bendAllowed);
@@ -21,12 +22,24 @@ bool TMidiGen::PlayString(const QByteArray &text)
 
 bool TMidiGen::ParsePlayString(const QByteArray &text, midigen::EventList &list)
 {
-    m_playChannel = m_channel;
-    const midigen::ParseSettings settings{
-        .octave = m_octave,
-        .duration = m_duration,
-        .instrument = m_instrument,
-        .playChannel = m_playChannel,
-    };
-    return midigen::ParsePlayString(text, settings, list);
+    playChannel_ = channel_;
+    return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*this), list);
+}
+
+void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
+{
+    playChannel_ = channel_;
+    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, streamBuffer_);
+    // The list, taken over by value, releases its records on return.
+}
+
+bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
+{
+    return midigen::AppendEvent(streamBuffer_, delta, eventWord);
+}
+
+void TMidiGen::releaseStreamBuffer()
+{
+    // Keeps the capacity (at most 64 KiB) for the next stream of this component.
+    streamBuffer_.clear();
 }

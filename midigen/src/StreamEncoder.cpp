@@ -2,10 +2,14 @@
 // program changes, notes, percussion keys and the pitch-bend ramp, one 12-byte stream event
 // each, within the buffer's size limit.
 
-#include <midigen/MidiGen.h>
+#include <midigen/StreamEncoder.h>
+#include <midiout/MidiMessages.h>
 
 #include <algorithm>
 #include <new>
+
+namespace midigen
+{
 
 namespace
 {
@@ -28,20 +32,22 @@ enum MessageKind : std::uint8_t {
     KindModulation = 13,
 };
 
-constexpr std::uint8_t PercussionChannel = 9;
+using midiout::PercussionChannel;
+using midiout::StreamEvent;
+namespace controller = midiout::controller;
 
 std::uint8_t statusOf(std::uint8_t kind)
 {
     switch (kind) {
     case KindProgramChange:
-        return 0xC0;
+        return midiout::ProgramChangeStatus;
     case KindNote:
     case KindNoteAlt:
-        return 0x90; // a note off is a note on with velocity 0
+        return midiout::NoteOnStatus; // a note off is a note on with velocity 0
     case KindPitchBend:
-        return 0xE0;
+        return midiout::PitchBendStatus;
     default:
-        return 0xB0;
+        return midiout::ControlChangeStatus;
     }
 }
 
@@ -63,216 +69,222 @@ std::uint8_t percentToController(std::int32_t percent)
     return std::uint8_t(percent * 127 / 100);
 }
 
-void putWord(std::uint8_t *out, std::uint32_t word)
-{
-    out[0] = std::uint8_t(word);
-    out[1] = std::uint8_t(word >> 8);
-    out[2] = std::uint8_t(word >> 16);
-    out[3] = std::uint8_t(word >> 24);
-}
-
 } // namespace
 
-bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
+bool AppendEvent(StreamBuffer &buffer, std::uint32_t delta, std::uint32_t eventWord)
 {
-    const std::size_t length = m_streamBuffer.size();
-    if (length + midigen::StreamEventSize > midigen::MaxStreamBytes)
+    const std::size_t length = buffer.size();
+    if (length + StreamEvent::Size > MaxStreamBytes)
         return false;
     try {
         // The vector grows geometrically, so appending does not copy the buffer every time.
-        m_streamBuffer.resize(length + midigen::StreamEventSize);
+        buffer.resize(length + StreamEvent::Size);
     } catch (const std::bad_alloc &) {
         return false; // no memory left: the event is dropped like one past the limit
     }
-    std::uint8_t *out = m_streamBuffer.data() + length;
-    putWord(out, delta);
-    putWord(out + 4, 0); // stream identifier
-    putWord(out + 8, eventWord);
+    StreamEvent{delta, 0, eventWord}.encode(buffer.data() + length);
     return true;
 }
 
-void TMidiGen::releaseStreamBuffer()
+void AppendMessage(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
+                   std::uint8_t kind, std::uint16_t data, bool callback)
 {
-    // Keeps the capacity (at most 64 KiB) for the next stream of this component.
-    m_streamBuffer.clear();
+    const StreamEvent event = StreamEvent::shortMessage(
+        delta, midiout::StatusByte(statusOf(kind), channel), std::uint8_t(data),
+        std::uint8_t(data >> 8), callback);
+    AppendEvent(buffer, delta, event.event); // a dropped event is dropped silently
 }
 
-void TMidiGen::AppendMessage(std::uint32_t delta, std::uint8_t channel, std::uint8_t kind,
-                             std::uint16_t data, bool callback)
+void EncodeProgramChange(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
+                         std::int32_t instrument)
 {
-    const std::uint32_t word = std::uint32_t(statusOf(kind) | (channel & 0x0F)) |
-                               std::uint32_t(data) << 8 |
-                               (callback ? midigen::StreamCallbackFlag : 0);
-    AppendEvent(delta, word); // a dropped event is dropped silently
+    AppendMessage(buffer, delta, channel, KindProgramChange, dataWord(dataByte(instrument), 0));
 }
 
-void TMidiGen::EncodeProgramChange(std::uint32_t delta, std::uint8_t channel,
-                                   std::int32_t instrument)
+void EncodeNote(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
+                std::int32_t note, std::uint8_t velocity)
 {
-    AppendMessage(delta, channel, KindProgramChange, dataWord(dataByte(instrument), 0));
+    AppendMessage(buffer, delta, channel, KindNote, dataWord(dataByte(note), velocity));
 }
 
-void TMidiGen::EncodeNote(std::uint32_t delta, std::uint8_t channel, std::int32_t note,
-                          std::uint8_t velocity)
-{
-    AppendMessage(delta, channel, KindNote, dataWord(dataByte(note), velocity));
-}
-
-void TMidiGen::EncodePercussionNote(std::uint32_t delta, std::int32_t value, bool on)
+void EncodePercussionNote(StreamBuffer &buffer, std::uint32_t delta, std::int32_t value, bool on)
 {
     // A percussion ordinal 128..174 sounds key ordinal - 93, kept within the keys 35..81.
     const auto key = std::uint8_t(std::clamp<std::int64_t>(std::int64_t(value) - 93, 35, 81));
-    AppendMessage(delta, PercussionChannel, KindNote, dataWord(key, on ? 127 : 0));
+    AppendMessage(buffer, delta, PercussionChannel, KindNote, dataWord(key, on ? 127 : 0));
 }
 
-void TMidiGen::EncodeResetAllControllers(std::uint8_t channel, bool callback)
+void EncodeResetAllControllers(StreamBuffer &buffer, std::uint8_t channel, bool callback)
 {
-    AppendMessage(0, channel, KindResetAllControllers, dataWord(121, 0), callback);
+    AppendMessage(buffer, 0, channel, KindResetAllControllers,
+                  dataWord(controller::ResetAllControllers, 0), callback);
 }
 
-void TMidiGen::EncodeRpnLow(std::uint8_t channel, std::uint8_t value)
+void EncodeRpnLow(StreamBuffer &buffer, std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(0, channel, KindRpnLow, dataWord(100, value));
+    AppendMessage(buffer, 0, channel, KindRpnLow, dataWord(controller::RpnLow, value));
 }
 
-void TMidiGen::EncodeRpnHigh(std::uint8_t channel, std::uint8_t value)
+void EncodeRpnHigh(StreamBuffer &buffer, std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(0, channel, KindRpnHigh, dataWord(101, value));
+    AppendMessage(buffer, 0, channel, KindRpnHigh, dataWord(controller::RpnHigh, value));
 }
 
-void TMidiGen::EncodeDataEntryHigh(std::uint8_t channel, std::uint8_t value)
+void EncodeDataEntryHigh(StreamBuffer &buffer, std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(0, channel, KindDataEntryHigh, dataWord(6, value));
+    AppendMessage(buffer, 0, channel, KindDataEntryHigh, dataWord(controller::DataEntryHigh, value));
 }
 
-void TMidiGen::EncodePan(std::uint8_t channel)
+void EncodePan(StreamBuffer &buffer, std::uint8_t channel, std::int32_t pan)
 {
-    AppendMessage(0, channel, KindPan, dataWord(10, std::uint8_t(m_pan * 63 / 100 + 64)));
+    AppendMessage(buffer, 0, channel, KindPan,
+                  dataWord(controller::Pan, std::uint8_t(pan * 63 / 100 + 64)));
 }
 
-void TMidiGen::EncodeModulation(std::uint8_t channel)
+void EncodeModulation(StreamBuffer &buffer, std::uint8_t channel, std::int32_t percent)
 {
-    AppendMessage(0, channel, KindModulation, dataWord(1, percentToController(m_modulation)));
+    AppendMessage(buffer, 0, channel, KindModulation,
+                  dataWord(controller::Modulation, percentToController(percent)));
 }
 
-void TMidiGen::EncodeVolume(std::uint8_t channel)
+void EncodeVolume(StreamBuffer &buffer, std::uint8_t channel, std::int32_t percent)
 {
-    AppendMessage(0, channel, KindVolume, dataWord(7, percentToController(m_volume)));
+    AppendMessage(buffer, 0, channel, KindVolume,
+                  dataWord(controller::Volume, percentToController(percent)));
 }
 
-void TMidiGen::EncodeSustain(std::uint8_t channel)
+void EncodeSustain(StreamBuffer &buffer, std::uint8_t channel, bool on)
 {
-    AppendMessage(0, channel, KindSustain, dataWord(64, m_sustain ? 127 : 0));
+    AppendMessage(buffer, 0, channel, KindSustain, dataWord(controller::Sustain, on ? 127 : 0));
 }
 
-void TMidiGen::EncodeReverb(std::uint8_t channel)
+void EncodeReverb(StreamBuffer &buffer, std::uint8_t channel, std::int32_t percent)
 {
-    AppendMessage(0, channel, KindReverb, dataWord(91, percentToController(m_reverb)));
+    AppendMessage(buffer, 0, channel, KindReverb,
+                  dataWord(controller::Reverb, percentToController(percent)));
 }
 
-void TMidiGen::EncodeChorus(std::uint8_t channel)
+void EncodeChorus(StreamBuffer &buffer, std::uint8_t channel, std::int32_t percent)
 {
-    AppendMessage(0, channel, KindChorus, dataWord(93, percentToController(m_chorus)));
+    AppendMessage(buffer, 0, channel, KindChorus,
+                  dataWord(controller::Chorus, percentToController(percent)));
 }
 
-void TMidiGen::EncodePitchBend(std::uint32_t delta, std::uint8_t channel, std::int32_t value)
+void EncodePitchBend(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
+                     std::int32_t value)
 {
-    AppendMessage(delta, channel, KindPitchBend,
+    AppendMessage(buffer, delta, channel, KindPitchBend,
                   dataWord(std::uint8_t(value & 0x7F), std::uint8_t((value >> 7) & 0x7F)));
 }
 
-void TMidiGen::EncodePreamble()
+void EncodePreamble(StreamBuffer &buffer, const EncodeSettings &settings)
 {
-    const std::uint8_t p = m_playChannel;
+    const std::uint8_t p = settings.playChannel;
     // Only this first event reports when it is played: the stream has begun to sound.
-    EncodeResetAllControllers(p, true);
-    EncodeResetAllControllers(PercussionChannel, false);
+    EncodeResetAllControllers(buffer, p, true);
+    EncodeResetAllControllers(buffer, PercussionChannel, false);
     // Pitch-bend range (registered parameter 0) to 12 semitones, then no parameter selected.
-    EncodeRpnLow(p, 0);
-    EncodeRpnHigh(p, 0);
-    EncodeDataEntryHigh(p, 12);
-    EncodeRpnLow(p, 127);
-    EncodeRpnHigh(p, 127);
-    EncodePan(p);
-    EncodePan(PercussionChannel);
-    EncodeModulation(p);
-    EncodeVolume(p);
-    EncodeVolume(PercussionChannel);
-    EncodeSustain(p);
-    EncodeReverb(p);
-    EncodeChorus(p);
+    EncodeRpnLow(buffer, p, 0);
+    EncodeRpnHigh(buffer, p, 0);
+    EncodeDataEntryHigh(buffer, p, 12);
+    EncodeRpnLow(buffer, p, 127);
+    EncodeRpnHigh(buffer, p, 127);
+    EncodePan(buffer, p, settings.pan);
+    EncodePan(buffer, PercussionChannel, settings.pan);
+    EncodeModulation(buffer, p, settings.modulation);
+    EncodeVolume(buffer, p, settings.volume);
+    EncodeVolume(buffer, PercussionChannel, settings.volume);
+    EncodeSustain(buffer, p, settings.sustain);
+    EncodeReverb(buffer, p, settings.reverb);
+    EncodeChorus(buffer, p, settings.chorus);
 }
 
-std::uint32_t TMidiGen::EncodeBendRamp(std::int32_t delta, std::uint8_t channel)
+std::uint32_t EncodeBendRamp(StreamBuffer &buffer, std::int32_t delta, std::uint8_t channel,
+                             const EncodeSettings &settings)
 {
-    if (delta == 0 || m_pbDuration == 0 || m_pbDelay == 100 || m_pitchBend == 0)
+    if (delta == 0 || settings.pbDuration == 0 || settings.pbDelay == 100 ||
+        settings.pitchBend == 0)
         return 0;
     // 64-bit so that very long notes do not overflow; a negative delta yields no steps.
-    const std::int64_t wait = std::int64_t(delta) * m_pbDelay / 100;
-    const std::int64_t steps = (delta - wait) * m_pbDuration / 100;
+    const std::int64_t wait = std::int64_t(delta) * settings.pbDelay / 100;
+    const std::int64_t steps = (delta - wait) * settings.pbDuration / 100;
     if (steps < 1 || steps > 8191)
         return 0;
-    const std::int32_t increment = (m_pitchBend * 8191 / 120) / std::int32_t(steps);
+    const std::int32_t increment = (settings.pitchBend * 8191 / 120) / std::int32_t(steps);
     std::int32_t value = 8192; // centre
     for (std::int64_t k = 1; k <= steps; ++k) {
         value += increment;
-        EncodePitchBend(k == 1 ? std::uint32_t(wait + 1) : 1, channel, value);
+        EncodePitchBend(buffer, k == 1 ? std::uint32_t(wait + 1) : 1, channel, value);
     }
     return std::uint32_t(wait + steps);
 }
 
-void TMidiGen::EncodeNoteEvent(std::uint32_t delta, const midigen::NoteEvent &event, bool on)
+namespace
 {
-    if (event.channel == PercussionChannel && m_playChannel != PercussionChannel)
-        EncodePercussionNote(delta, event.value, on);
+
+// Appends the stream events of one note on or note off.
+void encodeNoteEvent(StreamBuffer &buffer, std::uint32_t delta, const NoteEvent &event, bool on,
+                     std::uint8_t playChannel)
+{
+    if (event.channel == PercussionChannel && playChannel != PercussionChannel)
+        EncodePercussionNote(buffer, delta, event.value, on);
     else
-        EncodeNote(delta, event.channel, event.value, on ? 127 : 0);
+        EncodeNote(buffer, delta, event.channel, event.value, on ? 127 : 0);
 }
 
-void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
+} // namespace
+
+void EncodeStream(const EventList &list, const EncodeSettings &settings, bool bendAllowed,
+                  StreamBuffer &buffer)
 {
-    m_playChannel = m_channel;
-    const bool rampEnabled = m_pitchBend != 0 && bendAllowed;
+    const std::uint8_t playChannel = settings.playChannel;
+    const bool rampEnabled = settings.pitchBend != 0 && bendAllowed;
 
     // Room for the preamble, an opening program change and one event per note event; a bend
     // ramp may need more, and the buffer then grows geometrically.
-    constexpr std::size_t limit =
-        midigen::MaxStreamBytes - midigen::MaxStreamBytes % midigen::StreamEventSize;
-    const std::size_t wanted =
-        m_streamBuffer.size() + (16 + list.size()) * midigen::StreamEventSize;
-    m_streamBuffer.reserve(std::min(wanted, limit));
+    constexpr std::size_t limit = MaxStreamBytes - MaxStreamBytes % StreamEvent::Size;
+    const std::size_t wanted = buffer.size() + (16 + list.size()) * StreamEvent::Size;
+    buffer.reserve(std::min(wanted, limit));
 
-    EncodePreamble();
+    EncodePreamble(buffer, settings);
 
     std::int32_t previousTime = 0;
     bool rampTried = false;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const midigen::NoteEvent &event = list[i];
+        const NoteEvent &event = list[i];
         // Difference in 32 bits, as the device's delta word holds it.
         std::uint32_t delta = std::uint32_t(event.time) - std::uint32_t(previousTime);
-        if (i == 0 && event.kind != midigen::ProgramChange)
-            EncodeProgramChange(0, m_playChannel, m_instrument);
+        if (i == 0 && event.kind != ProgramChange)
+            EncodeProgramChange(buffer, 0, playChannel, settings.instrument);
         switch (event.kind) {
-        case midigen::ProgramChange:
-            EncodeProgramChange(delta, event.channel, event.value);
+        case ProgramChange:
+            EncodeProgramChange(buffer, delta, event.channel, event.value);
             break;
-        case midigen::NoteOn:
-            EncodeNoteEvent(delta, event, true);
+        case NoteOn:
+            encodeNoteEvent(buffer, delta, event, true, playChannel);
             break;
-        case midigen::NoteOff:
+        case NoteOff:
             if (rampEnabled && !rampTried) {
                 rampTried = true;
                 // The ramp lies inside the note off's delta. The note off keeps its list time:
                 // its delta counts from the last ramp event, so it is shortened by the ticks
                 // the ramp used, and every later event keeps its time too.
-                delta -= EncodeBendRamp(std::int32_t(delta), event.channel);
+                delta -= EncodeBendRamp(buffer, std::int32_t(delta), event.channel, settings);
             }
-            EncodeNoteEvent(delta, event, false);
+            encodeNoteEvent(buffer, delta, event, false, playChannel);
             break;
         default:
             break; // any other kind produces nothing; its time still counts
         }
         previousTime = event.time;
     }
-    // The list, taken over by value, releases its records on return.
 }
+
+StreamBuffer EncodeStream(const EventList &list, const EncodeSettings &settings, bool bendAllowed)
+{
+    StreamBuffer buffer;
+    EncodeStream(list, settings, bendAllowed, buffer);
+    return buffer;
+}
+
+} // namespace midigen

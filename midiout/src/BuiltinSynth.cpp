@@ -41,7 +41,7 @@ public:
         if (device != 0 && device != -1)
             return {};
         const QString name = QStringLiteral("Built-in synthesizer");
-        SynthEngine *e = builtinSynth(StartupWaitMs);
+        SynthEngine *e = WaitForBuiltinSynth(StartupWaitMs);
         if (e == nullptr)
             return name;
         if (!e->hasSoundFont())
@@ -51,7 +51,7 @@ public:
 
     bool probe(int device) override
     {
-        SynthEngine *e = device == 0 || device == -1 ? builtinSynth(StartupWaitMs) : nullptr;
+        SynthEngine *e = device == 0 || device == -1 ? WaitForBuiltinSynth(StartupWaitMs) : nullptr;
         return e != nullptr && e->canPlay();
     }
 
@@ -63,7 +63,7 @@ public:
 
 } // namespace
 
-void startBuiltinSynth()
+void StartBuiltinSynth()
 {
     std::call_once(started, [] {
         std::thread([] {
@@ -78,9 +78,9 @@ void startBuiltinSynth()
     });
 }
 
-SynthEngine *builtinSynth(int waitMs)
+SynthEngine *WaitForBuiltinSynth(int waitMs)
 {
-    startBuiltinSynth();
+    StartBuiltinSynth();
     // The wait handles events, as the tone generator's waits do: the window stays alive.
     const QDeadlineTimer deadline(waitMs);
     QTimer wakeUp;

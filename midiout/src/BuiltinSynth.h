@@ -8,12 +8,10 @@ namespace midiout
 
 class SynthEngine;
 
-// Starts building the engine on a thread of its own and returns at once; later calls do nothing.
-// The engine lives until the process ends; its audio stops before static objects are destroyed.
-void startBuiltinSynth();
+// StartBuiltinSynth() is declared with Output::system() in <midiout/Output.h>.
 
 // The engine, once built; waits for the start-up at most waitMs milliseconds, handling events
 // meanwhile, and returns null if it is not done by then.
-SynthEngine *builtinSynth(int waitMs);
+SynthEngine *WaitForBuiltinSynth(int waitMs);
 
 } // namespace midiout

@@ -2,6 +2,8 @@
 
 #include "SynthStream.h"
 
+#include <midiout/MidiMessages.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -166,26 +168,26 @@ std::set<std::pair<int, int>> SynthEngine::presetsOf(const std::uint8_t *data,
                                                      std::size_t length) const
 {
     // The channels' initial presets, then what the buffer selects or plays.
-    std::set<std::pair<int, int>> wanted{{0, 0}, {128, 0}};
-    int bank[Channels] = {};
-    bank[9] = 128;
+    std::set<std::pair<int, int>> wanted{{0, 0}, {PercussionBank, 0}};
+    int bank[ChannelCount] = {};
+    bank[PercussionChannel] = PercussionBank;
     for (std::size_t offset = 0; offset + StreamEvent::Size <= length;
          offset += StreamEvent::Size) {
-        const std::uint8_t *e = data + offset + 8;
-        if ((e[3] & 0x3F) != 0)
+        const StreamEvent event = StreamEvent::decode(data + offset);
+        if (!event.isShortMessage())
             continue;
-        const int channel = e[0] & 0x0F;
-        switch (e[0] & 0xF0) {
-        case 0x80:
-        case 0x90:
+        const int channel = event.status() & StatusChannelMask;
+        switch (event.status() & StatusKindMask) {
+        case NoteOffStatus:
+        case NoteOnStatus:
             wanted.insert({bank[channel], 0});
             break;
-        case 0xB0:
-            if (e[1] == 0 && channel != 9)
-                bank[channel] = e[2] & 0x7F;
+        case ControlChangeStatus:
+            if (event.data1() == controller::BankSelect && channel != PercussionChannel)
+                bank[channel] = event.data2() & DataByteMask;
             break;
-        case 0xC0:
-            wanted.insert({bank[channel], e[1] & 0x7F});
+        case ProgramChangeStatus:
+            wanted.insert({bank[channel], event.data1() & DataByteMask});
             break;
         }
     }

@@ -56,7 +56,6 @@ public:
     // Events are handed over before a block of this many frames is rendered and sound from its
     // first frame.
     static constexpr int BlockFrames = 64;
-    static constexpr int Channels = 16;
 
     // Builds the engine; failures leave it without SoundFont (see diagnostics()). Any thread.
     explicit SynthEngine(const EngineConfig &config);

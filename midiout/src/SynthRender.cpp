@@ -4,6 +4,7 @@
 
 #include "SynthEngine.h"
 
+#include <midiout/MidiMessages.h>
 #include <midiout/Output.h>
 
 #include <fluidsynth.h>
@@ -158,14 +159,14 @@ void SynthEngine::handDueTicks(std::uint64_t blockStart)
 void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                                std::uint64_t)
 {
-    const int channel = status & 0x0F;
-    data1 &= 0x7F;
-    data2 &= 0x7F;
-    switch (status & 0xF0) {
-    case 0x80:
+    const int channel = status & StatusChannelMask;
+    data1 &= DataByteMask;
+    data2 &= DataByteMask;
+    switch (status & StatusKindMask) {
+    case NoteOffStatus:
         fluid_synth_noteoff(synth_, channel, data1);
         break;
-    case 0x90:
+    case NoteOnStatus:
         if (data2 == 0) {
             fluid_synth_noteoff(synth_, channel, data1);
         } else {
@@ -173,13 +174,13 @@ void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uin
             soundSinceReset_ = true;
         }
         break;
-    case 0xB0:
+    case ControlChangeStatus:
         fluid_synth_cc(synth_, channel, data1, data2);
         break;
-    case 0xC0:
+    case ProgramChangeStatus:
         fluid_synth_program_change(synth_, channel, data1);
         break;
-    case 0xE0:
+    case PitchBendStatus:
         fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
         break;
     }

@@ -3,6 +3,7 @@
 // Helpers of the midiout tests: a receiver that logs notifications, stream buffers, and the
 // analysis of rendered audio.
 
+#include <midiout/MidiMessages.h>
 #include <midiout/Output.h>
 
 #include <QObject>

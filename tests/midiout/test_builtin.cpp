@@ -13,8 +13,8 @@ using midiout::Output;
 
 TEST(BuiltinSynth, IsDeviceZeroAndMinusOneAndOpensOnlyWithAudioAndSoundFont)
 {
-    midiout::startBuiltinSynth();
-    midiout::startBuiltinSynth(); // a second call does nothing
+    midiout::StartBuiltinSynth();
+    midiout::StartBuiltinSynth(); // a second call does nothing
     Output &output = Output::system();
     EXPECT_EQ(output.deviceCount(), 1);
     const QString name = output.deviceName(0);
@@ -22,7 +22,7 @@ TEST(BuiltinSynth, IsDeviceZeroAndMinusOneAndOpensOnlyWithAudioAndSoundFont)
     EXPECT_TRUE(output.deviceName(1).isEmpty());
     EXPECT_FALSE(output.probe(1));
 
-    midiout::SynthEngine *engine = midiout::builtinSynth(3000);
+    midiout::SynthEngine *engine = midiout::WaitForBuiltinSynth(3000);
     ASSERT_NE(engine, nullptr);
     if (engine->hasSoundFont())
         EXPECT_EQ(name, QStringLiteral("Built-in synthesizer (%1)")
