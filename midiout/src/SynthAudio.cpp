@@ -20,10 +20,10 @@ namespace midiout
 namespace
 {
 
-// The sample clock of a running driver moves every period (1.5 ms); standing still this long
+// The sample clock of a running driver moves every period (23 ms); standing still this long
 // means that the sound server has gone away. The watchdog looks at it every WatchMs. A server
-// may hold the first period of a new connection back for a while (a null sink wakes up to 2 s
-// late); until the clock has moved a few blocks it is given StartupStallMs.
+// may hold a new connection's first periods back for a while (a null sink wakes up to 2 s late);
+// until the clock has moved a few periods it is given StartupStallMs.
 constexpr int ClockStoppedMs = 150;
 constexpr int StartupStallMs = 3000;
 constexpr int WatchMs = 50;
@@ -84,7 +84,8 @@ void SynthEngine::watch()
         lastFrames_ = frames;
         sinceClockMoved_.start();
     } else if (sinceClockMoved_.elapsed() >=
-               (frames >= driverStartFrames_ + 4 * BlockFrames ? ClockStoppedMs : StartupStallMs)) {
+               (frames >= driverStartFrames_ + 4 * std::uint64_t(config_.periodSize) ? ClockStoppedMs
+                                                                            : StartupStallMs)) {
         // The sound server has gone away: the open stream ends as a stop ends it.
         dropDriver();
         if (open_ != nullptr)

@@ -37,7 +37,10 @@ struct EngineConfig {
     // FluidSynth audio drivers tried in order at each start; none for an engine clocked by
     // render().
     QStringList audioDrivers;
-    int periodSize = 64;
+    // A request after idleAudioMs starts the driver afresh (a backup run's ticks come 10 s
+    // apart), and a fresh stream's first period goes out at once: the period sets the CPU cost,
+    // not the first sound. A request while the driver runs sounds within two periods.
+    int periodSize = 1024;
     int periods = 2;
     // The driver stops after this long without a stream, so that an idle program renders no
     // silence; the next stream starts it again. Negative: it keeps running.
