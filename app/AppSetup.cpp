@@ -2,7 +2,6 @@
 
 #include "MainWindow.h"
 #include "Output.h"
-#include "StartDialog.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -52,9 +51,7 @@ std::unique_ptr<TfrmMain> CreateApplicationWindows()
 
 std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output)
 {
-    auto frmMain = std::make_unique<TfrmMain>(output);
-    frmMain->setStartDialog(new TfrmStart(frmMain.get()));
-    return frmMain;
+    return std::make_unique<TfrmMain>(output);
 }
 
 } // namespace noggix

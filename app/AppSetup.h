@@ -34,8 +34,8 @@ QFont DialogLabelFont();
 // Sets the application's name, desktop file name, icon and font.
 void SetUpApplication(QApplication &app);
 
-// Creates the main window (which fills its path box on creation) and then the hidden
-// "Get ready!" dialog, owned by the main window and shown by it at every run.
+// Creates the main window, which fills its path box and then creates the hidden "Get ready!"
+// dialog that it owns and shows at every run.
 // The jingle plays on the devices of output.
 std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output);
 std::unique_ptr<TfrmMain> CreateApplicationWindows();

@@ -27,9 +27,14 @@ TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
 
 TfrmStart::~TfrmStart() = default;
 
+void TfrmStart::accept()
+{
+    done(ReadyResult);
+}
+
 void TfrmStart::reject()
 {
-    done(2);
+    done(CancelResult);
 }
 
 void TfrmStart::keyPressEvent(QKeyEvent *event)
