@@ -23,8 +23,8 @@ inline const QString ApplicationTitle = QStringLiteral("Noggix");
 // The id shared by the .desktop file and the icon.
 inline const QString DesktopFileName = QStringLiteral("org.noggix.Noggix");
 
-// The font of both windows: Liberation Sans at 8 points where it is installed, else the
-// desktop's sans serif at 8 points.
+// The font of both windows: Liberation Sans at 8 points where it is installed, else the sans
+// serif that the font matcher puts in its place, at 8 points.
 QFont WindowFont();
 
 // The font of the "Get ready!" text: Liberation Sans (Arial's metric twin) with a character

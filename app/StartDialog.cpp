@@ -14,18 +14,26 @@ TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->setupUi(this);
     setFont(noggix::WindowFont());
     ui->Label1->setFont(noggix::DialogLabelFont());
-    noggix::FitCaptions(this);
-
-    QFile picture(QStringLiteral(":/start.jpg"));
-    if (picture.open(QIODevice::ReadOnly))
-        ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));
-
     noggix::InstallAnchors(this);
     move(192, 114);
     ui->Button1->setFocus();
 }
 
 TfrmStart::~TfrmStart() = default;
+
+void TfrmStart::showEvent(QShowEvent *event)
+{
+    // What only the shown dialog needs waits for its first showing, so that the program's
+    // start-up does not pay for it.
+    if (!m_shownBefore) {
+        m_shownBefore = true;
+        noggix::FitCaptions(this);
+        QFile picture(QStringLiteral(":/start.jpg"));
+        if (picture.open(QIODevice::ReadOnly))
+            ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));
+    }
+    QDialog::showEvent(event);
+}
 
 void TfrmStart::accept()
 {

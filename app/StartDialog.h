@@ -32,7 +32,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // Fits the captions and decodes the picture at the first showing.
+    void showEvent(QShowEvent *event) override;
 
 private:
     std::unique_ptr<Ui::TfrmStart> ui;
+    bool m_shownBefore = false;
 };
