@@ -1,7 +1,7 @@
 #include "BuiltinSynth.h"
 
-#include <midiout/Output.h>
 #include "SynthEngine.h"
+#include <midiout/Output.h>
 
 #include <chrono>
 #include <condition_variable>

@@ -1,9 +1,9 @@
 // The devices of this machine: the built-in synthesizer, started off the calling thread.
 
 #include "BuiltinSynth.h"
-#include <midiout/Output.h>
 #include "SynthEngine.h"
 #include "TestSupport.h"
+#include <midiout/Output.h>
 
 #include <gtest/gtest.h>
 
