@@ -1,8 +1,9 @@
 // Noggix: pretends to back up the user's brain.
 
 #include "AppSetup.h"
-#include "BuiltinSynth.h"
 #include "MainWindow.h"
+
+#include <midiout/Output.h>
 
 #include <QApplication>
 #include <QEvent>
@@ -26,7 +27,7 @@ public:
     {
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
-            QTimer::singleShot(0, [] { midiout::startBuiltinSynth(); });
+            QTimer::singleShot(0, [] { midiout::StartBuiltinSynth(); });
         }
         return false;
     }

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace midigen {
+namespace midigen
+{
 
 // Kinds of note event; the encoder skips any other value.
 enum NoteEventKind : std::uint8_t {
@@ -27,5 +28,12 @@ struct NoteEvent {
 // One list per play request, in non-decreasing time once sorted. The list owns its records; the
 // stream assembler takes it over and releases them.
 using EventList = std::vector<NoteEvent>;
+
+// The list of a single note of duration ticks: a program change with instrument (0..174) unless
+// playChannel is the percussion channel, then the note on at time 0 and the note off at duration
+// (held at the largest time). note is limited to 0..127; a percussion instrument on a melodic
+// play channel sounds on the percussion channel, its notes carrying the instrument ordinal.
+EventList NoteList(std::int32_t note, std::uint8_t instrument, std::uint8_t playChannel,
+                   std::uint32_t duration);
 
 } // namespace midigen

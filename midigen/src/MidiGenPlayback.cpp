@@ -1,0 +1,179 @@
+// Playback: the play-request steps around the stream, the notification handler that drives a
+// stream once it has started, Stop, the device choice and destruction.
+
+#include <midigen/MidiGen.h>
+
+#include <midiout/Output.h>
+
+#include <QCoreApplication>
+
+namespace
+{
+
+// Process-wide: the identity handed to the next component. The output owner lives on the
+// midiout::Output the component plays on.
+quint32 instanceCounter = 1;
+
+// Ticks per quarter note of every stream: at the default tempo of 500,000 us per quarter note
+// one tick is 10 ms.
+constexpr int TimeDivision = 50;
+
+} // namespace
+
+quint32 TMidiGen::takeInstanceNumber()
+{
+    return instanceCounter++;
+}
+
+template <typename Predicate> void TMidiGen::waitUntil(Predicate done)
+{
+    // Every notification awaited here is posted at once by the call that causes it (open,
+    // stop, close), so the wait ends; WaitForMoreEvents sleeps instead of spinning.
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+TMidiGen::~TMidiGen()
+{
+    // The stream ends at once, also when its first event has not been reached yet (its pass
+    // would otherwise have to play out first).
+    endStreamAndWait();
+    delete notificationReceiver_;
+}
+
+bool TMidiGen::PrepareToPlay()
+{
+    // Refuses a request while the previous one has not begun to sound, or one nested in its
+    // wait.
+    if (!ready_)
+        return false;
+    if (!MidiAvailable())
+        return false;
+    ready_ = false;
+    continue_ = false;
+    if (open_ && !closing_) {
+        stopRequested_ = true;
+        stream_->stop();
+    }
+    waitUntil([this] { return !open_; });
+    return true;
+}
+
+bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
+{
+    // Only one component at a time owns the output. A request that starts nothing leaves the
+    // component ready for the next one.
+    const quint32 owner = output_.owner();
+    if (owner != 0 && owner != instanceNumber_) {
+        ready_ = true;
+        return false; // list released on return
+    }
+    AssembleStream(std::move(list), bendAllowed);
+    waitUntil([this] { return !open_; });
+
+    stream_ = output_.open(device_, notificationReceiver_);
+    if (!stream_) {
+        releaseStreamBuffer();
+        ready_ = true;
+        return false;
+    }
+    waitUntil([this] { return open_; });
+    output_.setOwner(instanceNumber_);
+    stream_->reset();
+    if (!stream_->setTimeDivision(TimeDivision))
+        return abandonStartedStream();
+
+    header_ = {streamBuffer_.data(), streamBuffer_.size(), streamBuffer_.size()};
+    if (!stream_->queue(header_.data, header_.bytesRecorded) || !stream_->restart())
+        return abandonStartedStream();
+    return true;
+}
+
+bool TMidiGen::abandonStartedStream()
+{
+    endStreamAndWait();
+    ready_ = true;
+    return false;
+}
+
+void TMidiGen::endStreamAndWait()
+{
+    continue_ = false;
+    if (open_ && !closing_)
+        endStream();
+    waitUntil([this] { return !open_; });
+}
+
+void TMidiGen::endStream()
+{
+    closing_ = true;
+    stream_->stop();
+    stream_->reset();
+    header_ = {};
+    releaseStreamBuffer();
+    stream_->close();
+}
+
+void TMidiGen::handleNotification(midiout::Notification notification)
+{
+    switch (notification) {
+    case midiout::Notification::Open:
+        open_ = true;
+        isPlaying_ = true;
+        continue_ = true;
+        loopCounter_ = loops_;
+        break;
+    case midiout::Notification::Position:
+        // A first event reached after the stream was told to stop belongs to a stream that is
+        // ending; it must not release a request that is still being prepared.
+        if (!stopRequested_)
+            ready_ = true;
+        break;
+    case midiout::Notification::Done:
+        if (closing_ || !stream_)
+            break;
+        if (continue_ && loopCounter_ != 1) {
+            stream_->queue(header_.data, header_.bytesRecorded);
+            stream_->restart();
+            if (loopCounter_ > 1)
+                --loopCounter_;
+        } else {
+            endStream();
+        }
+        break;
+    case midiout::Notification::Close:
+        open_ = false;
+        stream_.reset();
+        isPlaying_ = false;
+        continue_ = false;
+        closing_ = false;
+        stopRequested_ = false;
+        break;
+    }
+}
+
+bool TMidiGen::MidiAvailable()
+{
+    if (open_)
+        return true;
+    // Without an application object no notification could arrive, so nothing can be played.
+    if (!QCoreApplication::instance())
+        return false;
+    return output_.probe(device_);
+}
+
+bool TMidiGen::SetDevice(qint32 device)
+{
+    device_ = device;
+    const int count = output_.deviceCount();
+    return count > 0 && device < count;
+}
+
+void TMidiGen::Stop()
+{
+    continue_ = false;
+    if (open_ && ready_ && !closing_) {
+        stopRequested_ = true;
+        stream_->stop();
+    }
+}
