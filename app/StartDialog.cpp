@@ -14,6 +14,7 @@ TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->setupUi(this);
     setFont(noggix::WindowFont());
     ui->Label1->setFont(noggix::DialogLabelFont());
+    noggix::FitCaptions(this);
     noggix::InstallAnchors(this);
     move(192, 114);
     ui->Button1->setFocus();
@@ -23,11 +24,11 @@ TfrmStart::~TfrmStart() = default;
 
 void TfrmStart::showEvent(QShowEvent *event)
 {
-    // What only the shown dialog needs waits for its first showing, so that the program's
-    // start-up does not pay for it.
+    // The picture waits for the first showing, so that the program's start-up does not pay for
+    // decoding it. The captions are fitted in the constructor: fitted here, after the focus was
+    // set, they would move the focus from "I'm ready!" to "Cancel" once the dialog has closed.
     if (!m_shownBefore) {
         m_shownBefore = true;
-        noggix::FitCaptions(this);
         QFile picture(QStringLiteral(":/start.jpg"));
         if (picture.open(QIODevice::ReadOnly))
             ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));

@@ -32,7 +32,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    // Fits the captions and decodes the picture at the first showing.
+    // Decodes the picture at the first showing.
     void showEvent(QShowEvent *event) override;
 
 private:
