@@ -2,10 +2,8 @@
 
 #include "MainWindow.h"
 #include <midiout/Output.h>
-#include "StartDialog.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QIcon>
 
 namespace noggix
@@ -13,26 +11,27 @@ namespace noggix
 namespace
 {
 
-QString SansSerifFamily()
+// Liberation Sans where it is installed; else the font matcher's sans serif. Asking the font
+// matcher, not the font database, keeps the start-up from listing every installed font.
+QFont SansSerif()
 {
-    static const QString liberation = QStringLiteral("Liberation Sans");
-    if (QFontDatabase::hasFamily(liberation))
-        return liberation;
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    return font;
 }
 
 } // namespace
 
 QFont WindowFont()
 {
-    QFont font(SansSerifFamily());
+    QFont font = SansSerif();
     font.setPointSize(8);
     return font;
 }
 
 QFont DialogLabelFont()
 {
-    QFont font(SansSerifFamily());
+    QFont font = SansSerif();
     font.setPixelSize(29);
     return font;
 }
@@ -41,7 +40,9 @@ void SetUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
     QGuiApplication::setDesktopFileName(DesktopFileName);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/256/org.noggix.Noggix.png")));
+    // The frame and the task list show the icon small; 64 pixels spare the start-up the
+    // decoding and sending of a large one. The desktop's menu takes the installed sizes.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/64/org.noggix.Noggix.png")));
     app.setFont(WindowFont());
 }
 
@@ -52,9 +53,7 @@ std::unique_ptr<TfrmMain> CreateApplicationWindows()
 
 std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output)
 {
-    auto frmMain = std::make_unique<TfrmMain>(output);
-    frmMain->setStartDialog(new TfrmStart(frmMain.get()));
-    return frmMain;
+    return std::make_unique<TfrmMain>(output);
 }
 
 } // namespace noggix

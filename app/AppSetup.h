@@ -23,8 +23,8 @@ inline const QString ApplicationTitle = QStringLiteral("Noggix");
 // The id shared by the .desktop file and the icon.
 inline const QString DesktopFileName = QStringLiteral("org.noggix.Noggix");
 
-// The font of both windows: Liberation Sans at 8 points where it is installed, else the
-// desktop's sans serif at 8 points.
+// The font of both windows: Liberation Sans at 8 points where it is installed, else the sans
+// serif that the font matcher puts in its place, at 8 points.
 QFont WindowFont();
 
 // The font of the "Get ready!" text: Liberation Sans (Arial's metric twin) with a character
@@ -34,8 +34,8 @@ QFont DialogLabelFont();
 // Sets the application's name, desktop file name, icon and font.
 void SetUpApplication(QApplication &app);
 
-// Creates the main window (which fills its path box on creation) and then the hidden
-// "Get ready!" dialog, owned by the main window and shown by it at every run.
+// Creates the main window, which fills its path box and then creates the hidden "Get ready!"
+// dialog that it owns and shows at every run.
 // The jingle plays on the devices of output.
 std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output);
 std::unique_ptr<TfrmMain> CreateApplicationWindows();

@@ -25,8 +25,9 @@ void ShowFailureReport(QWidget *parent, const QString &message);
 // The user's text of a caught exception: Failure::message(), or what() of any other.
 QString MessageOf(const std::exception &e);
 
-// Runs work(); a noggix::Failure or any other std::exception that it throws is shown with
-// ShowFailureReport and swallowed. Returns true when work() ended normally.
+// Runs work(); whatever it throws is shown with ShowFailureReport and swallowed, so that it never
+// reaches Qt's event loop: a noggix::Failure or other std::exception with its message, anything
+// else with an empty one. Returns true when work() ended normally.
 template <typename Work> bool ReportFailures(QWidget *parent, Work &&work)
 {
     QString message;
@@ -35,6 +36,7 @@ template <typename Work> bool ReportFailures(QWidget *parent, Work &&work)
         return true;
     } catch (const std::exception &e) {
         message = MessageOf(e);
+    } catch (...) {
     }
     ShowFailureReport(parent, message);
     return false;

@@ -6,10 +6,10 @@
 #include "CaptionFit.h"
 #include "DefaultPath.h"
 #include "FailureReport.h"
-#include <midigen/MidiGen.h>
 #include "SharedRandom.h"
 #include "StartDialog.h"
 #include "ui_MainWindow.h"
+#include <midigen/MidiGen.h>
 
 #include <midiout/Output.h>
 
@@ -52,8 +52,8 @@ void ShowMessage(const QString &text)
 TfrmMain::TfrmMain(QWidget *parent) : TfrmMain(midiout::Output::system(), parent) {}
 
 TfrmMain::TfrmMain(midiout::Output &output, QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()), MidiGen1(new TMidiGen(output, this)),
-      Timer1(new QTimer(this))
+    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()),
+      MidiGen1(std::make_unique<TMidiGen>(output)), Timer1(new QTimer(this))
 {
     ui->setupUi(this);
     setFont(noggix::WindowFont());
@@ -74,6 +74,7 @@ TfrmMain::TfrmMain(midiout::Output &output, QWidget *parent)
 
     ui->btnHome->setFocus();
     FormCreate();
+    frmStart = new TfrmStart(this);
 }
 
 TfrmMain::~TfrmMain()
@@ -81,7 +82,7 @@ TfrmMain::~TfrmMain()
     // No tick may come while the window goes; the tone generator ends its jingle at once and
     // returns once its stream has closed.
     Timer1->stop();
-    delete MidiGen1;
+    MidiGen1.reset();
 }
 
 void TfrmMain::FormCreate()
@@ -98,7 +99,7 @@ void TfrmMain::btnBackupClick()
 void TfrmMain::StartBackupRun()
 {
     EnableControls(false);
-    if (frmStart->exec() == 2) {
+    if (frmStart->exec() == TfrmStart::CancelResult) {
         EnableControls(true);
         return;
     }
@@ -141,7 +142,7 @@ void TfrmMain::StartBackupRun()
 void TfrmMain::Timer1Due()
 {
     if (Timer1->isActive())
-        Timer1Timer();
+        noggix::ReportFailures(this, [this] { Timer1Timer(); });
 }
 
 void TfrmMain::Timer1Timer()
@@ -179,9 +180,27 @@ void TfrmMain::Timer1Timer()
 
 void TfrmMain::EnableControls(bool enabled)
 {
+    // Qt hands the focus of a control being disabled on to the next one in the tab order, which
+    // for "Noggix now!" is "Exit". The window itself takes no keys, so it holds the focus instead.
+    QWidget *focused = focusWidget();
+    const bool runControlFocused =
+        focused && (focused == ui->btnBackup || ui->gbxSaveTo->isAncestorOf(focused) ||
+                    ui->gbxOptions->isAncestorOf(focused));
+    if (!enabled && runControlFocused) {
+        m_focusBeforeRun = focused;
+        setFocus(Qt::OtherFocusReason);
+    }
+
     ui->gbxSaveTo->setEnabled(enabled);
     ui->gbxOptions->setEnabled(enabled);
     ui->btnBackup->setEnabled(enabled);
+
+    // The focus goes back unless the user has put it on another control meanwhile.
+    if (enabled && m_focusBeforeRun) {
+        if (!focused || focused == this)
+            m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
+        m_focusBeforeRun = nullptr;
+    }
 }
 
 void TfrmMain::WriteBackupFile(const QString &path)
@@ -195,7 +214,9 @@ QFileDialog *TfrmMain::saveDialog()
         SaveDialog1 = new QFileDialog(this);
         SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
         SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+        // Shows the label alone, "Brain backups"; the pattern still selects the files.
         SaveDialog1->setNameFilter(QStringLiteral("Brain backups (*.brains)"));
+        SaveDialog1->setOption(QFileDialog::HideNameFilterDetails);
         SaveDialog1->setDefaultSuffix(QStringLiteral("brains"));
         SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
     }
@@ -204,14 +225,16 @@ QFileDialog *TfrmMain::saveDialog()
 
 void TfrmMain::SpeedButton1Click()
 {
-    QFileDialog *SaveDialog1 = saveDialog();
-    if (SaveDialog1->exec() == QDialog::Accepted && !SaveDialog1->selectedFiles().isEmpty())
-        ui->edtSaveTo->setText(SaveDialog1->selectedFiles().constFirst());
+    noggix::ReportFailures(this, [this] {
+        QFileDialog *chooser = saveDialog();
+        if (chooser->exec() == QDialog::Accepted && !chooser->selectedFiles().isEmpty())
+            ui->edtSaveTo->setText(chooser->selectedFiles().constFirst());
+    });
 }
 
 void TfrmMain::btnHomeClick()
 {
-    QDesktopServices::openUrl(QUrl(HomePage));
+    noggix::ReportFailures(this, [] { QDesktopServices::openUrl(QUrl(HomePage)); });
 }
 
 void TfrmMain::btnExitClick()

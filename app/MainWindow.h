@@ -3,6 +3,7 @@
 // The main window: the option boxes, the path of the backup file, the progress of a run and the
 // button bar. It runs the backup: one checked item per tick of Timer1, then the backup file.
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -27,16 +28,17 @@ class TfrmMain : public QWidget
 {
     Q_OBJECT
 public:
-    // Loads the layout, creates the components and runs FormCreate. The jingle plays on the
-    // machine's MIDI output devices.
+    // Loads the layout, creates the components, runs FormCreate and then creates the hidden
+    // "Get ready!" dialog that every run shows. The jingle plays on the machine's MIDI output
+    // devices.
     explicit TfrmMain(QWidget *parent = nullptr);
     // The same with the jingle on the devices of output, which must outlive the window.
     explicit TfrmMain(midiout::Output &output, QWidget *parent = nullptr);
     // Stops the run and the jingle before the components go.
     ~TfrmMain() override;
 
-    // The "Get ready!" dialog that StartBackupRun shows; must be set before the first run.
-    void setStartDialog(TfrmStart *dialog) { frmStart = dialog; }
+    // The window's tone generator, which plays the jingle of every tick.
+    TMidiGen &midiGen() const { return *MidiGen1; }
 
 public slots:
     // Puts the default path into the path box and starts with an empty item list.
@@ -58,6 +60,8 @@ private:
     // starts the timer with the first tick at once.
     void StartBackupRun();
     // Enables or disables the run controls: the path group, the options and "Noggix now!".
+    // Disabling them parks the keyboard focus of a run control on the window itself, so that no
+    // other control takes it over; enabling them gives it back to that control.
     void EnableControls(bool enabled);
     // Writes the backup file at path; throws noggix::Failure when it cannot.
     void WriteBackupFile(const QString &path);
@@ -65,12 +69,17 @@ private:
     // and kept, with the choice made in it, until the window closes.
     QFileDialog *saveDialog();
     // A tick of Timer1 as it arrives from the event queue; dropped once the timer is off.
+    // A failure that escapes it is shown as the failure report.
     void Timer1Due();
 
     std::unique_ptr<Ui::TfrmMain> ui;
     QStringList FItems;
-    TMidiGen *MidiGen1;
+    // Owned here alone, without a Qt parent: its destruction waits for its stream and lets
+    // other events through meanwhile, so it must go while the window is still whole.
+    std::unique_ptr<TMidiGen> MidiGen1;
     QTimer *Timer1;
     QFileDialog *SaveDialog1 = nullptr;
     TfrmStart *frmStart = nullptr;
+    // The run control that had the focus when the run controls were disabled.
+    QPointer<QWidget> m_focusBeforeRun;
 };

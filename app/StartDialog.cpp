@@ -15,11 +15,6 @@ TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     setFont(noggix::WindowFont());
     ui->Label1->setFont(noggix::DialogLabelFont());
     noggix::FitCaptions(this);
-
-    QFile picture(QStringLiteral(":/start.jpg"));
-    if (picture.open(QIODevice::ReadOnly))
-        ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));
-
     noggix::InstallAnchors(this);
     move(192, 114);
     ui->Button1->setFocus();
@@ -27,9 +22,28 @@ TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
 
 TfrmStart::~TfrmStart() = default;
 
+void TfrmStart::showEvent(QShowEvent *event)
+{
+    // The picture waits for the first showing, so that the program's start-up does not pay for
+    // decoding it. The captions are fitted in the constructor: fitted here, after the focus was
+    // set, they would move the focus from "I'm ready!" to "Cancel" once the dialog has closed.
+    if (!m_shownBefore) {
+        m_shownBefore = true;
+        QFile picture(QStringLiteral(":/start.jpg"));
+        if (picture.open(QIODevice::ReadOnly))
+            ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));
+    }
+    QDialog::showEvent(event);
+}
+
+void TfrmStart::accept()
+{
+    done(ReadyResult);
+}
+
 void TfrmStart::reject()
 {
-    done(2);
+    done(CancelResult);
 }
 
 void TfrmStart::keyPressEvent(QKeyEvent *event)

@@ -19,10 +19,10 @@
 
 #include <fluidsynth.h>
 
-#include <cstring>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -317,7 +317,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_audio: cannot record the null sink's monitor\n");
         return 1;
     }
-    const auto idle = [&] { return pumpUntil([&] { return !output.engine.audioRunning(); }, 5000); };
+    const auto idle = [&] {
+        return pumpUntil([&] { return !output.engine.audioRunning(); }, 5000);
+    };
     // A null sink without a client that asks for a short latency sleeps up to 2 s and holds a
     // new stream's first write back until it wakes; the recorder asks for one, and once its data
     // flows the sink runs in short blocks.

@@ -3,9 +3,11 @@
 //
 // Usage: wait_mapped [--linger SECONDS] PROGRAM [ARGUMENT]...
 // Prints "mapped-ms X" (from just before the program is started to the MapNotify of its first
-// top-level window that is not override-redirect), then, after lingering, "vmhwm-kb N" (the
-// program's peak resident memory) and ends the program. Exit status 0 on success, 1 when the
-// program ended or mapped nothing within 30 s, 2 on bad usage.
+// top-level window that is not override-redirect) and "cpu-ms X" (the time all the program's
+// threads had spent on a core when the MapNotify came, from the kernel's scheduler statistics;
+// unlike the wall time it hardly depends on what else the machine runs), then, after lingering,
+// "vmhwm-kb N" (the program's peak resident memory) and ends the program. Exit status 0 on success,
+// 1 when the program ended or mapped nothing within 30 s, 2 on bad usage.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fstream>
 #include <string>
 
@@ -67,6 +70,27 @@ long PeakResidentKb(pid_t pid)
     return -1;
 }
 
+// The time in ms that the threads of process pid have run on a core so far (the first field of
+// each /proc/PID/task/TID/schedstat, in ns), or -1.
+double CpuMs(pid_t pid)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR *dir = opendir(tasks.c_str());
+    if (dir == nullptr)
+        return -1;
+    double ns = 0;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream stat(tasks + "/" + entry->d_name + "/schedstat");
+        double onCpu = 0;
+        if (stat >> onCpu)
+            ns += onCpu;
+    }
+    closedir(dir);
+    return ns / 1e6;
+}
+
 void End(pid_t pid)
 {
     kill(pid, SIGTERM);
@@ -110,6 +134,7 @@ int main(int argc, char *argv[])
     }
 
     double mapped = -1;
+    double cpu = -1;
     pollfd connection{ConnectionNumber(display), POLLIN, 0};
     while (mapped < 0 && NowMs() - start < 30000) {
         while (mapped < 0 && XPending(display) > 0) {
@@ -118,8 +143,10 @@ int main(int argc, char *argv[])
             if (event.type != MapNotify || event.xmap.event != root || event.xmap.override_redirect)
                 continue;
             const long owner = WindowPid(display, event.xmap.window);
-            if (owner == 0 || owner == long(pid))
+            if (owner == 0 || owner == long(pid)) {
                 mapped = NowMs();
+                cpu = CpuMs(pid);
+            }
         }
         if (mapped >= 0)
             break;
@@ -135,6 +162,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::printf("mapped-ms %.3f\n", mapped - start);
+    std::printf("cpu-ms %.3f\n", cpu);
     if (lingerSeconds > 0)
         usleep(useconds_t(lingerSeconds * 1e6));
     std::printf("vmhwm-kb %ld\n", PeakResidentKb(pid));

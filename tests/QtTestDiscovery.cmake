@@ -1,7 +1,7 @@
 # qt_test_discover(<target> <prefix>): one CTest test <prefix>.<function> per test function of a
 # Qt Test executable, found when CTest runs (the executable's -functions list), so a function
 # added to the source runs without touching CMake. Each runs in a process of its own on the
-# offscreen platform.
+# offscreen platform, in the C locale so that the system's error texts read as the tests expect.
 function(qt_test_discover target prefix)
   set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}_discover.cmake")
   file(GENERATE OUTPUT "${script}" CONTENT "
@@ -21,7 +21,7 @@ foreach(function IN LISTS functions)
   string(REPLACE \"()\" \"\" name \"\${function}\")
   add_test(${prefix}.\${name} \"\${exe}\" \"\${name}\")
   set_tests_properties(${prefix}.\${name} PROPERTIES
-    ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 60)
+    ENVIRONMENT \"QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8\" TIMEOUT 60)
 endforeach()
 ")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${script}")

@@ -1,8 +1,8 @@
 // The settings of the tone generator: construction, the clamping setters, and the single-note
 // play operations.
 
-#include <midigen/MidiGen.h>
 #include "NotificationReceiver.h"
+#include <midigen/MidiGen.h>
 
 #include <algorithm>
 #include <cstdint>

@@ -167,8 +167,8 @@ public:
               std::min<std::uint32_t>(settings.duration, static_cast<std::uint32_t>(Int32Max)))),
           playChannel_(settings.playChannel), currentOctave_(settings.octave),
           currentChannel_(settings.instrument > 127 || settings.playChannel == PercussionChannel
-                               ? PercussionChannel
-                               : settings.playChannel),
+                              ? PercussionChannel
+                              : settings.playChannel),
           currentInstrument_(settings.instrument)
     {
     }
@@ -298,7 +298,9 @@ private:
         }
 
         const std::int32_t value =
-            currentChannel_ == PercussionChannel && playChannel_ != PercussionChannel ? currentInstrument_ : sound.note;
+            currentChannel_ == PercussionChannel && playChannel_ != PercussionChannel
+                ? currentInstrument_
+                : sound.note;
         const std::int64_t noteOff =
             runningTime_ + (lastDuration_ >= 0 ? lastDuration_ : defaultLength_);
         // Times are 32-bit: a note that would end past the last tick is left out whole, so that

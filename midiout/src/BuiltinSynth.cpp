@@ -1,6 +1,7 @@
 #include "BuiltinSynth.h"
 
 #include "SynthEngine.h"
+#include <midiout/Output.h>
 
 #include <midiout/Output.h>
 
@@ -72,7 +73,8 @@ void StartBuiltinSynth()
             engine.store(new SynthEngine(config));
             // Wakes a wait of the GUI thread.
             if (QCoreApplication *app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    app, [] {}, Qt::QueuedConnection);
         }).detach();
         std::atexit(stopBuiltinAudio);
     });

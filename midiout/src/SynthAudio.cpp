@@ -84,8 +84,9 @@ void SynthEngine::watch()
         lastFrames_ = frames;
         sinceClockMoved_.start();
     } else if (sinceClockMoved_.elapsed() >=
-               (frames >= driverStartFrames_ + 4 * std::uint64_t(config_.periodSize) ? ClockStoppedMs
-                                                                            : StartupStallMs)) {
+               (frames >= driverStartFrames_ + 4 * std::uint64_t(config_.periodSize)
+                    ? ClockStoppedMs
+                    : StartupStallMs)) {
         // The sound server has gone away: the open stream ends as a stop ends it.
         dropDriver();
         if (open_ != nullptr)

@@ -167,7 +167,7 @@ private:
     SpscRing<Command, 256> commands_;
     SpscRing<Report, 256> reports_;
     std::atomic<std::uint64_t> frames_{0};
-    std::atomic<bool> quiet_{true};     // nothing sounds, no silencing under way
+    std::atomic<bool> quiet_{true};      // nothing sounds, no silencing under way
     std::atomic<bool> rendering_{false}; // the audio side is inside the synthesizer
     std::atomic<bool> loading_{false};   // the GUI side is loading presets: do not render
 

@@ -49,6 +49,11 @@ ModalHandler::ModalHandler() = default;
 void ModalHandler::expect(Action action)
 {
     m_actions.push_back(std::move(action));
+    schedule();
+}
+
+void ModalHandler::schedule()
+{
     if (!m_scheduled) {
         m_scheduled = true;
         QTimer::singleShot(5, this, &ModalHandler::poll);
@@ -60,6 +65,13 @@ void ModalHandler::poll()
     m_scheduled = false;
     m_handled.removeAll(nullptr);
     QWidget *modal = QApplication::activeModalWidget();
+    if (m_failed) {
+        // Hiding a dialog ends its exec().
+        if (modal)
+            modal->hide();
+        schedule();
+        return;
+    }
     Action action;
     if (modal && modal->isVisible() && !m_handled.contains(modal) && !m_actions.empty()) {
         action = std::move(m_actions.front());
@@ -70,12 +82,16 @@ void ModalHandler::poll()
             m_seen.append({box->windowTitle(), box->text(), box->icon()});
     }
     // Keep looking while an action runs, since it may wait for further boxes.
-    if (!m_actions.empty() && !m_scheduled) {
-        m_scheduled = true;
-        QTimer::singleShot(5, this, &ModalHandler::poll);
-    }
-    if (action)
+    if (!m_actions.empty())
+        schedule();
+    if (action) {
         action(modal);
+        if (QTest::currentTestFailed()) {
+            m_failed = true;
+            m_actions.clear();
+            schedule();
+        }
+    }
 }
 
 bool ModalHandler::eventFilter(QObject *watched, QEvent *event)

@@ -44,6 +44,9 @@ struct BoxSeen {
 // Runs the queued actions, one each, on the modal widgets that open from now on, found by a
 // single-shot timer that looks at QApplication::activeModalWidget() every few milliseconds.
 // An action may leave its widget open and wait; widgets that open meanwhile get the next action.
+// Once a check inside an action has failed, the remaining actions are dropped and every modal
+// widget is closed as soon as it shows, so that the failing test returns at once instead of
+// waiting for a box that nobody closes.
 class ModalHandler : public QObject
 {
 public:
@@ -61,10 +64,12 @@ protected:
 
 private:
     void poll();
+    void schedule();
     std::deque<Action> m_actions;
     QList<QPointer<QWidget>> m_handled;
     QList<BoxSeen> m_seen;
     bool m_scheduled = false;
+    bool m_failed = false;
 };
 
 // Clicks OK of a message box.

@@ -13,15 +13,38 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
+#include <future>
 
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+// The writer's lock goes through this definition, which takes precedence over the C library's:
+// while RefuseLocks is set, every lock is refused as a file system without locks refuses it.
+namespace
+{
+bool RefuseLocks = false;
+}
+
+extern "C" int flock(int fd, int operation)
+{
+    if (RefuseLocks) {
+        errno = ENOLCK;
+        return -1;
+    }
+    return int(::syscall(SYS_flock, fd, operation));
+}
+
 using noggix::RandomGenerator;
 using testsupport::FailureOf;
+using namespace std::chrono_literals;
 
 namespace
 {
@@ -108,6 +131,12 @@ QString Creation(const QString &path, const char *reason)
     return QStringLiteral("Cannot create file \"%1\". %2").arg(path, QString::fromLatin1(reason));
 }
 
+QString Creation(const QString &path, int error)
+{
+    return QStringLiteral("Cannot create file \"%1\". %2")
+        .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
 class BadBackupPath : public ::testing::Test
 {
 protected:
@@ -185,4 +214,56 @@ TEST_F(BadBackupPath, DiskFullPartwayKeepsTheBytesWrittenAndTheirDraws)
     // The next attempt with room to spare replaces the partial file.
     noggix::WriteBackupFile(file, random);
     EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
+}
+
+TEST_F(BadBackupPath, FifoFailsAtOnceWithOrWithoutAReader)
+{
+    const QString fifo = path(QStringLiteral("pipe.brains"));
+    const QByteArray name = QFile::encodeName(fifo);
+    ASSERT_EQ(::mkfifo(name.constData(), 0600), 0);
+    RandomGenerator random(4);
+
+    // The writer's failure on the FIFO, which must come within a second. Should the writer wait
+    // instead, a reader here drains the FIFO until it returns, so that the test fails, not hangs.
+    const auto writeWithinASecond = [&] {
+        auto result = std::async(std::launch::async, [&] { return FailureOf(fifo, random); });
+        if (result.wait_for(1s) != std::future_status::ready) {
+            ADD_FAILURE() << "the writer waits on the FIFO";
+            const int drain = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+            char sink[4096];
+            while (result.wait_for(10ms) != std::future_status::ready)
+                (void)::read(drain, sink, sizeof sink);
+            ::close(drain);
+        }
+        return result.get();
+    };
+
+    // Without a reader the creation is refused.
+    EXPECT_EQ(writeWithinASecond(), Creation(fifo, ENXIO));
+    EXPECT_EQ(random.state(), 4u);
+
+    // A reader that never reads: once the pipe is full, the next write fails instead of waiting.
+    const int reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(writeWithinASecond(), QStringLiteral("Stream write error"));
+    ::close(reader);
+}
+
+TEST_F(BadBackupPath, RefusedLockRemovesTheNewFileAndKeepsAnOldOne)
+{
+    const QString old = path(QStringLiteral("old.brains"));
+    Write(old, "an older backup");
+    const QString fresh = path(QStringLiteral("new.brains"));
+    RandomGenerator random(8);
+
+    RefuseLocks = true;
+    const QString onNew = FailureOf(fresh, random);
+    const QString onOld = FailureOf(old, random);
+    RefuseLocks = false;
+
+    EXPECT_EQ(onNew, Creation(fresh, ENOLCK));
+    EXPECT_FALSE(QFile::exists(fresh));
+    EXPECT_EQ(onOld, Creation(old, ENOLCK));
+    EXPECT_EQ(Read(old), QByteArray("an older backup"));
+    EXPECT_EQ(random.state(), 8u);
 }

@@ -4,10 +4,10 @@
 #include "AppSetup.h"
 #include "BackupFileWriter.h"
 #include "MainWindow.h"
-#include <midigen/MidiGen.h>
 #include "SharedRandom.h"
 #include "TestOutput.h"
 #include "TestSupport.h"
+#include <midigen/MidiGen.h>
 
 #include <QCheckBox>
 #include <QFile>
@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <functional>
 
 using testsupport::ClickOk;
 using testsupport::ClickReady;
@@ -42,7 +44,7 @@ struct Window {
     QLabel *label = Part<QLabel>(w.get(), "Label1");
     QProgressBar *bar = Part<QProgressBar>(w.get(), "ProgressBar1");
     QTimer *timer = Part<QTimer>(w.get(), "Timer1");
-    TMidiGen *midi = Part<TMidiGen>(w.get(), "MidiGen1");
+    TMidiGen *midi = &w->midiGen();
 
     // Jingles started so far: each tick's play request opens a stream of its own.
     int playRequests() const { return output.log.opens; }
@@ -113,6 +115,7 @@ private slots:
     void fileFailuresAreReportedAndTheControlsComeBack();
     void ticksGoOnBehindAnOpenErrorBox();
     void tickAtAFullBarReadsNoItem();
+    void focusStaysOffExitAndComesBack();
 };
 
 void RunTest::checksComeBeforeTheRunAndLeaveTheSettingsSet()
@@ -275,13 +278,17 @@ void RunTest::fileFailuresAreReportedAndTheControlsComeBack()
     QVERIFY(!QFile::exists(Temp(QStringLiteral("no"))));
     QCOMPARE(win.label->text(), QStringLiteral("Backing up Childhood memory"));
 
+    // The last tick comes from the timer: its failure is reported the same way.
+    win.check({1, 2});
     win.path->setText(QStringLiteral("/dev/full"));
+    win.timer->setInterval(20);
     handler.expect(ClickReady);
     handler.expect(ClickOk);
     win.clickBackup();
-    QCOMPARE(handler.pending(), 0);
+    QTRY_COMPARE(handler.pending(), 0);
     QCOMPARE(handler.seen().back().text, QStringLiteral("Stream write error."));
-    QVERIFY(win.runControlsEnabled());
+    QCOMPARE(handler.seen().back().title, QStringLiteral("Noggix"));
+    QTRY_VERIFY(win.runControlsEnabled());
     QVERIFY(!win.timer->isActive());
 }
 
@@ -378,6 +385,68 @@ void RunTest::tickAtAFullBarReadsNoItem()
         for (int i = 0; i < noggix::BackupFileSize; ++i)
             expected.draw(44);
     QCOMPARE(noggix::SharedRandom().state(), expected.state());
+}
+
+void RunTest::focusStaysOffExitAndComesBack()
+{
+    Window win;
+    win.w->show();
+    win.w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(win.w.get()));
+    auto *backup = Part<QPushButton>(win.w.get(), "btnBackup");
+    const QList<QWidget *> bystanders = {Part<QWidget>(win.w.get(), "btnExit"),
+                                         Part<QWidget>(win.w.get(), "btnHome")};
+    // A generator whose next draw with range 5 is 2, the failing one.
+    const auto failingNext = [] {
+        for (quint32 state = 0;; ++state)
+            if (noggix::RandomGenerator(state).draw(5) == 2)
+                return noggix::RandomGenerator(state);
+    };
+
+    // Each way back to Idle: the boxes it shows, and what to set up before the click.
+    struct Way {
+        const char *name;
+        QList<ModalHandler::Action> actions;
+        std::function<void()> prepare;
+    };
+    const QString missing = Temp(QStringLiteral("none/x.brains"));
+    const QString good = Temp(QStringLiteral("focus.brains"));
+    const QList<Way> ways = {
+        {"Cancel", {testsupport::ClickCancel}, [] {}},
+        {"close box", {[](QWidget *d) { d->close(); }}, [] {}},
+        {"no item", {ClickReady, ClickOk}, [&] { win.check({}); }},
+        {"blank path",
+         {ClickReady, ClickOk},
+         [&] {
+             win.check({1});
+             win.path->setText(QStringLiteral("  "));
+         }},
+        {"complete run", {ClickReady}, [&] { win.path->setText(good); }},
+        {"error box", {ClickReady, ClickOk}, [&] { noggix::SharedRandom() = failingNext(); }},
+        {"failed write",
+         {ClickReady, ClickOk},
+         [&] {
+             noggix::SharedRandom() = noggix::RandomGenerator();
+             win.path->setText(missing);
+         }},
+    };
+    for (const Way &way : ways) {
+        way.prepare();
+        backup->setFocus();
+        ModalHandler handler;
+        QList<QWidget *> focusMeanwhile;
+        for (const ModalHandler::Action &action : way.actions)
+            handler.expect([&, action](QWidget *modal) {
+                focusMeanwhile.append(win.w->focusWidget());
+                action(modal);
+            });
+        backup->click();
+        QCOMPARE(handler.pending(), 0);
+        for (QWidget *focused : std::as_const(focusMeanwhile))
+            QVERIFY2(!bystanders.contains(focused), way.name);
+        QVERIFY2(win.w->focusWidget() == backup, way.name);
+    }
+    QVERIFY(testsupport::IsBackupContent(testsupport::ReadFile(good)));
 }
 
 NOGGIX_TEST_MAIN(RunTest)

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
@@ -264,8 +265,11 @@ void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
     path->setText(QStringLiteral("/typed/by/hand.brains"));
     testsupport::ModalHandler handler;
     QFileDialog *chooser = nullptr;
+    QString filterShown;
     handler.expect([&](QWidget *d) {
         chooser = qobject_cast<QFileDialog *>(d);
+        if (auto *filters = d->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
+            filterShown = filters->currentText();
         d->close();
     });
     w->SpeedButton1Click();
@@ -273,6 +277,7 @@ void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
     QCOMPARE(chooser->parent(), w.get());
     QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
     QCOMPARE(chooser->nameFilters(), QStringList{QStringLiteral("Brain backups (*.brains)")});
+    QCOMPARE(filterShown, QStringLiteral("Brain backups"));
     QCOMPARE(chooser->defaultSuffix(), QStringLiteral("brains"));
     QVERIFY(chooser->testOption(QFileDialog::DontConfirmOverwrite));
     QCOMPARE(path->text(), QStringLiteral("/typed/by/hand.brains"));

@@ -10,12 +10,16 @@ if [ "${1:-}" != --inside ]; then
     bin=$(realpath "$1")
     [ -x "$bin" ] || { echo "e2e: no program at $bin" >&2; exit 2; }
     # timeout signals its whole process group, so the X server goes too if anything hangs.
-    exec timeout -k 5 50 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
+    exec timeout -k 5 100 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
         "$0" --inside "$bin"
 fi
 
 bin=$2
 work=$(mktemp -d)
+# A browser that only notes that it was asked to open something.
+mkdir "$work/bin"
+printf '#!/bin/sh\necho "$*" >>"%s/browser"\n' "$work" >"$work/bin/xdg-open"
+chmod +x "$work/bin/xdg-open"
 pids=()
 cleanup() {
     local pid
@@ -37,8 +41,9 @@ start() {
     home=$work/$case/home
     mkdir -p "$home/Documents" "$work/$case/runtime"
     chmod 700 "$work/$case/runtime"
-    env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME HOME="$home" \
-        XDG_RUNTIME_DIR="$work/$case/runtime" QT_QPA_PLATFORM=xcb \
+    env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_CURRENT_DESKTOP \
+        HOME="$home" XDG_RUNTIME_DIR="$work/$case/runtime" QT_QPA_PLATFORM=xcb \
+        PATH="$work/bin:$PATH" \
         "$bin" >"$work/$case/log" 2>&1 &
     pid=$!
     pids+=("$pid")
@@ -71,6 +76,9 @@ click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 # gbxOptions at (297, 49), each 17 pixels high.
 click_backup() { click "$main" $((488 + 85)) $((441 + 8 + 12)); }
 click_exit() { click "$main" $((704 + 37)) $((441 + 8 + 12)); }
+# "I'm ready!" and "Cancel" in the bottom bar of "Get ready!", which starts at y 177.
+click_ready() { click "$1" $((456 + 37)) $((177 + 8 + 12)); }
+click_cancel() { click "$1" $((584 + 37)) $((177 + 8 + 12)); }
 box_left=(0 8 8 8 8 8 8 240 240 240 240 240 240 8 8 8 8 240 240)
 box_top=(0 16 40 64 96 120 144 96 120 144 16 40 168 208 232 256 280 208 232)
 toggle_box() { click "$main" $((297 + box_left[$1] + 7)) $((49 + box_top[$1] + 8)); }
@@ -88,6 +96,39 @@ ended_ok() {
 }
 
 backup=mybrain.brains
+
+# Waits up to 5 s for the backup file at $1 to reach its full size.
+wait_file() {
+    local i
+    for i in $(seq 100); do
+        [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -ge 150001 ] && return 0
+        sleep 0.05
+    done
+    fail "$case: no complete file at $1"
+}
+
+# Presses each key of $@ and checks that the program still runs, shows no window but its main
+# window and asked no browser for anything.
+keys_do_nothing() {
+    local key shown
+    for key in "$@"; do
+        xdotool key "$key"
+        sleep 0.5
+        kill -0 "$pid" 2>/dev/null || fail "$case: $key ended the program"
+        shown=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$main" || true)
+        [ -z "$shown" ] || fail "$case: $key opened a window"
+        [ ! -e "$work/browser" ] || fail "$case: $key opened the home page"
+    done
+}
+
+# Checks that "Noggix now!" has the focus: Space opens "Get ready!", which "Cancel" closes.
+space_opens_dialog() {
+    local dialog
+    xdotool key space
+    dialog=$(window 'Get ready!')
+    click_cancel "$dialog"
+    gone "$dialog" 'Get ready!'
+}
 
 # One item left checked: the run completes within the click and leaves the file.
 start one-item
@@ -137,4 +178,58 @@ click_exit
 ended_ok 3
 [ -z "$(ls -A "$home/Documents")" ] || fail "$case: a file was written"
 echo "e2e: Exit during a run: ended with status 0 within 3 s, no file"
+# The keyboard after a one-item run started with the mouse: Space and Enter neither end the
+# program nor open anything else; the focus is back on "Noggix now!", also after "Cancel".
+start focus-after-run
+main=$(window 'Noggix 1.0')
+for i in $(seq 2 17); do toggle_box "$i"; done
+click_backup
+dialog=$(window 'Get ready!')
+click_ready "$dialog"
+gone "$dialog" 'Get ready!'
+wait_file "$home/Documents/$backup"
+keys_do_nothing Return KP_Enter
+space_opens_dialog
+keys_do_nothing Return
+space_opens_dialog
+click_exit
+ended_ok 3
+echo "e2e: after a run and after Cancel: Enter did nothing, Space reopened Get ready!"
+
+# The keyboard during a run over the seventeen default items: nothing takes "Noggix now!"'s focus.
+start focus-during-run
+main=$(window 'Noggix 1.0')
+click_backup
+dialog=$(window 'Get ready!')
+click_ready "$dialog"
+gone "$dialog" 'Get ready!'
+keys_do_nothing space Return space
+# The keys did reach the window: Tab moves the focus on to "Home Page", and Space presses it.
+xdotool key Tab space
+for i in $(seq 60); do [ -e "$work/browser" ] && break; sleep 0.05; done
+[ -e "$work/browser" ] || fail "$case: Tab and Space did not open the home page"
+rm "$work/browser"
+click_exit
+ended_ok 3
+echo "e2e: during a run: Space and Enter did nothing; Tab led to Home Page"
+
+# The keyboard after a failed write: the failure report goes with Enter, then the focus is back.
+start focus-after-failure
+main=$(window 'Noggix 1.0')
+for i in $(seq 2 17); do toggle_box "$i"; done
+click "$main" $((297 + 200)) 26
+xdotool key ctrl+a type "$home/missing/x.brains"
+click_backup
+dialog=$(window 'Get ready!')
+click_ready "$dialog"
+gone "$dialog" 'Get ready!'
+report=$(window 'Noggix')
+xdotool key Return
+gone "$report" 'Noggix'
+keys_do_nothing Return
+space_opens_dialog
+[ ! -e "$home/missing" ] || fail "$case: the missing folder was made"
+click_exit
+ended_ok 3
+echo "e2e: after a failed write: Enter did nothing, Space reopened Get ready!"
 echo "e2e: every case passed"

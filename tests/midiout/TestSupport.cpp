@@ -70,8 +70,11 @@ StreamBuilder tonePreamble(std::uint8_t program, bool sustain)
     const std::uint8_t drumControl =
         midiout::StatusByte(midiout::ControlChangeStatus, midiout::PercussionChannel);
     StreamBuilder b;
-    b.add(0, control, cc::ResetAllControllers, 0, true).add(0, drumControl, cc::ResetAllControllers, 0);
-    b.add(0, control, cc::RpnLow, 0).add(0, control, cc::RpnHigh, 0).add(0, control, cc::DataEntryHigh, 12);
+    b.add(0, control, cc::ResetAllControllers, 0, true)
+        .add(0, drumControl, cc::ResetAllControllers, 0);
+    b.add(0, control, cc::RpnLow, 0)
+        .add(0, control, cc::RpnHigh, 0)
+        .add(0, control, cc::DataEntryHigh, 12);
     b.add(0, control, cc::RpnLow, 127).add(0, control, cc::RpnHigh, 127);
     b.add(0, control, cc::Pan, 64).add(0, control, cc::Volume, 127);
     b.add(0, control, cc::Sustain, sustain ? 127 : 0);

@@ -3,6 +3,7 @@
 #include "BuiltinSynth.h"
 #include "SynthEngine.h"
 #include "TestSupport.h"
+#include <midiout/Output.h>
 
 #include <midiout/Output.h>
 

@@ -59,8 +59,8 @@ TEST_F(PlayerTest, HandsOverEventsAtTheirTicksInBufferOrder)
     player.start();
     play(4);
     EXPECT_EQ(sink.handed.size(), 5u); // nothing of tick 5 yet
-    EXPECT_EQ(sink.notified, (std::vector<std::pair<Notification, std::uint32_t>>{
-                                 {Notification::Position, 7}}));
+    EXPECT_EQ(sink.notified,
+              (std::vector<std::pair<Notification, std::uint32_t>>{{Notification::Position, 7}}));
     play(2);
     const std::vector<Handed> expected{{0xB0, 121, 0, 0}, {0xB0, 101, 0, 0},  {0xB0, 100, 0, 0},
                                        {0xC0, 115, 0, 0}, {0x90, 60, 127, 3}, {0x90, 60, 0, 5},

@@ -25,11 +25,11 @@ bool PrivateSoundServer::start()
     server_.setProcessEnvironment(env);
     server_.setStandardOutputFile(QProcess::nullDevice());
     server_.setStandardErrorFile(QProcess::nullDevice());
-    server_.start(program, {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                            QStringLiteral("--exit-idle-time=-1"),
-                            QStringLiteral("--load=module-null-sink"),
-                            QStringLiteral("--load=module-native-protocol-unix "
-                                           "auth-anonymous=1")});
+    server_.start(program,
+                  {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                   QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--load=module-null-sink"),
+                   QStringLiteral("--load=module-native-protocol-unix "
+                                  "auth-anonymous=1")});
     if (!server_.waitForStarted(5000))
         return false;
     for (int i = 0; i < 100 && !QFile::exists(socket); ++i)

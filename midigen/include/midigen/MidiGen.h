@@ -279,18 +279,18 @@ private:
     midiout::Output &output_;                 // the devices this component plays on
     std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
     StreamHeader header_;
-    QObject *notificationReceiver_; // child; receives the stream's notifications
-    bool stopRequested_ = false;  // the open stream was told to stop: its position is stale
-    bool closing_ = false;        // the open stream is being ended; its done is stale
-    qint32 device_ = -1;          // output device of the next open; -1 = the default device
-    quint32 instanceNumber_;      // from the process-wide instance counter
-    quint8 playChannel_ = 0;      // channel of the current play request
-    bool isPlaying_ = false;      // from the open to the close notification
-    bool open_ = false;           // a stream is open
-    bool continue_ = false;       // repeat the stream at the end of a pass
-    quint32 loopCounter_ = 0;     // passes still to play, 0 = endless
+    QObject *notificationReceiver_;  // child; receives the stream's notifications
+    bool stopRequested_ = false;     // the open stream was told to stop: its position is stale
+    bool closing_ = false;           // the open stream is being ended; its done is stale
+    qint32 device_ = -1;             // output device of the next open; -1 = the default device
+    quint32 instanceNumber_;         // from the process-wide instance counter
+    quint8 playChannel_ = 0;         // channel of the current play request
+    bool isPlaying_ = false;         // from the open to the close notification
+    bool open_ = false;              // a stream is open
+    bool continue_ = false;          // repeat the stream at the end of a pass
+    quint32 loopCounter_ = 0;        // passes still to play, 0 = endless
     bool firstEventReached_ = false; // the open stream has reached its first event
-    bool ready_ = true;           // clear from PrepareToPlay until the first event is reached
+    bool ready_ = true;              // clear from PrepareToPlay until the first event is reached
     midigen::StreamBuffer streamBuffer_; // the assembled stream events
 };
 

@@ -14,7 +14,8 @@
 
 class QObject;
 
-namespace midiout {
+namespace midiout
+{
 
 // What a stream reports to its receiver.
 enum class Notification {
