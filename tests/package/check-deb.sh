@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package of a built tree into a folder of its own, unpacks it into a clean
 # folder with dpkg -x and checks what it would install: the program and nothing else of ours
-# (no midigen tool), its icons and its menu entry, and the declared runtime dependencies.
+# and its midigen tool, its icons, menu entry, AppStream metadata and manual pages, and the
+# declared runtime dependencies.
 # Usage: tests/package/check-deb.sh <build dir>
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 <build dir>" >&2; exit 2; }
@@ -29,7 +30,9 @@ dpkg -x "$deb" "$root"
 
 # Exactly these files, nothing more.
 icon=org.noggix.Noggix
-expected=(usr/bin/noggix usr/share/applications/$icon.desktop)
+expected=(usr/bin/noggix usr/bin/midigen usr/share/applications/$icon.desktop
+          usr/share/metainfo/$icon.metainfo.xml usr/share/man/man1/midigen.1.gz
+          usr/share/man/man6/noggix.6.gz)
 sizes=(32 48 64 128 256)
 for size in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${size}x$size/apps/$icon.png"); done
 actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
