@@ -1,7 +1,7 @@
 #include "AppSetup.h"
 
 #include "MainWindow.h"
-#include "Output.h"
+#include <midiout/Output.h>
 #include "StartDialog.h"
 
 #include <QApplication>

@@ -6,12 +6,12 @@
 #include "CaptionFit.h"
 #include "DefaultPath.h"
 #include "FailureReport.h"
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "SharedRandom.h"
 #include "StartDialog.h"
 #include "ui_MainWindow.h"
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QCheckBox>
 #include <QDesktopServices>

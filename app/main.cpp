@@ -1,8 +1,9 @@
 // Noggix: pretends to back up the user's brain.
 
 #include "AppSetup.h"
-#include "BuiltinSynth.h"
 #include "MainWindow.h"
+
+#include <midiout/Output.h>
 
 #include <QApplication>
 #include <QTimer>

@@ -2,7 +2,9 @@
 // (5,461 events), each from a ready event list, plus a whole single-note request.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
+#include <midigen/StreamEncoder.h>
+#include <midiout/MidiMessages.h>
 
 #include <benchmark/benchmark.h>
 
@@ -40,18 +42,20 @@ const EventList &largest()
     return list;
 }
 
-// A component that assembles one stream after another, as each play request does.
+// One stream after another into the same buffer, as a component's play requests do.
 void assembleRepeatedly(benchmark::State &state, const EventList &list)
 {
     TMidiGen generator;
     testsupport::configureForBackupRun(generator);
+    const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
+    midigen::StreamBuffer buffer;
     for (auto _ : state) {
-        generator.releaseStreamBuffer();
-        generator.AssembleStream(list, false); // includes copying the list it takes over
-        benchmark::DoNotOptimize(generator.streamBuffer().data());
+        buffer.clear();
+        midigen::EncodeStream(list, settings, false, buffer);
+        benchmark::DoNotOptimize(buffer.data());
     }
-    state.counters["events"] = double(generator.streamBuffer().size() / midigen::StreamEventSize);
-    state.counters["bytes"] = double(generator.streamBuffer().size());
+    state.counters["events"] = double(buffer.size() / midiout::StreamEvent::Size);
+    state.counters["bytes"] = double(buffer.size());
 }
 
 void BM_AssembleJingle(benchmark::State &state)
@@ -64,24 +68,25 @@ void BM_AssembleLargest(benchmark::State &state)
     assembleRepeatedly(state, largest());
 }
 
-// A new component each time: the buffer grows from empty.
+// A new buffer each time: it grows from empty.
 void BM_AssembleLargestFresh(benchmark::State &state)
 {
+    const midigen::EncodeSettings settings;
     for (auto _ : state) {
-        TMidiGen generator;
-        generator.AssembleStream(largest(), false);
-        benchmark::DoNotOptimize(generator.streamBuffer().data());
+        const midigen::StreamBuffer buffer = midigen::EncodeStream(largest(), settings, false);
+        benchmark::DoNotOptimize(buffer.data());
     }
 }
 
-// The work of a PlayNote request before the device: the note's list and its assembly.
+// The work of a PlayNote request before the device: the note's list and its encoding.
 void BM_NoteStream(benchmark::State &state)
 {
-    TMidiGen generator;
+    const midigen::EncodeSettings settings;
+    midigen::StreamBuffer buffer;
     for (auto _ : state) {
-        generator.releaseStreamBuffer();
-        generator.AssembleStream(generator.NoteList(60), true);
-        benchmark::DoNotOptimize(generator.streamBuffer().data());
+        buffer.clear();
+        midigen::EncodeStream(midigen::NoteList(60, 0, 0, 50), settings, true, buffer);
+        benchmark::DoNotOptimize(buffer.data());
     }
 }
 

@@ -2,14 +2,15 @@
 // play string long enough to fill the stream to its 5,461-event limit.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
-#include "PlayStringParser.h"
+#include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
 
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
 
-#include <utility>
 
 namespace
 {
@@ -32,19 +33,21 @@ void parseSortEncode(benchmark::State &state, const QByteArray &text)
 {
     TMidiGen generator;
     testsupport::configureForBackupRun(generator);
+    const midigen::ParseSettings parsing = midigen::ParseSettingsOf(generator);
+    const midigen::EncodeSettings encoding = midigen::EncodeSettingsOf(generator);
     std::size_t listEvents = 0;
+    midigen::StreamBuffer buffer;
     for (auto _ : state) {
         midigen::EventList list;
-        const bool bendAllowed = generator.ParsePlayString(text, list);
+        const bool bendAllowed = midigen::ParsePlayString(text, parsing, list);
         listEvents = list.size();
-        generator.releaseStreamBuffer();
-        generator.AssembleStream(std::move(list), bendAllowed);
-        benchmark::DoNotOptimize(generator.streamBuffer().data());
+        buffer.clear();
+        midigen::EncodeStream(list, encoding, bendAllowed, buffer);
+        benchmark::DoNotOptimize(buffer.data());
     }
     state.counters["list_events"] = double(listEvents);
-    state.counters["stream_events"] =
-        double(generator.streamBuffer().size() / midigen::StreamEventSize);
-    state.counters["stream_bytes"] = double(generator.streamBuffer().size());
+    state.counters["stream_events"] = double(buffer.size() / midiout::StreamEvent::Size);
+    state.counters["stream_bytes"] = double(buffer.size());
 }
 
 void parseAndSort(benchmark::State &state, const QByteArray &text)

@@ -1,23 +1,22 @@
 // Fuzz target: arbitrary bytes through the play-string parser and the stream encoder.
 //
 // Input: the first SettingsBytes bytes choose the settings, the rest is the play string. The
-// settings go through the tone generator's setters (so they are clamped as a user's would be)
-// and, unclamped, straight to the parser as well. Every list is checked for the properties the
+// settings are brought into the ranges of the tone generator's properties, as its setters keep
+// them, and go unclamped to the parser as well. Every list is checked for the properties the
 // encoder relies on, then encoded.
 
-#include "MidiGen.h"
-#include "Output.h"
-#include "PlayStringParser.h"
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
+#include <midiout/MidiMessages.h>
 
 #include <QByteArray>
-#include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 namespace
 {
@@ -50,16 +49,6 @@ void checkList(const midigen::EventList &list)
     }
 }
 
-// Encoding needs no device; this output has none, so nothing can start to sound.
-class NoOutput final : public midiout::Output
-{
-public:
-    int deviceCount() override { return 0; }
-    QString deviceName(int) override { return {}; }
-    bool probe(int) override { return false; }
-    std::unique_ptr<midiout::Stream> open(int, QObject *) override { return nullptr; }
-};
-
 std::uint32_t word(const std::uint8_t *data)
 {
     std::uint32_t value;
@@ -73,31 +62,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < SettingsBytes)
         return 0;
-    // One component for the whole run, as in the program.
-    static NoOutput output;
-    static TMidiGen *generator = new TMidiGen(output);
-
-    generator->setOctave(static_cast<std::int8_t>(data[0]));
-    generator->setDuration(word(data + 1));
-    generator->setInstrument(static_cast<TMidiGen::TMGInstrument>(data[5]));
-    generator->setChannel(static_cast<TMidiGen::TMGChannel>(data[6]));
-    generator->setPitchBend(static_cast<std::int8_t>(data[7]));
-    generator->setPBDelay(data[8]);
-    generator->setPBDuration(data[9]);
-    generator->setSustain(data[10] & 1);
-    generator->setModulation(data[10] >> 1);
+    const auto inRange = [](std::int32_t value, std::int32_t min, std::int32_t max) {
+        return std::clamp(value, min, max);
+    };
+    const auto channel = static_cast<std::uint8_t>(inRange(data[6], 0, 15));
+    const midigen::ParseSettings settings{
+        .octave = inRange(static_cast<std::int8_t>(data[0]), 0, 10),
+        .duration = word(data + 1),
+        .instrument = static_cast<std::uint8_t>(inRange(data[5], 0, 174)),
+        .playChannel = channel,
+    };
+    midigen::EncodeSettings encoding;
+    encoding.instrument = settings.instrument;
+    encoding.playChannel = channel;
+    encoding.pitchBend = inRange(static_cast<std::int8_t>(data[7]), -120, 120);
+    encoding.pbDelay = inRange(data[8], 0, 100);
+    encoding.pbDuration = inRange(data[9], 0, 100);
+    encoding.sustain = data[10] & 1;
+    encoding.modulation = inRange(data[10] >> 1, 0, 100);
     const QByteArray text(reinterpret_cast<const char *>(data + SettingsBytes),
                           static_cast<qsizetype>(size - SettingsBytes));
 
-    // As a play request parses: the component's settings, Channel as the play channel.
+    // As a play request parses and encodes.
     midigen::EventList list;
-    const bool bendAllowed = generator->ParsePlayString(text, list);
+    const bool bendAllowed = midigen::ParsePlayString(text, settings, list);
     checkList(list);
     if (!list.empty()) {
-        generator->releaseStreamBuffer();
-        generator->AssembleStream(std::move(list), bendAllowed);
-        const std::size_t bytes = generator->streamBuffer().size();
-        check(bytes % midigen::StreamEventSize == 0 && bytes <= 65532);
+        const std::size_t bytes = midigen::EncodeStream(list, encoding, bendAllowed).size();
+        check(bytes % midiout::StreamEvent::Size == 0 && bytes <= 65532);
     }
 
     // Settings outside the ranges the setters allow must not break the parser either.

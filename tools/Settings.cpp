@@ -1,6 +1,6 @@
 #include "Settings.h"
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
 #include <QMetaEnum>
 #include <QMetaProperty>

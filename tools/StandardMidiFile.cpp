@@ -1,5 +1,7 @@
 #include "StandardMidiFile.h"
 
+#include <midiout/MidiMessages.h>
+
 #include <string>
 
 namespace tool
@@ -8,13 +10,10 @@ namespace tool
 namespace
 {
 
-constexpr std::size_t StreamEventSize = 12;
+using midiout::StreamEvent;
 
-std::uint32_t readWord(const std::uint8_t *bytes)
-{
-    return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-           std::uint32_t(bytes[3]) << 24;
-}
+constexpr std::uint8_t ChannelPressureStatus = 0xD0;
+constexpr std::uint8_t SystemStatus = 0xF0;
 
 void appendBigEndian(std::vector<std::uint8_t> &out, std::uint32_t value, int bytes)
 {
@@ -26,8 +25,8 @@ void appendBigEndian(std::vector<std::uint8_t> &out, std::uint32_t value, int by
 // pressure, two for the others.
 int dataBytes(std::uint8_t status)
 {
-    const std::uint8_t kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
+    const std::uint8_t kind = status & midiout::StatusKindMask;
+    return kind == midiout::ProgramChangeStatus || kind == ChannelPressureStatus ? 1 : 2;
 }
 
 std::string hexByte(std::uint8_t byte)
@@ -50,29 +49,29 @@ void AppendVariableLength(std::vector<std::uint8_t> &out, std::uint32_t value)
 
 std::vector<std::uint8_t> StandardMidiFile(const std::vector<std::uint8_t> &streamBuffer)
 {
-    if (streamBuffer.size() % StreamEventSize != 0)
+    if (streamBuffer.size() % StreamEvent::Size != 0)
         throw FileFormatError("the stream buffer is not a whole number of events");
 
     std::vector<std::uint8_t> track;
     track.reserve(streamBuffer.size() / 2 + 4);
-    for (std::size_t offset = 0; offset < streamBuffer.size(); offset += StreamEventSize) {
-        const std::size_t index = offset / StreamEventSize;
-        const std::uint32_t delta = readWord(&streamBuffer[offset]);
-        const std::uint32_t event = readWord(&streamBuffer[offset + 8]);
-        const std::uint8_t status = std::uint8_t(event);
+    for (std::size_t offset = 0; offset < streamBuffer.size(); offset += StreamEvent::Size) {
+        const std::size_t index = offset / StreamEvent::Size;
+        const StreamEvent event = StreamEvent::decode(&streamBuffer[offset]);
+        const std::uint32_t delta = event.delta;
+        const std::uint8_t status = event.status();
         if (delta > MaxFileDelta)
             throw FileFormatError("event " + std::to_string(index) + " follows the one before by " +
                                   std::to_string(delta) +
                                   " ticks; a Standard MIDI File holds at most " +
                                   std::to_string(MaxFileDelta));
-        if (status < 0x80 || status >= 0xF0)
+        if (!event.isShortMessage() || status < midiout::NoteOffStatus || status >= SystemStatus)
             throw FileFormatError("event " + std::to_string(index) + " has status " +
                                   hexByte(status) + ", which is no channel message");
         AppendVariableLength(track, delta);
         track.push_back(status);
         for (int i = 1; i <= dataBytes(status); ++i) {
-            const std::uint8_t data = std::uint8_t(event >> (8 * i));
-            if (data > 0x7F)
+            const std::uint8_t data = i == 1 ? event.data1() : event.data2();
+            if (data > midiout::DataByteMask)
                 throw FileFormatError("event " + std::to_string(index) + " has data byte " +
                                       hexByte(data) + ", above 7F");
             track.push_back(data);

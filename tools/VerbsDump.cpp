@@ -2,7 +2,9 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
+#include <midigen/StreamEncoder.h>
+#include <midiout/MidiMessages.h>
 #include "Settings.h"
 
 #include <limits>
@@ -19,10 +21,10 @@ void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
     for (std::size_t i = 0; i < buffer.size(); ++i) {
         text += Hex[buffer[i] >> 4];
         text += Hex[buffer[i] & 0x0F];
-        text += (i + 1) % midigen::StreamEventSize == 0 ? '\n' : ' ';
+        text += (i + 1) % midiout::StreamEvent::Size == 0 ? '\n' : ' ';
     }
     std::fputs(text.c_str(), out);
-    std::fprintf(out, "events %zu bytes %zu\n", buffer.size() / midigen::StreamEventSize,
+    std::fprintf(out, "events %zu bytes %zu\n", buffer.size() / midiout::StreamEvent::Size,
                  buffer.size());
 }
 
@@ -39,9 +41,11 @@ int DumpNote(const Options &options, const QList<QByteArray> &arguments)
 
     TMidiGen generator;
     ApplySettings(generator, options);
-    // No stream is started here; the assembled buffer is what a device would be given.
-    generator.AssembleStream(generator.NoteList(qint32(*note)), true);
-    PrintStreamBuffer(stdout, generator.streamBuffer());
+    // No stream is started here; the encoded buffer is what PlayNote gives a device.
+    const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
+    const midigen::EventList list = midigen::NoteList(
+        qint32(*note), settings.instrument, settings.playChannel, generator.Duration());
+    PrintStreamBuffer(stdout, midigen::EncodeStream(list, settings, true));
     return 0;
 }
 

@@ -2,14 +2,16 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
 #include "Settings.h"
 #include "StandardMidiFile.h"
+
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
 
 #include <QSaveFile>
 
 #include <limits>
-#include <utility>
 
 namespace tool
 {
@@ -69,8 +71,10 @@ int ExportNote(const Options &options, const QList<QByteArray> &arguments)
 
     TMidiGen generator;
     ApplySettings(generator, options);
-    generator.AssembleStream(generator.NoteList(qint32(*note)), true);
-    return exportStream(generator.streamBuffer(), arguments[1]);
+    const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
+    const midigen::EventList list = midigen::NoteList(qint32(*note), settings.instrument,
+                                                      settings.playChannel, generator.Duration());
+    return exportStream(midigen::EncodeStream(list, settings, true), arguments[1]);
 }
 
 int ExportString(const Options &options, const QList<QByteArray> &arguments)
@@ -79,14 +83,16 @@ int ExportString(const Options &options, const QList<QByteArray> &arguments)
     TMidiGen generator;
     ApplySettings(generator, options);
     midigen::EventList list;
-    const bool bendAllowed = generator.ParsePlayString(arguments[0], list);
+    const bool bendAllowed =
+        midigen::ParsePlayString(arguments[0], midigen::ParseSettingsOf(generator), list);
     // PlayString plays nothing for an empty list, so there is nothing to write either.
     if (list.empty()) {
         std::fprintf(stderr, "midigen: nothing exported: the play string holds no note\n");
         return 1;
     }
-    generator.AssembleStream(std::move(list), bendAllowed);
-    return exportStream(generator.streamBuffer(), arguments[1]);
+    return exportStream(
+        midigen::EncodeStream(list, midigen::EncodeSettingsOf(generator), bendAllowed),
+        arguments[1]);
 }
 
 } // namespace tool

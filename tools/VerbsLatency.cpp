@@ -3,8 +3,10 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
-#include "OfflineOutput.h"
+#include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
+#include <midiout/OfflineOutput.h>
+#include "SynthEngine.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -70,7 +72,7 @@ int Latency(const Options &options, const QList<QByteArray> &arguments)
     double worstOnset = 0;
     int notes = 0;
     for (const midiout::HandedEvent &event : output.engine().record()) {
-        if ((event.status & 0xF0) != 0x90 || event.data2 == 0)
+        if ((event.status & midiout::StatusKindMask) != midiout::NoteOnStatus || event.data2 == 0)
             continue;
         // Handed over during a block, it sounds from the start of the next one.
         const double sounds = double(event.handedFrame + midiout::SynthEngine::BlockFrames);

@@ -3,11 +3,11 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
-#include "OfflineOutput.h"
-#include "Output.h"
+#include <midigen/MidiGen.h>
+#include <midiout/OfflineOutput.h>
+#include <midiout/Output.h>
 #include "Settings.h"
-#include "WavWriter.h"
+#include <midiout/WavWriter.h>
 
 #include <QCoreApplication>
 
@@ -74,7 +74,7 @@ QByteArray refusal(TMidiGen &generator, const Request &request, midiout::Output 
 {
     if (!request.isNote) {
         midigen::EventList list;
-        generator.ParsePlayString(request.text, list);
+        midigen::ParsePlayString(request.text, midigen::ParseSettingsOf(generator), list);
         if (list.empty())
             return "the play string holds no note";
     }

@@ -3,11 +3,12 @@
 
 #include "Verbs.h"
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
 #include "Settings.h"
 
 #include <string>
-#include <utility>
 
 namespace tool
 {
@@ -35,10 +36,12 @@ int DumpString(const Options &options, const QList<QByteArray> &arguments)
     // What PlayString hands to the device, without starting a stream: the parsed list encoded,
     // and nothing at all for a list that comes out empty.
     midigen::EventList list;
-    const bool bendAllowed = generator.ParsePlayString(text, list);
+    const bool bendAllowed =
+        midigen::ParsePlayString(text, midigen::ParseSettingsOf(generator), list);
+    midigen::StreamBuffer buffer;
     if (!list.empty())
-        generator.AssembleStream(std::move(list), bendAllowed);
-    PrintStreamBuffer(stdout, generator.streamBuffer());
+        buffer = midigen::EncodeStream(list, midigen::EncodeSettingsOf(generator), bendAllowed);
+    PrintStreamBuffer(stdout, buffer);
     return 0;
 }
 
@@ -49,7 +52,8 @@ int ListString(const Options &options, const QList<QByteArray> &arguments)
     ApplySettings(generator, options);
     // Parsed as a play request of this generator parses, with Channel as the play channel.
     midigen::EventList list;
-    const bool bendAllowed = generator.ParsePlayString(text, list);
+    const bool bendAllowed =
+        midigen::ParsePlayString(text, midigen::ParseSettingsOf(generator), list);
 
     std::string out;
     for (const midigen::NoteEvent &event : list) {

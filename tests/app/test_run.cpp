@@ -4,7 +4,7 @@
 #include "AppSetup.h"
 #include "BackupFileWriter.h"
 #include "MainWindow.h"
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "SharedRandom.h"
 #include "TestOutput.h"
 #include "TestSupport.h"

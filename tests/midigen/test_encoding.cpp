@@ -2,12 +2,13 @@
 // scaling of the settings, the pitch-bend ramp and the size limit.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "test_encoding_support.h"
 
 #include <gtest/gtest.h>
 
 using encodingtest::assembleNote;
+using encodingtest::Generator;
 using encodingtest::assembleString;
 using encodingtest::body;
 using encodingtest::events;
@@ -26,7 +27,7 @@ constexpr std::uint8_t Program = midigen::ProgramChange;
 
 TEST(Encoding, DefaultNoteIsByteExact)
 {
-    TMidiGen generator;
+    Generator generator;
     assembleNote(generator, 60);
     const std::vector<std::string> expected = {
         "00 00 00 00 00 00 00 00 B0 79 00 40", // reset all controllers, callback flag
@@ -53,7 +54,7 @@ TEST(Encoding, DefaultNoteIsByteExact)
 
 TEST(Encoding, JingleStream)
 {
-    TMidiGen generator;
+    Generator generator;
     testsupport::configureForBackupRun(generator);
     const EventList jingle = {
         {0, Program, 94, 0}, {0, On, 43, 0},    {100, Program, 31, 0}, {150, On, 55, 0},
@@ -98,7 +99,7 @@ TEST(Encoding, JingleStream)
 TEST(Encoding, SettingsScaleToControllerValues)
 {
     const auto preamble = [](auto configure) {
-        TMidiGen generator;
+        Generator generator;
         configure(generator);
         assembleNote(generator, 60);
         return events(generator);
@@ -132,7 +133,7 @@ TEST(Encoding, SettingsScaleToControllerValues)
 
 TEST(Encoding, ProgramsAndPercussionKeys)
 {
-    TMidiGen generator; // play channel 0
+    Generator generator; // play channel 0
     generator.AssembleStream({{0, Program, 174, 0},
                               {0, On, 128, 9},
                               {5, Off, 128, 9},
@@ -162,7 +163,7 @@ TEST(Encoding, ProgramsAndPercussionKeys)
     }
 
     // On the percussion play channel the note number is the key itself.
-    TMidiGen drums;
+    Generator drums;
     drums.setChannel(TMidiGen::mgCh10);
     drums.setInstrument(TMidiGen::mgOpenTriangle);
     drums.AssembleStream({{0, On, 60, 9}}, true);
@@ -187,7 +188,7 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
         {400, 60, 50, 50, 100, 201, 8232, 40, 12192},
     };
     for (const Case &c : cases) {
-        TMidiGen generator;
+        Generator generator;
         generator.setDuration(c.duration);
         generator.setPitchBend(c.bend);
         generator.setPBDelay(c.delay);
@@ -211,7 +212,7 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
         EXPECT_EQ(elapsed + noteOff.delta, c.duration);
     }
     // The ramp follows the note off's channel.
-    TMidiGen percussion;
+    Generator percussion;
     percussion.setPitchBend(10);
     percussion.setInstrument(TMidiGen::mgCowbell);
     assembleNote(percussion, 60);
@@ -220,14 +221,14 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
 
 TEST(Encoding, NoRampWhereNoneFits)
 {
-    const auto bends = [](const TMidiGen &generator) {
+    const auto bends = [](const Generator &generator) {
         std::size_t count = 0;
         for (const auto &e : events(generator))
             count += (e.status() & 0xF0) == 0xE0;
         return count;
     };
     const auto bent = [](qint32 delay, qint32 span) {
-        auto generator = std::make_unique<TMidiGen>();
+        auto generator = std::make_unique<Generator>();
         generator->setPitchBend(60);
         generator->setPBDelay(delay);
         generator->setPBDuration(span);
@@ -262,7 +263,7 @@ TEST(Encoding, StreamStopsAtItsSizeLimit)
     EventList list;
     for (std::int32_t i = 0; i < 6000; ++i)
         list.push_back({i, On, i % 128, 0});
-    TMidiGen generator;
+    Generator generator;
     generator.AssembleStream(list, true);
     EXPECT_EQ(generator.streamBuffer().size(), 65532u);
     const auto all = events(generator);
@@ -274,7 +275,7 @@ TEST(Encoding, StreamStopsAtItsSizeLimit)
     EXPECT_EQ(generator.streamBuffer().size(), 65532u);
 
     // Assembly appends to what the buffer holds; a play request starts from an empty one.
-    TMidiGen twice;
+    Generator twice;
     twice.AssembleStream({{0, On, 60, 0}}, true);
     twice.AssembleStream({{0, On, 60, 0}}, true);
     EXPECT_EQ(events(twice).size(), 34u);
@@ -284,7 +285,7 @@ TEST(Encoding, StreamStopsAtItsSizeLimit)
 
 TEST(Encoding, PlayStringEncodesTheParsedList)
 {
-    TMidiGen played;
+    Generator played;
     played.setModulation(100);
     played.setSustain(true);
     played.setDuration(400);
@@ -298,7 +299,7 @@ TEST(Encoding, PlayStringEncodesTheParsedList)
     EXPECT_EQ(tail[13].word, 0x90u | 50 << 8);
 
     // The play channel reaches the parser, and a true flag lets the ramp in.
-    TMidiGen bent;
+    Generator bent;
     bent.setChannel(TMidiGen::mgCh03);
     bent.setPitchBend(60);
     assembleString(bent, "C");
@@ -308,7 +309,7 @@ TEST(Encoding, PlayStringEncodesTheParsedList)
     EXPECT_EQ(bentTail[2].status(), 0xE2);
 
     // An empty list is not assembled.
-    TMidiGen silent;
+    Generator silent;
     EXPECT_FALSE(assembleString(silent, "  ,, "));
     EXPECT_TRUE(silent.streamBuffer().empty());
 }

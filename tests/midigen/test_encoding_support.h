@@ -1,9 +1,14 @@
 #pragma once
 
-// Reading a stream buffer back in tests: events as hexadecimal lines (as the tool prints them)
-// or as delta and event word.
+// Encoding in tests: stream buffers built from a tone generator's settings, read back as
+// hexadecimal lines (as the tool prints them) or as delta and event word.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
+
+#include "TMidiGenTestAccess.h"
+#include <midiout/MidiMessages.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -26,50 +31,70 @@ struct Event {
     int bend() const { return data1() | data2() << 7; }
 };
 
-// Assembles the stream buffer that PlayNote(note) would play, without a device.
-inline void assembleNote(TMidiGen &generator, qint32 note)
+// A tone generator whose settings are written through its properties, and the stream buffer
+// that its play requests would encode, built through the parser and the encoder as a play
+// request builds it, without a device.
+class Generator : public TMidiGen
+{
+public:
+    // Appends the encoded list to the buffer, with Channel as the play channel.
+    void AssembleStream(const midigen::EventList &list, bool bendAllowed)
+    {
+        midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, buffer_);
+    }
+    bool AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
+    {
+        return midigen::AppendEvent(buffer_, delta, eventWord);
+    }
+    const midigen::StreamBuffer &streamBuffer() const { return buffer_; }
+    void releaseStreamBuffer() { buffer_.clear(); }
+
+private:
+    midigen::StreamBuffer buffer_;
+};
+
+// Assembles the stream buffer that PlayNote(note) would play.
+inline void assembleNote(Generator &generator, qint32 note)
 {
     generator.releaseStreamBuffer();
-    generator.AssembleStream(generator.NoteList(note), true);
+    generator.AssembleStream(TMidiGenTestAccess::noteList(generator, note), true);
 }
 
 // Assembles the stream buffer that PlayString(text) would play (none for an empty list);
 // returns whether the list held events.
-inline bool assembleString(TMidiGen &generator, const QByteArray &text)
+inline bool assembleString(Generator &generator, const QByteArray &text)
 {
     generator.releaseStreamBuffer();
     midigen::EventList list;
-    const bool bendAllowed = generator.ParsePlayString(text, list);
+    const bool bendAllowed =
+        midigen::ParsePlayString(text, midigen::ParseSettingsOf(generator), list);
     if (list.empty())
         return false;
-    generator.AssembleStream(std::move(list), bendAllowed);
+    generator.AssembleStream(list, bendAllowed);
     return true;
 }
 
-inline std::uint32_t readWord(const std::uint8_t *p)
+inline std::vector<Event> events(const Generator &generator)
 {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
-inline std::vector<Event> events(const TMidiGen &generator)
-{
+    using midiout::StreamEvent;
     const std::vector<std::uint8_t> &buffer = generator.streamBuffer();
     std::vector<Event> result;
-    for (std::size_t i = 0; i + 12 <= buffer.size(); i += 12)
-        result.push_back(
-            {readWord(&buffer[i]), readWord(&buffer[i + 4]), readWord(&buffer[i + 8])});
+    for (std::size_t i = 0; i + StreamEvent::Size <= buffer.size(); i += StreamEvent::Size) {
+        const StreamEvent event = StreamEvent::decode(&buffer[i]);
+        result.push_back({event.delta, event.streamId, event.event});
+    }
     return result;
 }
 
 // Each event's 12 bytes in buffer order, "00 00 00 00 ..." upper case.
-inline std::vector<std::string> hexLines(const TMidiGen &generator)
+inline std::vector<std::string> hexLines(const Generator &generator)
 {
     const std::vector<std::uint8_t> &buffer = generator.streamBuffer();
     std::vector<std::string> lines;
-    for (std::size_t i = 0; i + 12 <= buffer.size(); i += 12) {
+    constexpr std::size_t Size = midiout::StreamEvent::Size;
+    for (std::size_t i = 0; i + Size <= buffer.size(); i += Size) {
         std::string line;
-        for (std::size_t j = 0; j < 12; ++j) {
+        for (std::size_t j = 0; j < Size; ++j) {
             char byte[4];
             std::snprintf(byte, sizeof byte, j ? " %02X" : "%02X", buffer[i + j]);
             line += byte;
@@ -80,7 +105,7 @@ inline std::vector<std::string> hexLines(const TMidiGen &generator)
 }
 
 // The events behind the fifteen of the preamble.
-inline std::vector<Event> body(const TMidiGen &generator)
+inline std::vector<Event> body(const Generator &generator)
 {
     std::vector<Event> all = events(generator);
     return {all.begin() + std::min<std::size_t>(15, all.size()), all.end()};

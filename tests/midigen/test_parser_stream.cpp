@@ -1,8 +1,10 @@
 // Play strings turned into the stream buffer of a tone generator.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
-#include "PlayStringParser.h"
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
+#include <midiout/MidiMessages.h>
 
 #include <gtest/gtest.h>
 
@@ -13,20 +15,20 @@
 namespace
 {
 
-struct StreamEvent {
+struct Message {
     std::uint32_t delta;
     std::uint8_t status;
     std::uint8_t data1;
     std::uint8_t data2;
 };
 
-std::vector<StreamEvent> eventsOf(const std::vector<std::uint8_t> &buffer)
+std::vector<Message> eventsOf(const std::vector<std::uint8_t> &buffer)
 {
-    std::vector<StreamEvent> events;
-    for (std::size_t at = 0; at + 12 <= buffer.size(); at += 12) {
-        const std::uint32_t delta = buffer[at] | buffer[at + 1] << 8 | buffer[at + 2] << 16 |
-                                    std::uint32_t(buffer[at + 3]) << 24;
-        events.push_back({delta, buffer[at + 8], buffer[at + 9], buffer[at + 10]});
+    using midiout::StreamEvent;
+    std::vector<Message> events;
+    for (std::size_t at = 0; at + StreamEvent::Size <= buffer.size(); at += StreamEvent::Size) {
+        const StreamEvent event = StreamEvent::decode(&buffer[at]);
+        events.push_back({event.delta, event.status(), event.data1(), event.data2()});
     }
     return events;
 }
@@ -41,13 +43,12 @@ TEST(PlayStringStream, JingleOfTheBackupRun)
     testsupport::configureForBackupRun(generator);
     midigen::EventList list;
     const bool bendAllowed = midigen::ParsePlayString(
-        "I94,G3,100;I31,50;G4,B,G,G3,D4",
-        {generator.Octave(), generator.Duration(), generator.Instrument(), generator.Channel()},
-        list);
-    generator.AssembleStream(std::move(list), bendAllowed);
+        "I94,G3,100;I31,50;G4,B,G,G3,D4", midigen::ParseSettingsOf(generator), list);
+    const midigen::StreamBuffer buffer =
+        midigen::EncodeStream(list, midigen::EncodeSettingsOf(generator), bendAllowed);
 
-    ASSERT_EQ(generator.streamBuffer().size(), 348u);
-    const std::vector<StreamEvent> events = eventsOf(generator.streamBuffer());
+    ASSERT_EQ(buffer.size(), 348u);
+    const std::vector<Message> events = eventsOf(buffer);
     ASSERT_EQ(events.size(), 29u);
     for (std::size_t i = 0; i < 15; ++i)
         EXPECT_EQ(events[i].delta, 0u) << "preamble event " << i;
@@ -66,7 +67,7 @@ TEST(PlayStringStream, JingleOfTheBackupRun)
         {50, 0x90, 43, 0},   {50, 0x90, 50, 0},
     };
     for (std::size_t i = 0; i < 14; ++i) {
-        const StreamEvent &e = events[15 + i];
+        const Message &e = events[15 + i];
         EXPECT_EQ(e.delta, expected[i].delta) << "event " << 15 + i;
         EXPECT_EQ(e.status, expected[i].status) << "event " << 15 + i;
         EXPECT_EQ(e.data1, expected[i].note) << "event " << 15 + i;

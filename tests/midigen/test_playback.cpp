@@ -1,8 +1,9 @@
 // The tone generator's playback state machine against a test device whose time the test
 // controls: the test decides when the first event is reached and when a pass ends.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "TestOutput.h"
+#include "TMidiGenTestAccess.h"
 
 #include <QCoreApplication>
 
@@ -32,13 +33,11 @@ int count(const DeviceLog &log, const std::string &call)
 
 } // namespace
 
-// The output-owner rule is process-wide and never reset, so every test runs in a process of its
-// own (as CTest runs them): the fixture's component is the first, and owner, of its process.
+// Each test has an output of its own, whose owner the fixture's component becomes.
 class PlaybackMachine : public ::testing::Test
 {
 protected:
     TestOutput output;
-    // Created first in the process, so it is the output owner of every stream in this suite.
     std::unique_ptr<TMidiGen> gen = std::make_unique<TMidiGen>(output);
 
     void SetUp() override { gen->setLoops(1); }
@@ -59,7 +58,7 @@ TEST_F(PlaybackMachine, OpensConfiguresQueuesAndStartsInThatOrder)
               (std::vector<std::string>{"reset", "timediv 50", "queue", "restart"}));
     EXPECT_TRUE(gen->IsPlaying());
     ASSERT_EQ(output.log.queued.size(), 1u);
-    EXPECT_EQ(output.log.queued[0], gen->streamBuffer());
+    EXPECT_EQ(output.log.queued[0], TMidiGenTestAccess::streamBuffer(*gen));
     EXPECT_EQ(output.log.queued[0].size(), 18u * 12u);
 }
 
@@ -93,7 +92,7 @@ TEST_F(PlaybackMachine, LoopsCountPassesAndZeroRepeatsUntilStopped)
     EXPECT_FALSE(gen->IsPlaying());
     EXPECT_EQ(count(output.log, "queue"), 2);
     EXPECT_EQ(output.log.closes, 1);
-    EXPECT_TRUE(gen->streamBuffer().empty()) << "the buffer is released when the stream ends";
+    EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty()) << "the buffer is released when the stream ends";
 
     gen->setLoops(0);
     startSounding();
@@ -138,7 +137,7 @@ TEST_F(PlaybackMachine, NewRequestStopsTheSoundingStreamAndStartsFromItsOwnPream
     ASSERT_GE(fresh.size(), 12u);
     EXPECT_EQ(std::vector<std::uint8_t>(fresh.begin() + 8, fresh.begin() + 12),
               (std::vector<std::uint8_t>{0xB4, 0x79, 0x00, 0x40}));
-    EXPECT_EQ(fresh, gen->streamBuffer());
+    EXPECT_EQ(fresh, TMidiGenTestAccess::streamBuffer(*gen));
 }
 
 TEST_F(PlaybackMachine, StopBeforeTheFirstEventLetsThePassEndWithoutRepeating)
@@ -219,7 +218,7 @@ TEST_F(PlaybackMachine, WithoutAUsableDeviceEveryRequestIsRefusedAndNothingChang
     EXPECT_FALSE(gen->PlayString("C,D,E"));
     EXPECT_EQ(output.log.opens, 0);
     EXPECT_TRUE(output.log.calls.empty());
-    EXPECT_TRUE(gen->streamBuffer().empty());
+    EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty());
     EXPECT_EQ(gen->Volume(), 42);
     output.faults.probeFails = false;
     EXPECT_TRUE(gen->PlayNote(60)) << "nothing was left half-done";
@@ -246,7 +245,7 @@ TEST_F(PlaybackMachine, RequestsThatStartNothingLeaveTheComponentUsable)
         output.faults.*c.fault = true;
         EXPECT_FALSE(gen->PlayNote(60));
         EXPECT_FALSE(gen->IsPlaying());
-        EXPECT_TRUE(gen->streamBuffer().empty());
+        EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty());
         EXPECT_EQ(output.log.closes, c.expectedCloses);
         output.faults.*c.fault = false;
         ASSERT_TRUE(gen->PlayNote(60)) << "the next request plays";
@@ -271,12 +270,25 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     EXPECT_FALSE(other.PlayNote(60));
     EXPECT_FALSE(other.PlayString("C"));
     EXPECT_EQ(output.log.opens, 1) << "the other component opened nothing";
-    EXPECT_TRUE(other.PrepareToPlay()) << "its ready flag was restored";
+    EXPECT_TRUE(TMidiGenTestAccess::prepareToPlay(other)) << "its ready flag was restored";
     EXPECT_TRUE(gen->IsPlaying()) << "the owner plays on";
     ASSERT_TRUE(output.current->endPass());
     processPosted();
     processPosted();
     EXPECT_FALSE(gen->IsPlaying());
+}
+
+TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutput)
+{
+    startSounding();
+    EXPECT_EQ(output.owner(), TMidiGenTestAccess::instanceNumber(*gen));
+    // A later component on an output of its own becomes that output's owner.
+    TestOutput own;
+    TMidiGen other(own);
+    EXPECT_TRUE(other.PlayNote(60));
+    EXPECT_EQ(own.log.opens, 1);
+    EXPECT_EQ(own.owner(), TMidiGenTestAccess::instanceNumber(other));
+    EXPECT_EQ(output.owner(), TMidiGenTestAccess::instanceNumber(*gen)) << "the first is unchanged";
 }
 
 int main(int argc, char **argv)

@@ -3,8 +3,9 @@
 // process-wide, so each test needs a process of its own, as CTest runs them.
 
 #include "BackupRunSettings.h"
-#include "MidiGen.h"
-#include "OfflineOutput.h"
+#include <midigen/MidiGen.h>
+#include <midiout/OfflineOutput.h>
+#include "SynthEngine.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

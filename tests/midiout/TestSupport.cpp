@@ -47,13 +47,10 @@ bool pumpUntil(const std::function<bool()> &predicate, int timeoutMs)
 StreamBuilder &StreamBuilder::add(std::uint32_t delta, std::uint8_t status, std::uint8_t data1,
                                   std::uint8_t data2, bool callback)
 {
-    const std::uint32_t words[3] = {delta, 0,
-                                    std::uint32_t(status) | std::uint32_t(data1) << 8 |
-                                        std::uint32_t(data2) << 16 |
-                                        (callback ? midiout::StreamEvent::CallbackFlag : 0)};
-    for (std::uint32_t w : words)
-        for (int i = 0; i < 4; ++i)
-            bytes_.push_back(std::uint8_t(w >> 8 * i));
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + midiout::StreamEvent::Size);
+    midiout::StreamEvent::shortMessage(delta, status, data1, data2, callback)
+        .encode(bytes_.data() + at);
     time_ += delta;
     return *this;
 }
@@ -61,19 +58,25 @@ StreamBuilder &StreamBuilder::add(std::uint32_t delta, std::uint8_t status, std:
 StreamBuilder &StreamBuilder::note(std::uint64_t tick, std::uint8_t channel, std::uint8_t key,
                                    std::uint64_t length)
 {
-    add(std::uint32_t(tick - time_), 0x90 | channel, key, 127);
-    return add(std::uint32_t(length), 0x90 | channel, key, 0);
+    const std::uint8_t status = midiout::statusByte(midiout::NoteOnStatus, channel);
+    add(std::uint32_t(tick - time_), status, key, 127);
+    return add(std::uint32_t(length), status, key, 0);
 }
 
 StreamBuilder tonePreamble(std::uint8_t program, bool sustain)
 {
+    namespace cc = midiout::controller;
+    const std::uint8_t control = midiout::ControlChangeStatus;
+    const std::uint8_t drumControl =
+        midiout::statusByte(midiout::ControlChangeStatus, midiout::PercussionChannel);
     StreamBuilder b;
-    b.add(0, 0xB0, 121, 0, true).add(0, 0xB9, 121, 0);
-    b.add(0, 0xB0, 100, 0).add(0, 0xB0, 101, 0).add(0, 0xB0, 6, 12);
-    b.add(0, 0xB0, 100, 127).add(0, 0xB0, 101, 127);
-    b.add(0, 0xB0, 10, 64).add(0, 0xB0, 7, 127).add(0, 0xB0, 64, sustain ? 127 : 0);
-    b.add(0, 0xB0, 91, 0).add(0, 0xB0, 93, 0);
-    b.add(0, 0xC0, program);
+    b.add(0, control, cc::ResetAllControllers, 0, true).add(0, drumControl, cc::ResetAllControllers, 0);
+    b.add(0, control, cc::RpnLow, 0).add(0, control, cc::RpnHigh, 0).add(0, control, cc::DataEntryHigh, 12);
+    b.add(0, control, cc::RpnLow, 127).add(0, control, cc::RpnHigh, 127);
+    b.add(0, control, cc::Pan, 64).add(0, control, cc::Volume, 127);
+    b.add(0, control, cc::Sustain, sustain ? 127 : 0);
+    b.add(0, control, cc::Reverb, 0).add(0, control, cc::Chorus, 0);
+    b.add(0, midiout::ProgramChangeStatus, program);
     return b;
 }
 

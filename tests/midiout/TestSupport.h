@@ -3,7 +3,8 @@
 // Helpers of the midiout tests: a receiver that logs notifications, stream buffers, and the
 // analysis of rendered audio.
 
-#include "Output.h"
+#include <midiout/MidiMessages.h>
+#include <midiout/Output.h>
 
 #include <QObject>
 #include <QString>

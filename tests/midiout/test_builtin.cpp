@@ -1,7 +1,7 @@
 // The devices of this machine: the built-in synthesizer, started off the calling thread.
 
 #include "BuiltinSynth.h"
-#include "Output.h"
+#include <midiout/Output.h>
 #include "SynthEngine.h"
 #include "TestSupport.h"
 

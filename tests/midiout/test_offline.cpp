@@ -1,7 +1,8 @@
 // The engine with the General MIDI SoundFont, clocked offline: notifications, placement of every
 // event on the synthesizer's clock, and what is heard.
 
-#include "OfflineOutput.h"
+#include <midiout/OfflineOutput.h>
+#include "SynthEngine.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The WAV writer of offline renders.
 
 #include "TestSupport.h"
-#include "WavWriter.h"
+#include <midiout/WavWriter.h>
 
 #include <gtest/gtest.h>
 

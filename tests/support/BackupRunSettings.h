@@ -3,7 +3,7 @@
 // The five settings the backup run writes into its tone generator before its first tick, for
 // tests and benchmarks that play or encode the run's jingle.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
 namespace testsupport
 {

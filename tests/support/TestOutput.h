@@ -3,7 +3,7 @@
 // A test device whose time the test controls: it records every call on its streams and posts
 // the notifications a real device would, when the test says that time has passed.
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QCoreApplication>
 

@@ -3,6 +3,8 @@
 // The MIDI output layer: devices that play buffers of MIDI stream events and report their
 // progress as events posted to a receiver on the receiver's thread.
 
+#include <midiout/MidiMessages.h>
+
 #include <QEvent>
 #include <QString>
 
@@ -33,15 +35,6 @@ public:
 
 private:
     Notification notification_;
-};
-
-// Layout of one stream event in a buffer: three little-endian 32-bit words.
-struct StreamEvent {
-    static constexpr std::size_t Size = 12;
-    static constexpr std::uint32_t CallbackFlag = 0x40000000; // in the event word
-    std::uint32_t delta;    // ticks since the previous event in the buffer
-    std::uint32_t streamId; // always 0
-    std::uint32_t event;    // status | data1 << 8 | data2 << 16 | type << 24 (+ CallbackFlag)
 };
 
 // One open stream on a device. All calls come from the receiver's thread. A stream starts
@@ -89,6 +82,21 @@ public:
     // Opens a stream that posts its notifications to receiver; posts Open on success. Null when
     // the device does not exist or cannot be opened (nothing is posted then).
     virtual std::unique_ptr<Stream> open(int device, QObject *receiver) = 0;
+
+    // The output owner of the tone generator's rule: the instance number of the component that
+    // last opened a stream on this output, 0 while none has; never reset. On system(), one per
+    // process, the rule is process-wide.
+    std::uint32_t owner() const { return owner_; }
+    void setOwner(std::uint32_t instanceNumber) { owner_ = instanceNumber; }
+
+private:
+    std::uint32_t owner_ = 0;
 };
+
+// Starts building the built-in synthesizer (device 0 of Output::system()) on a thread of its own
+// and returns at once; later calls do nothing. The program calls it once its window is up, so
+// that neither start-up nor the first note waits for it. The engine lives until the process
+// ends; its audio stops before static objects are destroyed.
+void startBuiltinSynth();
 
 } // namespace midiout

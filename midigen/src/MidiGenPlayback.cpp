@@ -1,19 +1,18 @@
 // Playback: the play-request steps around the stream, the notification handler that drives a
 // stream once it has started, Stop, the device choice and destruction.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QCoreApplication>
 
 namespace
 {
 
-// Process-wide: the identity handed to the next component, and the instance number of the
-// component that last opened a stream (0: none yet; never reset).
+// Process-wide: the identity handed to the next component. The output owner lives on the
+// midiout::Output the component plays on.
 quint32 instanceCounter = 1;
-quint32 outputOwner = 0;
 
 // Ticks per quarter note of every stream: at the default tempo of 500,000 us per quarter note
 // one tick is 10 ms.
@@ -64,7 +63,8 @@ bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 {
     // Only one component at a time owns the output. A request that starts nothing leaves the
     // component ready for the next one.
-    if (outputOwner != 0 && outputOwner != m_instanceNumber) {
+    const quint32 owner = m_output.owner();
+    if (owner != 0 && owner != m_instanceNumber) {
         m_ready = true;
         return false; // list released on return
     }
@@ -78,7 +78,7 @@ bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
         return false;
     }
     WaitUntil([this] { return m_open; });
-    outputOwner = m_instanceNumber;
+    m_output.setOwner(m_instanceNumber);
     m_stream->reset();
     if (!m_stream->setTimeDivision(TimeDivision))
         return AbandonStartedStream();

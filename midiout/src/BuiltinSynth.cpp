@@ -1,6 +1,6 @@
 #include "BuiltinSynth.h"
 
-#include "Output.h"
+#include <midiout/Output.h>
 #include "SynthEngine.h"
 
 #include <chrono>

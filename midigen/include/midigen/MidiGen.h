@@ -4,7 +4,9 @@
 // published properties and plays single notes and play strings by assembling a MIDI stream
 // buffer from an event list.
 
-#include "NoteEvent.h"
+#include <midigen/NoteEvent.h>
+#include <midigen/PlayStringParser.h>
+#include <midigen/StreamEncoder.h>
 
 #include <QByteArray>
 #include <QObject>
@@ -22,19 +24,6 @@ class Output;
 class Stream;
 enum class Notification;
 } // namespace midiout
-
-namespace midigen
-{
-
-// Layout of a stream event in the stream buffer: three little-endian 32-bit words (delta time in
-// ticks, stream identifier 0, event word), 12 bytes.
-inline constexpr std::size_t StreamEventSize = 12;
-// Event-word bit that makes the device report when the event is played.
-inline constexpr std::uint32_t StreamCallbackFlag = 0x40000000;
-// A stream buffer never grows past this many bytes (so it holds at most 5,461 events).
-inline constexpr std::size_t MaxStreamBytes = 65535;
-
-} // namespace midigen
 
 class TMidiGen : public QObject
 {
@@ -219,11 +208,12 @@ public:
     // Ends the stream after at most its current pass; returns at once.
     Q_INVOKABLE void Stop();
 
-    // Stream assembly and playback steps of the play operations. Public so that tools, tests and
-    // benchmarks can drive them with event lists of their own.
+private:
+    // Tests inspect the playback state through this class of their own.
+    friend class TMidiGenTestAccess;
 
-    // The event list that PlayNote(note) plays, built as PlayNote builds it; copies Channel
-    // into the play channel. Builds nothing else and plays nothing.
+    // The event list that PlayNote(note) plays; copies Channel into the play channel and limits
+    // note with ClampSetting. Builds nothing else and plays nothing.
     midigen::EventList NoteList(qint32 note);
     // The sorted event list that PlayString(text) plays, appended to list; copies Channel into
     // the play channel and returns the bend-allowed flag. Plays nothing.
@@ -235,21 +225,13 @@ public:
     // stream was started. The records are released whatever the result.
     bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
     // Copies Channel into the play channel and appends the preamble and the encoded list to the
-    // stream buffer; the list is released. The pitch-bend ramp is added only when bendAllowed is
-    // true and PitchBend is not 0.
+    // stream buffer (midigen::EncodeStream); the list is released.
     void AssembleStream(midigen::EventList list, bool bendAllowed);
-    // Appends one stream event (12 bytes); false when it was dropped because the buffer would
-    // pass MaxStreamBytes.
+    // Appends one stream event (12 bytes) to the stream buffer; false when it was dropped.
     bool AppendEvent(std::uint32_t delta, std::uint32_t eventWord);
-    // The assembled stream events, in playing order (a multiple of 12 bytes).
-    const std::vector<std::uint8_t> &streamBuffer() const { return m_streamBuffer; }
     // Empties the stream buffer.
     void releaseStreamBuffer();
 
-    // This component's identity for the output-owner rule: 1, 2, 3, ... in creation order.
-    quint32 instanceNumber() const { return m_instanceNumber; }
-
-private:
     // The next value of the process-wide instance counter (1 for the first component).
     static quint32 takeInstanceNumber();
 
@@ -272,34 +254,6 @@ private:
     bool AbandonStartedStream();
     // Handles events, sleeping while none arrive, until done() holds.
     template <typename Predicate> void WaitUntil(Predicate done);
-
-    // The event builder: one stream event from a message kind (6 program change, 8 and 9 note
-    // on, 10 pitch bend, any other control change), a channel (low 4 bits used) and a 16-bit
-    // data word (first data byte low, second high).
-    void AppendMessage(std::uint32_t delta, std::uint8_t channel, std::uint8_t kind,
-                       std::uint16_t data, bool callback = false);
-    // The encoders, each appending the event it makes.
-    void EncodeProgramChange(std::uint32_t delta, std::uint8_t channel, std::int32_t instrument);
-    void EncodeNote(std::uint32_t delta, std::uint8_t channel, std::int32_t note,
-                    std::uint8_t velocity);
-    void EncodePercussionNote(std::uint32_t delta, std::int32_t value, bool on);
-    void EncodeResetAllControllers(std::uint8_t channel, bool callback);
-    void EncodeRpnLow(std::uint8_t channel, std::uint8_t value);
-    void EncodeRpnHigh(std::uint8_t channel, std::uint8_t value);
-    void EncodeDataEntryHigh(std::uint8_t channel, std::uint8_t value);
-    void EncodePan(std::uint8_t channel);
-    void EncodeModulation(std::uint8_t channel);
-    void EncodeVolume(std::uint8_t channel);
-    void EncodeSustain(std::uint8_t channel);
-    void EncodeReverb(std::uint8_t channel);
-    void EncodeChorus(std::uint8_t channel);
-    void EncodePitchBend(std::uint32_t delta, std::uint8_t channel, std::int32_t value);
-    // Appends the fifteen controller events that open every stream.
-    void EncodePreamble();
-    // Appends the pitch-bend ramp inside the first note off's delta; returns the ticks it uses.
-    std::uint32_t EncodeBendRamp(std::int32_t delta, std::uint8_t channel);
-    // Appends the stream events of one note on or note off.
-    void EncodeNoteEvent(std::uint32_t delta, const midigen::NoteEvent &event, bool on);
 
     // Settings, one field of the published width each.
     qint32 m_volume = DefaultVolume;
@@ -336,5 +290,15 @@ private:
     bool m_continue = false;       // repeat the stream at the end of a pass
     quint32 m_loopCounter = 0;     // passes still to play, 0 = endless
     bool m_ready = true;           // clear from PrepareToPlay until the first event is reached
-    std::vector<std::uint8_t> m_streamBuffer; // the assembled stream events
+    midigen::StreamBuffer m_streamBuffer; // the assembled stream events
 };
+
+namespace midigen
+{
+
+// The settings of generator as a play request hands them to the parser and to the encoder,
+// with Channel as the play channel.
+ParseSettings ParseSettingsOf(const TMidiGen &generator);
+EncodeSettings EncodeSettingsOf(const TMidiGen &generator);
+
+} // namespace midigen

@@ -3,8 +3,7 @@
 // An Output whose device 0 (and -1) is a SynthEngine without audio driver: time advances only
 // while render() runs, faster than real time. Tests and the render tool use it.
 
-#include "Output.h"
-#include "SynthEngine.h"
+#include <midiout/Output.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -14,13 +13,18 @@
 namespace midiout
 {
 
+class SynthEngine;
+struct EngineConfig;
+
 class OfflineOutput final : public Output
 {
 public:
     static constexpr int SampleRate = 44100;
 
+    // Builds the engine with the default configuration, loading its SoundFont.
+    OfflineOutput();
     // Builds the engine (config.audioDrivers is ignored), loading its SoundFont.
-    explicit OfflineOutput(EngineConfig config = {});
+    explicit OfflineOutput(const EngineConfig &config);
     ~OfflineOutput() override; // streams opened on it must be gone by then
 
     int deviceCount() override { return 1; }
@@ -38,6 +42,7 @@ public:
     // restarted now starts at this frame.
     std::uint64_t synthesizerFrames() const { return rendered_ + ahead_.size() / 2; }
 
+    // The engine behind device 0 (its interface is private to the output layer).
     SynthEngine &engine() { return *engine_; }
 
 private:

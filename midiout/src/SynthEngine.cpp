@@ -2,6 +2,8 @@
 
 #include "SynthStream.h"
 
+#include <midiout/MidiMessages.h>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -284,26 +286,26 @@ void SynthEngine::pinPresets(const std::uint8_t *data, std::size_t length)
     if (soundFontId_ < 0)
         return;
     // The channels' initial presets, then what the buffer selects or plays.
-    std::set<std::pair<int, int>> wanted{{0, 0}, {128, 0}};
+    std::set<std::pair<int, int>> wanted{{0, 0}, {PercussionBank, 0}};
     int bank[Channels] = {};
-    bank[9] = 128;
+    bank[PercussionChannel] = PercussionBank;
     for (std::size_t offset = 0; offset + StreamEvent::Size <= length;
          offset += StreamEvent::Size) {
-        const std::uint8_t *e = data + offset + 8;
-        if ((e[3] & 0x3F) != 0)
+        const StreamEvent event = StreamEvent::decode(data + offset);
+        if (!event.isShortMessage())
             continue;
-        const int channel = e[0] & 0x0F;
-        switch (e[0] & 0xF0) {
-        case 0x80:
-        case 0x90:
+        const int channel = event.status() & StatusChannelMask;
+        switch (event.status() & StatusKindMask) {
+        case NoteOffStatus:
+        case NoteOnStatus:
             wanted.insert({bank[channel], 0});
             break;
-        case 0xB0:
-            if (e[1] == 0 && channel != 9)
-                bank[channel] = e[2] & 0x7F;
+        case ControlChangeStatus:
+            if (event.data1() == controller::BankSelect && channel != PercussionChannel)
+                bank[channel] = event.data2() & DataByteMask;
             break;
-        case 0xC0:
-            wanted.insert({bank[channel], e[1] & 0x7F});
+        case ProgramChangeStatus:
+            wanted.insert({bank[channel], event.data1() & DataByteMask});
             break;
         }
     }
@@ -316,14 +318,14 @@ void SynthEngine::pinPresets(const std::uint8_t *data, std::size_t length)
 
 bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
-    const int channel = status & 0x0F;
-    data1 &= 0x7F;
-    data2 &= 0x7F;
-    switch (status & 0xF0) {
-    case 0x80:
+    const int channel = status & StatusChannelMask;
+    data1 &= DataByteMask;
+    data2 &= DataByteMask;
+    switch (status & StatusKindMask) {
+    case NoteOffStatus:
         fluid_synth_noteoff(synth_, channel, data1);
         return true;
-    case 0x90:
+    case NoteOnStatus:
         if (data2 == 0) {
             fluid_synth_noteoff(synth_, channel, data1);
         } else {
@@ -333,13 +335,13 @@ bool SynthEngine::play(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
             soundSinceReset_ = true;
         }
         return true;
-    case 0xB0:
+    case ControlChangeStatus:
         fluid_synth_cc(synth_, channel, data1, data2);
         return true;
-    case 0xC0:
+    case ProgramChangeStatus:
         fluid_synth_program_change(synth_, channel, data1);
         return true;
-    case 0xE0:
+    case PitchBendStatus:
         fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
         return true;
     default:

@@ -1,6 +1,6 @@
 #include "StreamPlayer.h"
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QCoreApplication>
 
@@ -94,9 +94,7 @@ bool StreamPlayer::close()
 
 std::uint32_t StreamPlayer::word(std::size_t offset, int index) const
 {
-    const std::uint8_t *p = data_ + offset + 4 * index;
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
+    return StreamEvent::readWord(data_ + offset + 4 * index);
 }
 
 std::optional<std::uint64_t> StreamPlayer::playNextTick(std::uint64_t run, EventSink &sink)
@@ -115,11 +113,11 @@ std::optional<std::uint64_t> StreamPlayer::playNextTick(std::uint64_t run, Event
         nextEventTick_ = tick + word(0, 0);
     }
     while (position_ < length_ && nextEventTick_ <= tick) {
-        const std::uint32_t event = word(position_, 2);
-        // Event type 0 is a short message; other types carry no message but keep their time.
-        if ((event >> 24 & 0x3F) == 0)
-            sink.shortMessage(event & 0xFF, event >> 8 & 0xFF, event >> 16 & 0xFF, tick);
-        if (event & StreamEvent::CallbackFlag)
+        const StreamEvent event = StreamEvent::decode(data_ + position_);
+        // Other types than a short message carry no message but keep their time.
+        if (event.isShortMessage())
+            sink.shortMessage(event.status(), event.data1(), event.data2(), tick);
+        if (event.hasCallback())
             postNotification(receiver_, Notification::Position);
         position_ += StreamEvent::Size;
         if (position_ < length_)

@@ -28,4 +28,11 @@ struct NoteEvent {
 // stream assembler takes it over and releases them.
 using EventList = std::vector<NoteEvent>;
 
+// The list of a single note of duration ticks: a program change with instrument (0..174) unless
+// playChannel is the percussion channel, then the note on at time 0 and the note off at duration
+// (held at the largest time). note is limited to 0..127; a percussion instrument on a melodic
+// play channel sounds on the percussion channel, its notes carrying the instrument ordinal.
+EventList NoteList(std::int32_t note, std::uint8_t instrument, std::uint8_t playChannel,
+                   std::uint32_t duration);
+
 } // namespace midigen

@@ -8,10 +8,7 @@ namespace midiout
 
 class SynthEngine;
 
-// Starts building the engine on a thread of its own and returns at once; later calls do nothing.
-// main() calls it first thing, so that neither start-up nor the first note waits for it. The
-// engine lives until the process ends; its audio stops before static objects are destroyed.
-void startBuiltinSynth();
+// startBuiltinSynth() is declared with Output::system() in <midiout/Output.h>.
 
 // The engine, once built; waits for the start-up at most waitMs milliseconds, null if it is not
 // done by then.

@@ -3,7 +3,7 @@
 // The tone generator's notification window: a hidden QObject that receives the notifications
 // its stream posts and hands each to the component's handler on the component's thread.
 
-#include "Output.h"
+#include <midiout/Output.h>
 
 #include <QObject>
 

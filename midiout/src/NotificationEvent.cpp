@@ -1,4 +1,4 @@
-#include "Output.h"
+#include <midiout/Output.h>
 
 namespace midiout
 {

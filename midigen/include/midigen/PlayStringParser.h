@@ -4,7 +4,7 @@
 // octaves, raw note numbers, each with an optional step and length) turned into a sorted event
 // list.
 
-#include "NoteEvent.h"
+#include <midigen/NoteEvent.h>
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // The settings of the tone generator: construction, the clamping setters, and the single-note
 // play operations.
 
-#include "MidiGen.h"
+#include <midigen/MidiGen.h>
 #include "NotificationWindow.h"
 
 #include <algorithm>
@@ -105,20 +105,39 @@ bool TMidiGen::PlayNote(qint32 note)
 midigen::EventList TMidiGen::NoteList(qint32 note)
 {
     m_playChannel = m_channel;
-    midigen::EventList list;
-    list.reserve(3);
-    std::uint8_t noteChannel = 9;
-    if (m_playChannel != 9) {
-        // A percussion instrument on a melodic play channel sounds on channel 9.
-        noteChannel = m_instrument > 127 ? 9 : m_playChannel;
-        list.push_back({0, midigen::ProgramChange, m_instrument, noteChannel});
-    }
+    // Limited here too, so that a designer sees the range message.
     const std::int32_t limited = ClampSetting(0, 127, note);
-    // There the notes carry the percussion ordinal, which the encoder maps to its key.
-    const std::int32_t value = (m_playChannel != 9 && noteChannel == 9) ? m_instrument : limited;
-    list.push_back({0, midigen::NoteOn, value, noteChannel});
-    // Event times are signed 32-bit: a longer Duration is held at the largest time.
-    const auto offTime = std::int32_t(std::min<quint32>(m_duration, INT32_MAX));
-    list.push_back({offTime, midigen::NoteOff, value, noteChannel});
-    return list;
+    return midigen::NoteList(limited, m_instrument, m_playChannel, m_duration);
 }
+
+namespace midigen
+{
+
+ParseSettings ParseSettingsOf(const TMidiGen &generator)
+{
+    return {
+        .octave = generator.Octave(),
+        .duration = generator.Duration(),
+        .instrument = generator.Instrument(),
+        .playChannel = generator.Channel(),
+    };
+}
+
+EncodeSettings EncodeSettingsOf(const TMidiGen &generator)
+{
+    return {
+        .volume = generator.Volume(),
+        .pan = generator.Pan(),
+        .reverb = generator.Reverb(),
+        .chorus = generator.Chorus(),
+        .sustain = generator.Sustain(),
+        .modulation = generator.Modulation(),
+        .pitchBend = generator.PitchBend(),
+        .pbDelay = generator.PBDelay(),
+        .pbDuration = generator.PBDuration(),
+        .instrument = generator.Instrument(),
+        .playChannel = generator.Channel(),
+    };
+}
+
+} // namespace midigen

@@ -1,4 +1,4 @@
-#include "WavWriter.h"
+#include <midiout/WavWriter.h>
 
 #include <QtEndian>
 

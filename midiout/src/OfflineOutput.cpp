@@ -1,4 +1,6 @@
-#include "OfflineOutput.h"
+#include <midiout/OfflineOutput.h>
+
+#include "SynthEngine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,8 +24,10 @@ EngineConfig offline(EngineConfig config)
 
 } // namespace
 
-OfflineOutput::OfflineOutput(EngineConfig config)
-    : engine_(std::make_unique<SynthEngine>(offline(std::move(config))))
+OfflineOutput::OfflineOutput() : OfflineOutput(EngineConfig{}) {}
+
+OfflineOutput::OfflineOutput(const EngineConfig &config)
+    : engine_(std::make_unique<SynthEngine>(offline(config)))
 {
 }
 

@@ -1,4 +1,5 @@
-#include "PlayStringParser.h"
+#include <midigen/PlayStringParser.h>
+#include <midiout/MidiMessages.h>
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +16,7 @@ namespace
 {
 
 constexpr std::int32_t Int32Max = std::numeric_limits<std::int32_t>::max();
+using midiout::PercussionChannel;
 
 // Semitone numbers, each followed by the note name it belongs to. LookupNoteName searches the
 // whole text, so any substring of it is a name that can be found.
@@ -164,8 +166,8 @@ public:
           m_defaultLength(static_cast<std::int32_t>(
               std::min<std::uint32_t>(settings.duration, static_cast<std::uint32_t>(Int32Max)))),
           m_playChannel(settings.playChannel), m_currentOctave(settings.octave),
-          m_currentChannel(settings.instrument > 127 || settings.playChannel == 9
-                               ? std::uint8_t{9}
+          m_currentChannel(settings.instrument > 127 || settings.playChannel == PercussionChannel
+                               ? PercussionChannel
                                : settings.playChannel),
           m_currentInstrument(settings.instrument)
     {
@@ -283,20 +285,20 @@ private:
 
         if (instrument) {
             if (sound.instrument > 127) {
-                m_currentChannel = 9;
+                m_currentChannel = PercussionChannel;
                 m_currentInstrument = static_cast<std::uint8_t>(sound.instrument);
             } else {
                 m_currentChannel = m_playChannel;
             }
             // A program change on the percussion play channel would select a drum kit; the
             // running time has advanced all the same.
-            if (m_playChannel != 9 && m_runningTime <= Int32Max)
+            if (m_playChannel != PercussionChannel && m_runningTime <= Int32Max)
                 append(m_runningTime, ProgramChange, sound.instrument);
             return;
         }
 
         const std::int32_t value =
-            m_currentChannel == 9 && m_playChannel != 9 ? m_currentInstrument : sound.note;
+            m_currentChannel == PercussionChannel && m_playChannel != PercussionChannel ? m_currentInstrument : sound.note;
         const std::int64_t noteOff =
             m_runningTime + (m_lastDuration >= 0 ? m_lastDuration : m_defaultLength);
         // Times are 32-bit: a note that would end past the last tick is left out whole, so that

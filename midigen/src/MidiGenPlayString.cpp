@@ -1,0 +1,45 @@
+// PlayString: a play string parsed into a sorted event list and played; the parser and the
+// encoder as the play requests call them.
+
+#include <midigen/MidiGen.h>
+#include <midigen/PlayStringParser.h>
+
+bool TMidiGen::PlayString(const QByteArray &text)
+{
+    if (!PrepareToPlay())
+        return false;
+    m_loopCounter = m_loops;
+
+    midigen::EventList list;
+    const bool bendAllowed = ParsePlayString(text, list);
+    if (list.empty()) {
+        // Nothing to start: the component stays ready for the next request.
+        m_ready = true;
+        return false;
+    }
+    return AssembleAndPlay(std::move(list), bendAllowed);
+}
+
+bool TMidiGen::ParsePlayString(const QByteArray &text, midigen::EventList &list)
+{
+    m_playChannel = m_channel;
+    return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*this), list);
+}
+
+void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
+{
+    m_playChannel = m_channel;
+    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, m_streamBuffer);
+    // The list, taken over by value, releases its records on return.
+}
+
+bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
+{
+    return midigen::AppendEvent(m_streamBuffer, delta, eventWord);
+}
+
+void TMidiGen::releaseStreamBuffer()
+{
+    // Keeps the capacity (at most 64 KiB) for the next stream of this component.
+    m_streamBuffer.clear();
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+// The MIDI vocabulary that the tone generator and the output layer share: the 12-byte stream
+// event of a stream buffer, the status bytes of the short messages we send, the controller
+// numbers of a stream's preamble and the General MIDI percussion channel.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace midiout
+{
+
+// Status bytes of short messages: the high nibble; the low nibble is the channel.
+inline constexpr std::uint8_t NoteOffStatus = 0x80;
+inline constexpr std::uint8_t NoteOnStatus = 0x90; // with velocity 0 it ends the note
+inline constexpr std::uint8_t ControlChangeStatus = 0xB0;
+inline constexpr std::uint8_t ProgramChangeStatus = 0xC0;
+inline constexpr std::uint8_t PitchBendStatus = 0xE0;
+inline constexpr std::uint8_t StatusKindMask = 0xF0;
+inline constexpr std::uint8_t StatusChannelMask = 0x0F;
+// A data byte holds 7 bits.
+inline constexpr std::uint8_t DataByteMask = 0x7F;
+
+// MIDI channels are 0 .. ChannelCount - 1; General MIDI plays percussion on channel 9 (the
+// tenth), whose notes are drum keys.
+inline constexpr int ChannelCount = 16;
+inline constexpr std::uint8_t PercussionChannel = 9;
+// The percussion channel's bank of presets in a General MIDI SoundFont.
+inline constexpr int PercussionBank = 128;
+
+// Controller numbers (first data byte of a control change).
+namespace controller
+{
+inline constexpr std::uint8_t BankSelect = 0;
+inline constexpr std::uint8_t Modulation = 1;
+inline constexpr std::uint8_t DataEntryHigh = 6;
+inline constexpr std::uint8_t Volume = 7;
+inline constexpr std::uint8_t Pan = 10;
+inline constexpr std::uint8_t Sustain = 64;
+inline constexpr std::uint8_t Reverb = 91;
+inline constexpr std::uint8_t Chorus = 93;
+inline constexpr std::uint8_t RpnLow = 100;  // registered parameter number, low 7 bits
+inline constexpr std::uint8_t RpnHigh = 101; // registered parameter number, high 7 bits
+inline constexpr std::uint8_t ResetAllControllers = 121;
+} // namespace controller
+
+// The status byte of a message kind on a channel (low 4 bits of channel used).
+constexpr std::uint8_t statusByte(std::uint8_t kind, std::uint8_t channel)
+{
+    return std::uint8_t(kind | (channel & StatusChannelMask));
+}
+
+// One stream event in a buffer: three little-endian 32-bit words.
+struct StreamEvent {
+    static constexpr std::size_t Size = 12;
+    static constexpr std::uint32_t CallbackFlag = 0x40000000; // in the event word
+    // Event type 0 (bits 24..29 of the event word) is a short message; other types carry none.
+    static constexpr std::uint32_t TypeMask = 0x3F000000;
+
+    std::uint32_t delta = 0;    // ticks since the previous event in the buffer
+    std::uint32_t streamId = 0; // always 0
+    std::uint32_t event = 0;    // status | data1 << 8 | data2 << 16 | type << 24 (+ CallbackFlag)
+
+    // A short message; callback makes the device report when it is played.
+    static constexpr StreamEvent shortMessage(std::uint32_t delta, std::uint8_t status,
+                                              std::uint8_t data1, std::uint8_t data2,
+                                              bool callback = false)
+    {
+        return {delta, 0,
+                std::uint32_t(status) | std::uint32_t(data1) << 8 | std::uint32_t(data2) << 16 |
+                    (callback ? CallbackFlag : 0)};
+    }
+
+    // The event stored at bytes (Size bytes are read).
+    static StreamEvent decode(const std::uint8_t *bytes)
+    {
+        return {readWord(bytes), readWord(bytes + 4), readWord(bytes + 8)};
+    }
+    // Writes the event's Size bytes to out.
+    void encode(std::uint8_t *out) const
+    {
+        writeWord(out, delta);
+        writeWord(out + 4, streamId);
+        writeWord(out + 8, event);
+    }
+
+    bool isShortMessage() const { return (event & TypeMask) == 0; }
+    bool hasCallback() const { return (event & CallbackFlag) != 0; }
+    std::uint8_t status() const { return std::uint8_t(event); }
+    std::uint8_t data1() const { return std::uint8_t(event >> 8); }
+    std::uint8_t data2() const { return std::uint8_t(event >> 16); }
+
+    static std::uint32_t readWord(const std::uint8_t *p)
+    {
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+               std::uint32_t(p[3]) << 24;
+    }
+    static void writeWord(std::uint8_t *out, std::uint32_t word)
+    {
+        out[0] = std::uint8_t(word);
+        out[1] = std::uint8_t(word >> 8);
+        out[2] = std::uint8_t(word >> 16);
+        out[3] = std::uint8_t(word >> 24);
+    }
+
+    friend bool operator==(const StreamEvent &, const StreamEvent &) = default;
+};
+
+} // namespace midiout

@@ -1,0 +1,22 @@
+#pragma once
+
+// What tests read of a tone generator's inside: the note list its PlayNote builds, its stream
+// buffer, its instance number and its pre-play step. TMidiGen names this class its friend.
+
+#include <midigen/MidiGen.h>
+
+class TMidiGenTestAccess
+{
+public:
+    // TMidiGen::NoteList: the list PlayNote(note) plays, the range message included.
+    static midigen::EventList noteList(TMidiGen &generator, qint32 note)
+    {
+        return generator.NoteList(note);
+    }
+    static const midigen::StreamBuffer &streamBuffer(const TMidiGen &generator)
+    {
+        return generator.m_streamBuffer;
+    }
+    static quint32 instanceNumber(const TMidiGen &generator) { return generator.m_instanceNumber; }
+    static bool prepareToPlay(TMidiGen &generator) { return generator.PrepareToPlay(); }
+};
