@@ -1,8 +1,8 @@
 #include "AppSetup.h"
 
 #include "MainWindow.h"
-#include <midiout/Output.h>
 #include "StartDialog.h"
+#include <midiout/Output.h>
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -6,10 +6,10 @@
 #include "CaptionFit.h"
 #include "DefaultPath.h"
 #include "FailureReport.h"
-#include <midigen/MidiGen.h>
 #include "SharedRandom.h"
 #include "StartDialog.h"
 #include "ui_MainWindow.h"
+#include <midigen/MidiGen.h>
 
 #include <midiout/Output.h>
 

@@ -16,6 +16,6 @@ int main(int argc, char *argv[])
     frmMain->show();
     // The synthesizer loads its SoundFont on a thread of its own once the window is up, so that
     // the start-up does not share the machine with it; it is ready long before the first jingle.
-    QTimer::singleShot(0, &app, [] { midiout::startBuiltinSynth(); });
+    QTimer::singleShot(0, &app, [] { midiout::StartBuiltinSynth(); });
     return QApplication::exec();
 }

@@ -3,14 +3,13 @@
 
 #include "BackupRunSettings.h"
 #include <midigen/MidiGen.h>
-#include <midiout/MidiMessages.h>
 #include <midigen/PlayStringParser.h>
 #include <midigen/StreamEncoder.h>
+#include <midiout/MidiMessages.h>
 
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
-
 
 namespace
 {

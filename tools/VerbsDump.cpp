@@ -2,10 +2,10 @@
 
 #include "Verbs.h"
 
+#include "Settings.h"
 #include <midigen/MidiGen.h>
 #include <midigen/StreamEncoder.h>
 #include <midiout/MidiMessages.h>
-#include "Settings.h"
 
 #include <limits>
 #include <string>
@@ -43,8 +43,8 @@ int DumpNote(const Options &options, const QList<QByteArray> &arguments)
     ApplySettings(generator, options);
     // No stream is started here; the encoded buffer is what PlayNote gives a device.
     const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
-    const midigen::EventList list = midigen::NoteList(
-        qint32(*note), settings.instrument, settings.playChannel, generator.Duration());
+    const midigen::EventList list = midigen::NoteList(qint32(*note), settings.instrument,
+                                                      settings.playChannel, generator.Duration());
     PrintStreamBuffer(stdout, midigen::EncodeStream(list, settings, true));
     return 0;
 }

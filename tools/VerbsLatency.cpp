@@ -3,11 +3,11 @@
 
 #include "Verbs.h"
 
+#include "Settings.h"
+#include "SynthEngine.h"
 #include <midigen/MidiGen.h>
 #include <midiout/MidiMessages.h>
 #include <midiout/OfflineOutput.h>
-#include "SynthEngine.h"
-#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,10 +3,10 @@
 
 #include "Verbs.h"
 
+#include "Settings.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
-#include "Settings.h"
 #include <midiout/WavWriter.h>
 
 #include <QCoreApplication>

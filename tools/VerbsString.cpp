@@ -3,10 +3,10 @@
 
 #include "Verbs.h"
 
+#include "Settings.h"
 #include <midigen/MidiGen.h>
 #include <midigen/PlayStringParser.h>
 #include <midigen/StreamEncoder.h>
-#include "Settings.h"
 
 #include <string>
 

@@ -8,13 +8,13 @@ bool TMidiGen::PlayString(const QByteArray &text)
 {
     if (!PrepareToPlay())
         return false;
-    m_loopCounter = m_loops;
+    loopCounter_ = loops_;
 
     midigen::EventList list;
     const bool bendAllowed = ParsePlayString(text, list);
     if (list.empty()) {
         // Nothing to start: the component stays ready for the next request.
-        m_ready = true;
+        ready_ = true;
         return false;
     }
     return AssembleAndPlay(std::move(list), bendAllowed);
@@ -22,24 +22,24 @@ bool TMidiGen::PlayString(const QByteArray &text)
 
 bool TMidiGen::ParsePlayString(const QByteArray &text, midigen::EventList &list)
 {
-    m_playChannel = m_channel;
+    playChannel_ = channel_;
     return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*this), list);
 }
 
 void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
 {
-    m_playChannel = m_channel;
-    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, m_streamBuffer);
+    playChannel_ = channel_;
+    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, streamBuffer_);
     // The list, taken over by value, releases its records on return.
 }
 
 bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
 {
-    return midigen::AppendEvent(m_streamBuffer, delta, eventWord);
+    return midigen::AppendEvent(streamBuffer_, delta, eventWord);
 }
 
 void TMidiGen::releaseStreamBuffer()
 {
     // Keeps the capacity (at most 64 KiB) for the next stream of this component.
-    m_streamBuffer.clear();
+    streamBuffer_.clear();
 }

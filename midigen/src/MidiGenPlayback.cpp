@@ -25,7 +25,7 @@ quint32 TMidiGen::takeInstanceNumber()
     return instanceCounter++;
 }
 
-template <typename Predicate> void TMidiGen::WaitUntil(Predicate done)
+template <typename Predicate> void TMidiGen::waitUntil(Predicate done)
 {
     // Every notification awaited here is posted at once by the call that causes it (open,
     // stop, close), so the wait ends; WaitForMoreEvents sleeps instead of spinning.
@@ -37,25 +37,25 @@ TMidiGen::~TMidiGen()
 {
     // The stream ends at once, also when its first event has not been reached yet (its pass
     // would otherwise have to play out first).
-    EndStreamAndWait();
-    delete m_notificationWindow;
+    endStreamAndWait();
+    delete notificationReceiver_;
 }
 
 bool TMidiGen::PrepareToPlay()
 {
     // Refuses a request while the previous one has not begun to sound, or one nested in its
     // wait.
-    if (!m_ready)
+    if (!ready_)
         return false;
     if (!MidiAvailable())
         return false;
-    m_ready = false;
-    m_continue = false;
-    if (m_open && !m_closing) {
-        m_stopRequested = true;
-        m_stream->stop();
+    ready_ = false;
+    continue_ = false;
+    if (open_ && !closing_) {
+        stopRequested_ = true;
+        stream_->stop();
     }
-    WaitUntil([this] { return !m_open; });
+    waitUntil([this] { return !open_; });
     return true;
 }
 
@@ -63,117 +63,117 @@ bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 {
     // Only one component at a time owns the output. A request that starts nothing leaves the
     // component ready for the next one.
-    const quint32 owner = m_output.owner();
-    if (owner != 0 && owner != m_instanceNumber) {
-        m_ready = true;
+    const quint32 owner = output_.owner();
+    if (owner != 0 && owner != instanceNumber_) {
+        ready_ = true;
         return false; // list released on return
     }
     AssembleStream(std::move(list), bendAllowed);
-    WaitUntil([this] { return !m_open; });
+    waitUntil([this] { return !open_; });
 
-    m_stream = m_output.open(m_device, m_notificationWindow);
-    if (!m_stream) {
+    stream_ = output_.open(device_, notificationReceiver_);
+    if (!stream_) {
         releaseStreamBuffer();
-        m_ready = true;
+        ready_ = true;
         return false;
     }
-    WaitUntil([this] { return m_open; });
-    m_output.setOwner(m_instanceNumber);
-    m_stream->reset();
-    if (!m_stream->setTimeDivision(TimeDivision))
-        return AbandonStartedStream();
+    waitUntil([this] { return open_; });
+    output_.setOwner(instanceNumber_);
+    stream_->reset();
+    if (!stream_->setTimeDivision(TimeDivision))
+        return abandonStartedStream();
 
-    m_header = {m_streamBuffer.data(), m_streamBuffer.size(), m_streamBuffer.size()};
-    if (!m_stream->queue(m_header.data, m_header.bytesRecorded) || !m_stream->restart())
-        return AbandonStartedStream();
+    header_ = {streamBuffer_.data(), streamBuffer_.size(), streamBuffer_.size()};
+    if (!stream_->queue(header_.data, header_.bytesRecorded) || !stream_->restart())
+        return abandonStartedStream();
     return true;
 }
 
-bool TMidiGen::AbandonStartedStream()
+bool TMidiGen::abandonStartedStream()
 {
-    EndStreamAndWait();
-    m_ready = true;
+    endStreamAndWait();
+    ready_ = true;
     return false;
 }
 
-void TMidiGen::EndStreamAndWait()
+void TMidiGen::endStreamAndWait()
 {
-    m_continue = false;
-    if (m_open && !m_closing)
-        EndStream();
-    WaitUntil([this] { return !m_open; });
+    continue_ = false;
+    if (open_ && !closing_)
+        endStream();
+    waitUntil([this] { return !open_; });
 }
 
-void TMidiGen::EndStream()
+void TMidiGen::endStream()
 {
-    m_closing = true;
-    m_stream->stop();
-    m_stream->reset();
-    m_header = {};
+    closing_ = true;
+    stream_->stop();
+    stream_->reset();
+    header_ = {};
     releaseStreamBuffer();
-    m_stream->close();
+    stream_->close();
 }
 
-void TMidiGen::HandleNotification(midiout::Notification notification)
+void TMidiGen::handleNotification(midiout::Notification notification)
 {
     switch (notification) {
     case midiout::Notification::Open:
-        m_open = true;
-        m_isPlaying = true;
-        m_continue = true;
-        m_loopCounter = m_loops;
+        open_ = true;
+        isPlaying_ = true;
+        continue_ = true;
+        loopCounter_ = loops_;
         break;
     case midiout::Notification::Position:
         // A first event reached after the stream was told to stop belongs to a stream that is
         // ending; it must not release a request that is still being prepared.
-        if (!m_stopRequested)
-            m_ready = true;
+        if (!stopRequested_)
+            ready_ = true;
         break;
     case midiout::Notification::Done:
-        if (m_closing || !m_stream)
+        if (closing_ || !stream_)
             break;
-        if (m_continue && m_loopCounter != 1) {
-            m_stream->queue(m_header.data, m_header.bytesRecorded);
-            m_stream->restart();
-            if (m_loopCounter > 1)
-                --m_loopCounter;
+        if (continue_ && loopCounter_ != 1) {
+            stream_->queue(header_.data, header_.bytesRecorded);
+            stream_->restart();
+            if (loopCounter_ > 1)
+                --loopCounter_;
         } else {
-            EndStream();
+            endStream();
         }
         break;
     case midiout::Notification::Close:
-        m_open = false;
-        m_stream.reset();
-        m_isPlaying = false;
-        m_continue = false;
-        m_closing = false;
-        m_stopRequested = false;
+        open_ = false;
+        stream_.reset();
+        isPlaying_ = false;
+        continue_ = false;
+        closing_ = false;
+        stopRequested_ = false;
         break;
     }
 }
 
 bool TMidiGen::MidiAvailable()
 {
-    if (m_open)
+    if (open_)
         return true;
     // Without an application object no notification could arrive, so nothing can be played.
     if (!QCoreApplication::instance())
         return false;
-    return m_output.probe(m_device);
+    return output_.probe(device_);
 }
 
 bool TMidiGen::SetDevice(qint32 device)
 {
-    m_device = device;
-    const int count = m_output.deviceCount();
+    device_ = device;
+    const int count = output_.deviceCount();
     return count > 0 && device < count;
 }
 
 void TMidiGen::Stop()
 {
-    m_continue = false;
-    if (m_open && m_ready && !m_closing) {
-        m_stopRequested = true;
-        m_stream->stop();
+    continue_ = false;
+    if (open_ && ready_ && !closing_) {
+        stopRequested_ = true;
+        stream_->stop();
     }
 }

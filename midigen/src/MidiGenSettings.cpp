@@ -1,8 +1,8 @@
 // The settings of the tone generator: construction, the clamping setters, and the single-note
 // play operations.
 
+#include "NotificationReceiver.h"
 #include <midigen/MidiGen.h>
-#include "NotificationWindow.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,10 +10,10 @@
 TMidiGen::TMidiGen(QObject *parent) : TMidiGen(midiout::Output::system(), parent) {}
 
 TMidiGen::TMidiGen(midiout::Output &output, QObject *parent)
-    : QObject(parent), m_output(output),
-      m_notificationWindow(new midigen::NotificationWindow(
-          [this](midiout::Notification notification) { HandleNotification(notification); }, this)),
-      m_instanceNumber(takeInstanceNumber())
+    : QObject(parent), output_(output),
+      notificationReceiver_(new midigen::NotificationReceiver(
+          [this](midiout::Notification notification) { handleNotification(notification); }, this)),
+      instanceNumber_(takeInstanceNumber())
 {
 }
 
@@ -21,93 +21,93 @@ qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
 {
     if (min <= value && value <= max)
         return value;
-    if (m_designing && m_rangeMessageHook)
-        m_rangeMessageHook(QStringLiteral("Value must be between %1 and %2").arg(min).arg(max));
+    if (designing_ && rangeMessageHook_)
+        rangeMessageHook_(QStringLiteral("Value must be between %1 and %2").arg(min).arg(max));
     return value > max ? max : min;
 }
 
 void TMidiGen::setVolume(qint32 value)
 {
-    m_volume = ClampSetting(0, 100, value);
+    volume_ = ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setPan(qint32 value)
 {
-    m_pan = ClampSetting(-100, 100, value);
+    pan_ = ClampSetting(-100, 100, value);
 }
 
 void TMidiGen::setReverb(qint32 value)
 {
-    m_reverb = ClampSetting(0, 100, value);
+    reverb_ = ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setChorus(qint32 value)
 {
-    m_chorus = ClampSetting(0, 100, value);
+    chorus_ = ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setModulation(qint32 value)
 {
-    m_modulation = ClampSetting(0, 100, value);
+    modulation_ = ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setPitchBend(qint32 value)
 {
-    m_pitchBend = ClampSetting(-120, 120, value);
+    pitchBend_ = ClampSetting(-120, 120, value);
 }
 
 void TMidiGen::setPBDelay(qint32 value)
 {
-    m_pbDelay = ClampSetting(0, 100, value);
+    pbDelay_ = ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setPBDuration(qint32 value)
 {
-    m_pbDuration = ClampSetting(0, 100, value);
+    pbDuration_ = ClampSetting(0, 100, value);
 }
 
 // The 8-bit settings pass their value zero-extended, so only values above the range occur.
 void TMidiGen::setNote(TMGNote value)
 {
-    m_note = TMGNote(ClampSetting(mgC, mgB, quint8(value)));
+    note_ = TMGNote(ClampSetting(mgC, mgB, quint8(value)));
 }
 
 void TMidiGen::setOctave(qint32 value)
 {
-    m_octave = ClampSetting(0, 10, value);
+    octave_ = ClampSetting(0, 10, value);
 }
 
 void TMidiGen::setInstrument(TMGInstrument value)
 {
-    m_instrument = TMGInstrument(ClampSetting(mgAcousticGrandPiano, mgOpenTriangle, quint8(value)));
+    instrument_ = TMGInstrument(ClampSetting(mgAcousticGrandPiano, mgOpenTriangle, quint8(value)));
 }
 
 void TMidiGen::setChannel(TMGChannel value)
 {
-    m_channel = TMGChannel(ClampSetting(mgCh01, mgCh16, quint8(value)));
+    channel_ = TMGChannel(ClampSetting(mgCh01, mgCh16, quint8(value)));
 }
 
 bool TMidiGen::Play()
 {
     // 0..131 with the ranges of Note and Octave; PlayNote limits it to 127.
-    return PlayNote(qint32(m_note) + 12 * m_octave);
+    return PlayNote(qint32(note_) + 12 * octave_);
 }
 
 bool TMidiGen::PlayNote(qint32 note)
 {
     if (!PrepareToPlay())
         return false;
-    m_loopCounter = m_loops;
+    loopCounter_ = loops_;
     // A single note may always carry the pitch-bend ramp.
-    return AssembleAndPlay(NoteList(note), true);
+    return AssembleAndPlay(noteList(note), true);
 }
 
-midigen::EventList TMidiGen::NoteList(qint32 note)
+midigen::EventList TMidiGen::noteList(qint32 note)
 {
-    m_playChannel = m_channel;
+    playChannel_ = channel_;
     // Limited here too, so that a designer sees the range message.
     const std::int32_t limited = ClampSetting(0, 127, note);
-    return midigen::NoteList(limited, m_instrument, m_playChannel, m_duration);
+    return midigen::NoteList(limited, instrument_, playChannel_, duration_);
 }
 
 namespace midigen

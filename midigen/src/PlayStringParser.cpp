@@ -161,33 +161,33 @@ class Parser
 {
 public:
     Parser(const ParseSettings &settings, EventList &list)
-        : m_list(list),
+        : list_(list),
           // Lengths are 32-bit signed values; a larger default length is taken as the largest.
-          m_defaultLength(static_cast<std::int32_t>(
+          defaultLength_(static_cast<std::int32_t>(
               std::min<std::uint32_t>(settings.duration, static_cast<std::uint32_t>(Int32Max)))),
-          m_playChannel(settings.playChannel), m_currentOctave(settings.octave),
-          m_currentChannel(settings.instrument > 127 || settings.playChannel == PercussionChannel
-                               ? PercussionChannel
-                               : settings.playChannel),
-          m_currentInstrument(settings.instrument)
+          playChannel_(settings.playChannel), currentOctave_(settings.octave),
+          currentChannel_(settings.instrument > 127 || settings.playChannel == PercussionChannel
+                              ? PercussionChannel
+                              : settings.playChannel),
+          currentInstrument_(settings.instrument)
     {
     }
 
-    bool flag() const { return m_flag; }
+    bool bendAllowed() const { return bendAllowed_; }
 
     // Rewrites a trimmed, non-empty token as "step;sound;length", cuts it apart again and
     // emits what it describes.
     void parseToken(std::string_view token)
     {
         normalise(token);
-        const std::string_view canonical(m_canonical);
+        const std::string_view canonical(canonical_);
 
         const std::size_t firstSeparator = canonical.find(';');
         const std::int32_t step = readNumber(canonical.substr(0, firstSeparator), -1);
         if (step >= 0)
-            m_currentStep = step;
+            currentStep_ = step;
         if (step != 0)
-            m_flag = false;
+            bendAllowed_ = false;
 
         const std::string_view rest = canonical.substr(firstSeparator + 1);
         const std::size_t secondSeparator = rest.find(';');
@@ -202,9 +202,9 @@ public:
 
         const std::int32_t length = readNumber(lengthText, -1);
         if (length > 0) {
-            if (m_lastDuration >= 0 && m_lastDuration != length)
-                m_flag = false;
-            m_lastDuration = length;
+            if (lastDuration_ >= 0 && lastDuration_ != length)
+                bendAllowed_ = false;
+            lastDuration_ = length;
         }
 
         emitEvents(step, length, sound);
@@ -215,19 +215,19 @@ private:
     {
         // A token that does not begin with a digit gets ";" in front, and one that then begins
         // with ";" gets the current step in front of that.
-        m_canonical.clear();
+        canonical_.clear();
         const bool addSeparator = !isDigit(token.front()) && token.front() != ';';
         if (addSeparator || token.front() == ';')
-            appendDecimal(m_canonical, m_currentStep);
+            appendDecimal(canonical_, currentStep_);
         if (addSeparator)
-            m_canonical += ';';
-        m_canonical += token;
-        if (std::count(m_canonical.begin(), m_canonical.end(), ';') <= 1)
-            m_canonical += ';';
-        if (m_canonical.back() == ';') {
-            if (m_lastDuration < 0)
-                m_lastDuration = m_defaultLength;
-            appendDecimal(m_canonical, m_lastDuration);
+            canonical_ += ';';
+        canonical_ += token;
+        if (std::count(canonical_.begin(), canonical_.end(), ';') <= 1)
+            canonical_ += ';';
+        if (canonical_.back() == ';') {
+            if (lastDuration_ < 0)
+                lastDuration_ = defaultLength_;
+            appendDecimal(canonical_, lastDuration_);
         }
     }
 
@@ -257,7 +257,7 @@ private:
         // without an octave takes the current one.
         std::string named(s);
         if (named.size() < 2 || !isDigit(named.back()))
-            appendDecimal(named, m_currentOctave);
+            appendDecimal(named, currentOctave_);
         const std::size_t nameLength = isDigit(named[1]) ? 1 : 2;
         const std::int32_t octave = readNumber(std::string_view(named).substr(nameLength), -1);
         if (octave < 0 || octave > 10)
@@ -266,7 +266,7 @@ private:
             lookupUpperCase(std::string_view(named).substr(0, nameLength));
         if (semitone < 0)
             return sound;
-        m_currentOctave = octave;
+        currentOctave_ = octave;
         sound.note = semitone + 12 * octave;
         return sound;
     }
@@ -281,50 +281,52 @@ private:
         if (!instrument && !note)
             return;
 
-        m_runningTime += step;
+        runningTime_ += step;
 
         if (instrument) {
             if (sound.instrument > 127) {
-                m_currentChannel = PercussionChannel;
-                m_currentInstrument = static_cast<std::uint8_t>(sound.instrument);
+                currentChannel_ = PercussionChannel;
+                currentInstrument_ = static_cast<std::uint8_t>(sound.instrument);
             } else {
-                m_currentChannel = m_playChannel;
+                currentChannel_ = playChannel_;
             }
             // A program change on the percussion play channel would select a drum kit; the
             // running time has advanced all the same.
-            if (m_playChannel != PercussionChannel && m_runningTime <= Int32Max)
-                append(m_runningTime, ProgramChange, sound.instrument);
+            if (playChannel_ != PercussionChannel && runningTime_ <= Int32Max)
+                append(runningTime_, ProgramChange, sound.instrument);
             return;
         }
 
         const std::int32_t value =
-            m_currentChannel == PercussionChannel && m_playChannel != PercussionChannel ? m_currentInstrument : sound.note;
+            currentChannel_ == PercussionChannel && playChannel_ != PercussionChannel
+                ? currentInstrument_
+                : sound.note;
         const std::int64_t noteOff =
-            m_runningTime + (m_lastDuration >= 0 ? m_lastDuration : m_defaultLength);
+            runningTime_ + (lastDuration_ >= 0 ? lastDuration_ : defaultLength_);
         // Times are 32-bit: a note that would end past the last tick is left out whole, so that
         // no event carries a wrapped time and every note on has its note off.
         if (noteOff > Int32Max)
             return;
-        append(m_runningTime, NoteOn, value);
+        append(runningTime_, NoteOn, value);
         append(noteOff, NoteOff, value);
     }
 
     void append(std::int64_t time, NoteEventKind kind, std::int32_t value)
     {
-        m_list.push_back({static_cast<std::int32_t>(time), kind, value, m_currentChannel});
+        list_.push_back({static_cast<std::int32_t>(time), kind, value, currentChannel_});
     }
 
-    EventList &m_list;
-    const std::int32_t m_defaultLength;
-    const std::uint8_t m_playChannel;
-    std::string m_canonical;        // the token being read, as "step;sound;length"
-    std::int64_t m_runningTime = 0; // 64-bit so that many long steps cannot overflow it
-    std::int32_t m_currentStep = 0;
-    std::int32_t m_lastDuration = -1; // -1: not set
-    std::int32_t m_currentOctave;
-    std::uint8_t m_currentChannel;
-    std::uint8_t m_currentInstrument;
-    bool m_flag = true;
+    EventList &list_;
+    const std::int32_t defaultLength_;
+    const std::uint8_t playChannel_;
+    std::string canonical_;        // the token being read, as "step;sound;length"
+    std::int64_t runningTime_ = 0; // 64-bit so that many long steps cannot overflow it
+    std::int32_t currentStep_ = 0;
+    std::int32_t lastDuration_ = -1; // -1: not set
+    std::int32_t currentOctave_;
+    std::uint8_t currentChannel_;
+    std::uint8_t currentInstrument_;
+    bool bendAllowed_ = true;
 };
 
 // CompareEvents(a, b) < 0, without computing the difference.
@@ -409,7 +411,7 @@ bool ParsePlayString(const QByteArray &text, const ParseSettings &settings, Even
     }
 
     SortEvents(list);
-    return parser.flag();
+    return parser.bendAllowed();
 }
 
 std::int32_t LookupNoteName(const QByteArray &name)

@@ -89,9 +89,9 @@ bool AppendEvent(StreamBuffer &buffer, std::uint32_t delta, std::uint32_t eventW
 void AppendMessage(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
                    std::uint8_t kind, std::uint16_t data, bool callback)
 {
-    const StreamEvent event = StreamEvent::shortMessage(
-        delta, midiout::statusByte(statusOf(kind), channel), std::uint8_t(data),
-        std::uint8_t(data >> 8), callback);
+    const StreamEvent event =
+        StreamEvent::shortMessage(delta, midiout::StatusByte(statusOf(kind), channel),
+                                  std::uint8_t(data), std::uint8_t(data >> 8), callback);
     AppendEvent(buffer, delta, event.event); // a dropped event is dropped silently
 }
 
@@ -101,8 +101,8 @@ void EncodeProgramChange(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t
     AppendMessage(buffer, delta, channel, KindProgramChange, dataWord(dataByte(instrument), 0));
 }
 
-void EncodeNote(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
-                std::int32_t note, std::uint8_t velocity)
+void EncodeNote(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel, std::int32_t note,
+                std::uint8_t velocity)
 {
     AppendMessage(buffer, delta, channel, KindNote, dataWord(dataByte(note), velocity));
 }
@@ -132,7 +132,8 @@ void EncodeRpnHigh(StreamBuffer &buffer, std::uint8_t channel, std::uint8_t valu
 
 void EncodeDataEntryHigh(StreamBuffer &buffer, std::uint8_t channel, std::uint8_t value)
 {
-    AppendMessage(buffer, 0, channel, KindDataEntryHigh, dataWord(controller::DataEntryHigh, value));
+    AppendMessage(buffer, 0, channel, KindDataEntryHigh,
+                  dataWord(controller::DataEntryHigh, value));
 }
 
 void EncodePan(StreamBuffer &buffer, std::uint8_t channel, std::int32_t pan)

@@ -1,7 +1,7 @@
 #include "BuiltinSynth.h"
 
-#include <midiout/Output.h>
 #include "SynthEngine.h"
+#include <midiout/Output.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -52,7 +52,7 @@ public:
         if (device != 0 && device != -1)
             return {};
         const QString name = QStringLiteral("Built-in synthesizer");
-        SynthEngine *engine = builtinSynth(StartupWaitMs);
+        SynthEngine *engine = WaitForBuiltinSynth(StartupWaitMs);
         if (engine == nullptr)
             return name;
         if (!engine->hasSoundFont())
@@ -65,7 +65,7 @@ public:
     {
         if (device != 0 && device != -1)
             return false;
-        SynthEngine *engine = builtinSynth(StartupWaitMs);
+        SynthEngine *engine = WaitForBuiltinSynth(StartupWaitMs);
         return engine != nullptr && engine->canPlay();
     }
 
@@ -73,13 +73,13 @@ public:
     {
         if (!probe(device))
             return nullptr;
-        return builtinSynth(0)->openStream(receiver);
+        return WaitForBuiltinSynth(0)->openStream(receiver);
     }
 };
 
 } // namespace
 
-void startBuiltinSynth()
+void StartBuiltinSynth()
 {
     Builtin &b = builtin();
     std::call_once(b.started, [&b] {
@@ -98,9 +98,9 @@ void startBuiltinSynth()
     });
 }
 
-SynthEngine *builtinSynth(int waitMs)
+SynthEngine *WaitForBuiltinSynth(int waitMs)
 {
-    startBuiltinSynth();
+    StartBuiltinSynth();
     Builtin &b = builtin();
     std::unique_lock lock(b.mutex);
     b.ready.wait_for(lock, std::chrono::milliseconds(waitMs), [&b] { return b.done; });

@@ -8,10 +8,10 @@ namespace midiout
 
 class SynthEngine;
 
-// startBuiltinSynth() is declared with Output::system() in <midiout/Output.h>.
+// StartBuiltinSynth() is declared with Output::system() in <midiout/Output.h>.
 
 // The engine, once built; waits for the start-up at most waitMs milliseconds, null if it is not
 // done by then.
-SynthEngine *builtinSynth(int waitMs);
+SynthEngine *WaitForBuiltinSynth(int waitMs);
 
 } // namespace midiout

@@ -6,8 +6,8 @@
 // block on and reset it (controllers and programs of all channels); no stream of the engine hands
 // anything over until that is done, about 25 ms when something sounded, else one block.
 
-#include <midiout/Output.h>
 #include "StreamPlayer.h"
+#include <midiout/Output.h>
 
 #include <cstdint>
 

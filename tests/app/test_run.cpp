@@ -4,10 +4,10 @@
 #include "AppSetup.h"
 #include "BackupFileWriter.h"
 #include "MainWindow.h"
-#include <midigen/MidiGen.h>
 #include "SharedRandom.h"
 #include "TestOutput.h"
 #include "TestSupport.h"
+#include <midigen/MidiGen.h>
 
 #include <QCheckBox>
 #include <QFile>

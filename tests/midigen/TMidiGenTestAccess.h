@@ -8,15 +8,15 @@
 class TMidiGenTestAccess
 {
 public:
-    // TMidiGen::NoteList: the list PlayNote(note) plays, the range message included.
+    // TMidiGen::noteList: the list PlayNote(note) plays, the range message included.
     static midigen::EventList noteList(TMidiGen &generator, qint32 note)
     {
-        return generator.NoteList(note);
+        return generator.noteList(note);
     }
     static const midigen::StreamBuffer &streamBuffer(const TMidiGen &generator)
     {
-        return generator.m_streamBuffer;
+        return generator.streamBuffer_;
     }
-    static quint32 instanceNumber(const TMidiGen &generator) { return generator.m_instanceNumber; }
+    static quint32 instanceNumber(const TMidiGen &generator) { return generator.instanceNumber_; }
     static bool prepareToPlay(TMidiGen &generator) { return generator.PrepareToPlay(); }
 };

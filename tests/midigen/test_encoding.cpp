@@ -2,16 +2,16 @@
 // scaling of the settings, the pitch-bend ramp and the size limit.
 
 #include "BackupRunSettings.h"
-#include <midigen/MidiGen.h>
 #include "test_encoding_support.h"
+#include <midigen/MidiGen.h>
 
 #include <gtest/gtest.h>
 
 using encodingtest::assembleNote;
-using encodingtest::Generator;
 using encodingtest::assembleString;
 using encodingtest::body;
 using encodingtest::events;
+using encodingtest::Generator;
 using encodingtest::hexLines;
 using midigen::EventList;
 using midigen::NoteEvent;

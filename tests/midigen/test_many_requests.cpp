@@ -2,9 +2,9 @@
 // notes, play strings, stops, refused requests and components destroyed while they sound. Run
 // under LeakSanitizer (scripts/check-sanitizers) it shows that nothing leaks.
 
+#include "SynthEngine.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
-#include "SynthEngine.h"
 
 #include <QCoreApplication>
 

@@ -42,8 +42,8 @@ TEST(PlayStringStream, JingleOfTheBackupRun)
     TMidiGen generator;
     testsupport::configureForBackupRun(generator);
     midigen::EventList list;
-    const bool bendAllowed = midigen::ParsePlayString(
-        "I94,G3,100;I31,50;G4,B,G,G3,D4", midigen::ParseSettingsOf(generator), list);
+    const bool bendAllowed = midigen::ParsePlayString("I94,G3,100;I31,50;G4,B,G,G3,D4",
+                                                      midigen::ParseSettingsOf(generator), list);
     const midigen::StreamBuffer buffer =
         midigen::EncodeStream(list, midigen::EncodeSettingsOf(generator), bendAllowed);
 

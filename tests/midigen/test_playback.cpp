@@ -1,9 +1,9 @@
 // The tone generator's playback state machine against a test device whose time the test
 // controls: the test decides when the first event is reached and when a pass ends.
 
-#include <midigen/MidiGen.h>
-#include "TestOutput.h"
 #include "TMidiGenTestAccess.h"
+#include "TestOutput.h"
+#include <midigen/MidiGen.h>
 
 #include <QCoreApplication>
 
@@ -92,7 +92,8 @@ TEST_F(PlaybackMachine, LoopsCountPassesAndZeroRepeatsUntilStopped)
     EXPECT_FALSE(gen->IsPlaying());
     EXPECT_EQ(count(output.log, "queue"), 2);
     EXPECT_EQ(output.log.closes, 1);
-    EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty()) << "the buffer is released when the stream ends";
+    EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty())
+        << "the buffer is released when the stream ends";
 
     gen->setLoops(0);
     startSounding();

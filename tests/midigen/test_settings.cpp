@@ -1,8 +1,8 @@
 // Settings of the tone generator: published properties, defaults, clamping, the range message,
 // and the event lists of the single-note operations (read back from the stream buffer).
 
-#include <midigen/MidiGen.h>
 #include "test_encoding_support.h"
+#include <midigen/MidiGen.h>
 
 #include <QMetaEnum>
 #include <QMetaProperty>
@@ -12,8 +12,8 @@
 #include <climits>
 
 using encodingtest::assembleNote;
-using encodingtest::Generator;
 using encodingtest::body;
+using encodingtest::Generator;
 
 namespace
 {

@@ -3,10 +3,10 @@
 // process-wide, so each test needs a process of its own, as CTest runs them.
 
 #include "BackupRunSettings.h"
-#include <midigen/MidiGen.h>
-#include <midiout/OfflineOutput.h>
 #include "SynthEngine.h"
 #include "TestSupport.h"
+#include <midigen/MidiGen.h>
+#include <midiout/OfflineOutput.h>
 
 #include <QCoreApplication>
 

@@ -58,7 +58,7 @@ StreamBuilder &StreamBuilder::add(std::uint32_t delta, std::uint8_t status, std:
 StreamBuilder &StreamBuilder::note(std::uint64_t tick, std::uint8_t channel, std::uint8_t key,
                                    std::uint64_t length)
 {
-    const std::uint8_t status = midiout::statusByte(midiout::NoteOnStatus, channel);
+    const std::uint8_t status = midiout::StatusByte(midiout::NoteOnStatus, channel);
     add(std::uint32_t(tick - time_), status, key, 127);
     return add(std::uint32_t(length), status, key, 0);
 }
@@ -68,10 +68,13 @@ StreamBuilder tonePreamble(std::uint8_t program, bool sustain)
     namespace cc = midiout::controller;
     const std::uint8_t control = midiout::ControlChangeStatus;
     const std::uint8_t drumControl =
-        midiout::statusByte(midiout::ControlChangeStatus, midiout::PercussionChannel);
+        midiout::StatusByte(midiout::ControlChangeStatus, midiout::PercussionChannel);
     StreamBuilder b;
-    b.add(0, control, cc::ResetAllControllers, 0, true).add(0, drumControl, cc::ResetAllControllers, 0);
-    b.add(0, control, cc::RpnLow, 0).add(0, control, cc::RpnHigh, 0).add(0, control, cc::DataEntryHigh, 12);
+    b.add(0, control, cc::ResetAllControllers, 0, true)
+        .add(0, drumControl, cc::ResetAllControllers, 0);
+    b.add(0, control, cc::RpnLow, 0)
+        .add(0, control, cc::RpnHigh, 0)
+        .add(0, control, cc::DataEntryHigh, 12);
     b.add(0, control, cc::RpnLow, 127).add(0, control, cc::RpnHigh, 127);
     b.add(0, control, cc::Pan, 64).add(0, control, cc::Volume, 127);
     b.add(0, control, cc::Sustain, sustain ? 127 : 0);

@@ -1,9 +1,9 @@
 // The devices of this machine: the built-in synthesizer, started off the calling thread.
 
 #include "BuiltinSynth.h"
-#include <midiout/Output.h>
 #include "SynthEngine.h"
 #include "TestSupport.h"
+#include <midiout/Output.h>
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ using midiout::Output;
 
 TEST(BuiltinSynth, IsDeviceZeroAndMinusOneAndOpensOnlyWithAudioAndSoundFont)
 {
-    midiout::startBuiltinSynth();
-    midiout::startBuiltinSynth(); // a second call does nothing
+    midiout::StartBuiltinSynth();
+    midiout::StartBuiltinSynth(); // a second call does nothing
     Output &output = Output::system();
     EXPECT_EQ(output.deviceCount(), 1);
     const QString name = output.deviceName(0);
@@ -21,7 +21,7 @@ TEST(BuiltinSynth, IsDeviceZeroAndMinusOneAndOpensOnlyWithAudioAndSoundFont)
     EXPECT_TRUE(output.deviceName(1).isEmpty());
     EXPECT_FALSE(output.probe(1));
 
-    midiout::SynthEngine *engine = midiout::builtinSynth(3000);
+    midiout::SynthEngine *engine = midiout::WaitForBuiltinSynth(3000);
     ASSERT_NE(engine, nullptr);
     std::printf("%s\n%s\n", qPrintable(name), qPrintable(engine->diagnostics()));
     if (engine->hasSoundFont())

@@ -1,9 +1,9 @@
 // The engine with the General MIDI SoundFont, clocked offline: notifications, placement of every
 // event on the synthesizer's clock, and what is heard.
 
-#include <midiout/OfflineOutput.h>
 #include "SynthEngine.h"
 #include "TestSupport.h"
+#include <midiout/OfflineOutput.h>
 
 #include <gtest/gtest.h>
 

@@ -133,53 +133,53 @@ public:
     // Properties: getters return the stored value. Setters of ranged properties store the value
     // clamped by ClampSetting; Sustain, Duration and Loops store it unchanged. No write reaches a
     // device or a stream that already plays. Each reset restores the published default.
-    qint32 Volume() const { return m_volume; } // 0..100 percent
+    qint32 Volume() const { return volume_; } // 0..100 percent
     void setVolume(qint32 value);
     void resetVolume() { setVolume(DefaultVolume); }
-    qint32 Pan() const { return m_pan; } // -100 left .. 100 right
+    qint32 Pan() const { return pan_; } // -100 left .. 100 right
     void setPan(qint32 value);
     void resetPan() { setPan(DefaultPan); }
-    qint32 Reverb() const { return m_reverb; } // 0..100 percent
+    qint32 Reverb() const { return reverb_; } // 0..100 percent
     void setReverb(qint32 value);
     void resetReverb() { setReverb(DefaultReverb); }
-    qint32 Chorus() const { return m_chorus; } // 0..100 percent
+    qint32 Chorus() const { return chorus_; } // 0..100 percent
     void setChorus(qint32 value);
     void resetChorus() { setChorus(DefaultChorus); }
-    bool Sustain() const { return m_sustain; } // pedal held for the whole stream
-    void setSustain(bool value) { m_sustain = value; }
+    bool Sustain() const { return sustain_; } // pedal held for the whole stream
+    void setSustain(bool value) { sustain_ = value; }
     void resetSustain() { setSustain(DefaultSustain); }
-    qint32 Modulation() const { return m_modulation; } // 0..100 percent
+    qint32 Modulation() const { return modulation_; } // 0..100 percent
     void setModulation(qint32 value);
     void resetModulation() { setModulation(DefaultModulation); }
-    qint32 PitchBend() const { return m_pitchBend; } // -120..120 tenths of a semitone, 0 = none
+    qint32 PitchBend() const { return pitchBend_; } // -120..120 tenths of a semitone, 0 = none
     void setPitchBend(qint32 value);
     void resetPitchBend() { setPitchBend(DefaultPitchBend); }
-    qint32 PBDelay() const { return m_pbDelay; } // 0..100 percent of the span before the ramp
+    qint32 PBDelay() const { return pbDelay_; } // 0..100 percent of the span before the ramp
     void setPBDelay(qint32 value);
     void resetPBDelay() { setPBDelay(DefaultPBDelay); }
-    qint32 PBDuration() const { return m_pbDuration; } // 0..100 percent of the rest, ramping
+    qint32 PBDuration() const { return pbDuration_; } // 0..100 percent of the rest, ramping
     void setPBDuration(qint32 value);
     void resetPBDuration() { setPBDuration(DefaultPBDuration); }
-    quint32 Duration() const { return m_duration; } // note length in 10 ms ticks
-    void setDuration(quint32 value) { m_duration = value; }
+    quint32 Duration() const { return duration_; } // note length in 10 ms ticks
+    void setDuration(quint32 value) { duration_ = value; }
     void resetDuration() { setDuration(DefaultDuration); }
-    TMGNote Note() const { return m_note; } // pitch class for Play
+    TMGNote Note() const { return note_; } // pitch class for Play
     void setNote(TMGNote value);
     void resetNote() { setNote(DefaultNote); }
-    qint32 Octave() const { return m_octave; } // 0..10, for Play and play strings
+    qint32 Octave() const { return octave_; } // 0..10, for Play and play strings
     void setOctave(qint32 value);
     void resetOctave() { setOctave(DefaultOctave); }
-    TMGInstrument Instrument() const { return m_instrument; }
+    TMGInstrument Instrument() const { return instrument_; }
     void setInstrument(TMGInstrument value);
     void resetInstrument() { setInstrument(DefaultInstrument); }
-    TMGChannel Channel() const { return m_channel; } // channel of play requests
+    TMGChannel Channel() const { return channel_; } // channel of play requests
     void setChannel(TMGChannel value);
     void resetChannel() { setChannel(DefaultChannel); }
-    quint32 Loops() const { return m_loops; } // passes per stream, 0 = until stopped
-    void setLoops(quint32 value) { m_loops = value; }
+    quint32 Loops() const { return loops_; } // passes per stream, 0 = until stopped
+    void setLoops(quint32 value) { loops_ = value; }
     void resetLoops() { setLoops(DefaultLoops); }
     // True while a stream of this component is open.
-    bool IsPlaying() const { return m_isPlaying; }
+    bool IsPlaying() const { return isPlaying_; }
 
     // Value if min <= value <= max, else the nearer bound. Out of range while designing, the
     // range message "Value must be between <min> and <max>" goes to the hook first.
@@ -187,9 +187,9 @@ public:
 
     // Design mode, set by a form designer that hosts the component; off by default, and then
     // range messages are never shown.
-    void setDesigning(bool designing) { m_designing = designing; }
-    bool designing() const { return m_designing; }
-    void setRangeMessageHook(RangeMessageHook hook) { m_rangeMessageHook = std::move(hook); }
+    void setDesigning(bool designing) { designing_ = designing; }
+    bool designing() const { return designing_; }
+    void setRangeMessageHook(RangeMessageHook hook) { rangeMessageHook_ = std::move(hook); }
 
     // Published methods. A play operation returns true when a stream was started, false when
     // the request was refused or failed; none of them raises.
@@ -214,7 +214,7 @@ private:
 
     // The event list that PlayNote(note) plays; copies Channel into the play channel and limits
     // note with ClampSetting. Builds nothing else and plays nothing.
-    midigen::EventList NoteList(qint32 note);
+    midigen::EventList noteList(qint32 note);
     // The sorted event list that PlayString(text) plays, appended to list; copies Channel into
     // the play channel and returns the bend-allowed flag. Plays nothing.
     bool ParsePlayString(const QByteArray &text, midigen::EventList &list);
@@ -243,54 +243,54 @@ private:
     };
 
     // Reacts to the four notifications of the open stream.
-    void HandleNotification(midiout::Notification notification);
+    void handleNotification(midiout::Notification notification);
     // Ends the open stream: returns its buffer, silences the device, releases the buffer and
     // closes the stream; the close notification follows.
-    void EndStream();
+    void endStream();
     // Ends the open stream, if any, at once, and returns when its close has been handled.
-    void EndStreamAndWait();
+    void endStreamAndWait();
     // Undoes a start that failed after the open: ends the stream, waits for its close and makes
     // the component ready for the next request.
-    bool AbandonStartedStream();
+    bool abandonStartedStream();
     // Handles events, sleeping while none arrive, until done() holds.
-    template <typename Predicate> void WaitUntil(Predicate done);
+    template <typename Predicate> void waitUntil(Predicate done);
 
     // Settings, one field of the published width each.
-    qint32 m_volume = DefaultVolume;
-    qint32 m_pan = DefaultPan;
-    qint32 m_reverb = DefaultReverb;
-    qint32 m_chorus = DefaultChorus;
-    bool m_sustain = DefaultSustain;
-    qint32 m_modulation = DefaultModulation;
-    qint32 m_pitchBend = DefaultPitchBend;
-    qint32 m_pbDelay = DefaultPBDelay;
-    qint32 m_pbDuration = DefaultPBDuration;
-    quint32 m_duration = DefaultDuration;
-    TMGNote m_note = DefaultNote;
-    qint32 m_octave = DefaultOctave;
-    TMGInstrument m_instrument = DefaultInstrument;
-    TMGChannel m_channel = DefaultChannel;
-    quint32 m_loops = DefaultLoops;
+    qint32 volume_ = DefaultVolume;
+    qint32 pan_ = DefaultPan;
+    qint32 reverb_ = DefaultReverb;
+    qint32 chorus_ = DefaultChorus;
+    bool sustain_ = DefaultSustain;
+    qint32 modulation_ = DefaultModulation;
+    qint32 pitchBend_ = DefaultPitchBend;
+    qint32 pbDelay_ = DefaultPBDelay;
+    qint32 pbDuration_ = DefaultPBDuration;
+    quint32 duration_ = DefaultDuration;
+    TMGNote note_ = DefaultNote;
+    qint32 octave_ = DefaultOctave;
+    TMGInstrument instrument_ = DefaultInstrument;
+    TMGChannel channel_ = DefaultChannel;
+    quint32 loops_ = DefaultLoops;
 
-    bool m_designing = false;
-    RangeMessageHook m_rangeMessageHook;
+    bool designing_ = false;
+    RangeMessageHook rangeMessageHook_;
 
     // Playback state.
-    midiout::Output &m_output;                 // the devices this component plays on
-    std::unique_ptr<midiout::Stream> m_stream; // the open stream, null while none is open
-    StreamHeader m_header;
-    QObject *m_notificationWindow; // child; receives the stream's notifications
-    bool m_stopRequested = false;  // the open stream was told to stop: its position is stale
-    bool m_closing = false;        // the open stream is being ended; its done is stale
-    qint32 m_device = -1;          // output device of the next open; -1 = the default device
-    quint32 m_instanceNumber;      // from the process-wide instance counter
-    quint8 m_playChannel = 0;      // channel of the current play request
-    bool m_isPlaying = false;      // from the open to the close notification
-    bool m_open = false;           // a stream is open
-    bool m_continue = false;       // repeat the stream at the end of a pass
-    quint32 m_loopCounter = 0;     // passes still to play, 0 = endless
-    bool m_ready = true;           // clear from PrepareToPlay until the first event is reached
-    midigen::StreamBuffer m_streamBuffer; // the assembled stream events
+    midiout::Output &output_;                 // the devices this component plays on
+    std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
+    StreamHeader header_;
+    QObject *notificationReceiver_; // child; receives the stream's notifications
+    bool stopRequested_ = false;    // the open stream was told to stop: its position is stale
+    bool closing_ = false;          // the open stream is being ended; its done is stale
+    qint32 device_ = -1;            // output device of the next open; -1 = the default device
+    quint32 instanceNumber_;        // from the process-wide instance counter
+    quint8 playChannel_ = 0;        // channel of the current play request
+    bool isPlaying_ = false;        // from the open to the close notification
+    bool open_ = false;             // a stream is open
+    bool continue_ = false;         // repeat the stream at the end of a pass
+    quint32 loopCounter_ = 0;       // passes still to play, 0 = endless
+    bool ready_ = true;             // clear from PrepareToPlay until the first event is reached
+    midigen::StreamBuffer streamBuffer_; // the assembled stream events
 };
 
 namespace midigen

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace midigen {
+namespace midigen
+{
 
 // Kinds of note event; the encoder skips any other value.
 enum NoteEventKind : std::uint8_t {

@@ -10,14 +10,15 @@
 
 #include <cstdint>
 
-namespace midigen {
+namespace midigen
+{
 
 // The settings of the tone generator that the parser reads.
 struct ParseSettings {
-    std::int32_t octave = 4;       // starting octave, 0..10
-    std::uint32_t duration = 50;   // default note length in ticks
-    std::uint8_t instrument = 0;   // starting instrument ordinal, 0..174
-    std::uint8_t playChannel = 0;  // channel of the play request, 0..15
+    std::int32_t octave = 4;      // starting octave, 0..10
+    std::uint32_t duration = 50;  // default note length in ticks
+    std::uint8_t instrument = 0;  // starting instrument ordinal, 0..174
+    std::uint8_t playChannel = 0; // channel of the play request, 0..15
 };
 
 // Appends the note events of text to list (expected empty), sorts it with SortEvents and

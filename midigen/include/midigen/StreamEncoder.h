@@ -22,17 +22,17 @@ using StreamBuffer = std::vector<std::uint8_t>;
 // The settings the encoder reads, within the ranges of the tone generator's properties (the
 // encoder does not clamp them), and the channel of the play request.
 struct EncodeSettings {
-    std::int32_t volume = 100;    // 0..100 percent
-    std::int32_t pan = 0;         // -100..100
-    std::int32_t reverb = 0;      // 0..100 percent
-    std::int32_t chorus = 0;      // 0..100 percent
-    bool sustain = false;         // pedal held for the whole stream
-    std::int32_t modulation = 0;  // 0..100 percent
-    std::int32_t pitchBend = 0;   // -120..120 tenths of a semitone
-    std::int32_t pbDelay = 0;     // 0..100 percent
+    std::int32_t volume = 100;     // 0..100 percent
+    std::int32_t pan = 0;          // -100..100
+    std::int32_t reverb = 0;       // 0..100 percent
+    std::int32_t chorus = 0;       // 0..100 percent
+    bool sustain = false;          // pedal held for the whole stream
+    std::int32_t modulation = 0;   // 0..100 percent
+    std::int32_t pitchBend = 0;    // -120..120 tenths of a semitone
+    std::int32_t pbDelay = 0;      // 0..100 percent
     std::int32_t pbDuration = 100; // 0..100 percent
-    std::uint8_t instrument = 0;  // 0..174, the opening program when the list has none first
-    std::uint8_t playChannel = 0; // 0..15
+    std::uint8_t instrument = 0;   // 0..174, the opening program when the list has none first
+    std::uint8_t playChannel = 0;  // 0..15
 };
 
 // Appends the fifteen-event preamble and the encoded list to buffer, in list order; the
@@ -41,8 +41,7 @@ struct EncodeSettings {
 void EncodeStream(const EventList &list, const EncodeSettings &settings, bool bendAllowed,
                   StreamBuffer &buffer);
 // The same into a new buffer.
-StreamBuffer EncodeStream(const EventList &list, const EncodeSettings &settings,
-                          bool bendAllowed);
+StreamBuffer EncodeStream(const EventList &list, const EncodeSettings &settings, bool bendAllowed);
 
 // Appends one stream event (12 bytes); false when it was dropped because the buffer would pass
 // MaxStreamBytes or no memory was left.
@@ -58,8 +57,8 @@ void AppendMessage(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t chann
 // percent * 127 / 100, pan becomes pan * 63 / 100 + 64.
 void EncodeProgramChange(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
                          std::int32_t instrument);
-void EncodeNote(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
-                std::int32_t note, std::uint8_t velocity);
+void EncodeNote(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel, std::int32_t note,
+                std::uint8_t velocity);
 // A percussion ordinal 128..174 plays key ordinal - 93 on the percussion channel.
 void EncodePercussionNote(StreamBuffer &buffer, std::uint32_t delta, std::int32_t value, bool on);
 void EncodeResetAllControllers(StreamBuffer &buffer, std::uint8_t channel, bool callback);

@@ -45,7 +45,7 @@ inline constexpr std::uint8_t ResetAllControllers = 121;
 } // namespace controller
 
 // The status byte of a message kind on a channel (low 4 bits of channel used).
-constexpr std::uint8_t statusByte(std::uint8_t kind, std::uint8_t channel)
+constexpr std::uint8_t StatusByte(std::uint8_t kind, std::uint8_t channel)
 {
     return std::uint8_t(kind | (channel & StatusChannelMask));
 }

@@ -14,7 +14,8 @@
 
 class QObject;
 
-namespace midiout {
+namespace midiout
+{
 
 // What a stream reports to its receiver.
 enum class Notification {
@@ -97,6 +98,6 @@ private:
 // and returns at once; later calls do nothing. The program calls it once its window is up, so
 // that neither start-up nor the first note waits for it. The engine lives until the process
 // ends; its audio stops before static objects are destroyed.
-void startBuiltinSynth();
+void StartBuiltinSynth();
 
 } // namespace midiout

@@ -1,6 +1,6 @@
 #pragma once
 
-// The tone generator's notification window: a hidden QObject that receives the notifications
+// The tone generator's notification receiver: a hidden QObject that receives the notifications
 // its stream posts and hands each to the component's handler on the component's thread.
 
 #include <midiout/Output.h>
@@ -12,13 +12,13 @@
 namespace midigen
 {
 
-class NotificationWindow : public QObject
+class NotificationReceiver : public QObject
 {
 public:
     using Handler = std::function<void(midiout::Notification)>;
 
     // handler is called for every notification event; every other event goes to QObject.
-    NotificationWindow(Handler handler, QObject *parent);
+    NotificationReceiver(Handler handler, QObject *parent);
 
 protected:
     bool event(QEvent *event) override;

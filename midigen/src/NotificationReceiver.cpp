@@ -1,14 +1,14 @@
-#include "NotificationWindow.h"
+#include "NotificationReceiver.h"
 
 namespace midigen
 {
 
-NotificationWindow::NotificationWindow(Handler handler, QObject *parent)
+NotificationReceiver::NotificationReceiver(Handler handler, QObject *parent)
     : QObject(parent), handler_(std::move(handler))
 {
 }
 
-bool NotificationWindow::event(QEvent *event)
+bool NotificationReceiver::event(QEvent *event)
 {
     if (event->type() != midiout::NotificationEvent::eventType())
         return QObject::event(event);
