@@ -16,6 +16,7 @@ struct KnownOption {
 // Every option the tool knows; a verb reads the ones it needs.
 constexpr KnownOption KnownOptions[] = {
     {"help", false},
+    {"version", false},
     {"set", true},
     {"device", true},
 };

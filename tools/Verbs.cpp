@@ -1,6 +1,7 @@
 #include "Verbs.h"
 
 #include "Settings.h"
+#include "Version.h"
 
 namespace tool
 {
@@ -53,6 +54,19 @@ const std::vector<Verb> &AllVerbs()
          "TEXT OUT.wav [--set NAME=VALUE]...",
          "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
          RenderString,
+         true},
+        {{"export", "note"},
+         "N OUT.mid [--set NAME=VALUE]...",
+         "Writes what PlayNote(N) plays into OUT.mid as a Standard MIDI File: format 0, 50 ticks\n"
+         "per quarter note and no tempo event, so that one tick is 10 ms as in the stream; the\n"
+         "stream's events in buffer order with their delta times, then the end of the track.\n"
+         "One pass only: Loops is ignored. An existing OUT.mid is replaced.",
+         ExportNote},
+        {{"export", "string"},
+         "TEXT OUT.mid [--set NAME=VALUE]...",
+         "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for dump\n"
+         "string. Exit status 1 and no file when TEXT holds no note.",
+         ExportString,
          true},
     };
     return verbs;
@@ -130,9 +144,17 @@ void PrintHelp(std::FILE *out)
                  "                    VALUE is a decimal number; for Note, Instrument and Channel\n"
                  "                    also an enumeration name (mgFsharp, mgViolin, mgCh10) or a\n"
                  "                    number 0..255; for Sustain also true or false.\n"
-                 "  -h, --help        Prints this text.\n\n"
-                 "Exit status: 0 on success, 2 for an unknown verb, option, property or value.\n",
+                 "  -h, --help        Prints this text.\n"
+                 "  --version         Prints the version.\n\n"
+                 "Exit status: 0 on success, 1 when a verb could not do its work (it says why),\n"
+                 "2 for an unknown verb, option, property or value, or a request that export\n"
+                 "cannot write.\n",
                  wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
+}
+
+void PrintVersion(std::FILE *out)
+{
+    std::fprintf(out, "midigen %s\n", ProjectVersion);
 }
 
 } // namespace tool

@@ -40,6 +40,9 @@ bool TextFollows(const QList<QByteArray> &words);
 // Writes the help text describing every verb and option to out.
 void PrintHelp(std::FILE *out);
 
+// Writes "midigen VERSION" (the project's version) to out.
+void PrintVersion(std::FILE *out);
+
 // dump note N: prints the stream buffer that PlayNote(N) assembles.
 int DumpNote(const Options &options, const QList<QByteArray> &arguments);
 
@@ -59,6 +62,11 @@ int PlayStringVerb(const Options &options, const QList<QByteArray> &arguments);
 // render note N OUT.wav / render string TEXT OUT.wav: renders offline into a WAV file.
 int RenderNote(const Options &options, const QList<QByteArray> &arguments);
 int RenderString(const Options &options, const QList<QByteArray> &arguments);
+
+// export note N OUT.mid / export string TEXT OUT.mid: writes one pass of the stream as a
+// Standard MIDI File.
+int ExportNote(const Options &options, const QList<QByteArray> &arguments);
+int ExportString(const Options &options, const QList<QByteArray> &arguments);
 
 // Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
 // upper-case hexadecimal separated by blanks, then "events E bytes B".

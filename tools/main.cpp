@@ -21,6 +21,10 @@ int main(int argc, char **argv)
             tool::PrintHelp(stdout);
             return 0;
         }
+        if (options.has("version")) {
+            tool::PrintVersion(stdout);
+            return 0;
+        }
         const tool::Verb &verb = tool::FindVerb(options.words);
         return verb.run(options, options.words.mid(verb.words.size()));
     } catch (const tool::UsageError &error) {

@@ -1,0 +1,76 @@
+# Debian packages: `cpack -G DEB` in the build folder makes three, one per install component:
+#   noggix          the program, the midigen tool, icon, menu entry, metadata, manual pages
+#   libmidigen1     the shared tone generator library
+#   libmidigen-dev  its headers, CMake package and pkg-config file
+set(CPACK_PACKAGE_NAME noggix)
+set(CPACK_PACKAGE_VENDOR "Noggix developers")
+set(CPACK_PACKAGE_CONTACT "Noggix developers <dev@noggix.example.org>")
+# Each package's description below begins with its own synopsis line. CPack puts this summary
+# in front of them unless it is CPack's default text, so it is that text.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL noggix libmidigen1 libmidigen-dev)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs need libmidigen.so.1, which no installed package holds yet: dpkg-shlibdeps finds it
+# in the build tree, and the dependency on libmidigen1 comes from the components below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/lib)
+# A shlibs file for the shared library, so that programs built against it depend on it.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Dependencies between the three packages, each on the same version of the other.
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_COMPONENT_NOGGIX_DEPENDS libmidigen1)
+set(CPACK_COMPONENT_LIBMIDIGEN-DEV_DEPENDS libmidigen1)
+
+set(CPACK_DEBIAN_NOGGIX_PACKAGE_NAME noggix)
+set(CPACK_DEBIAN_NOGGIX_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_NOGGIX_PACKAGE_DEPENDS "fonts-liberation")
+set(CPACK_DEBIAN_NOGGIX_DESCRIPTION "Pretends to back up your brain, with a jingle
+Noggix is a joke program. Its window lists eighteen kinds of memory and
+personality; a backup run takes one every ten seconds, plays a short jingle
+on the built-in MIDI synthesizer and may fail with a mock medical error.
+.
+The package also holds midigen, the tone generator on the command line: it
+plays, renders to WAV and exports as Standard MIDI Files single notes and
+play strings.")
+
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_NAME libmidigen1)
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_SECTION libs)
+# The linker cache is refreshed by dpkg's trigger once the library is unpacked.
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
+# The built-in synthesizer sounds with a General MIDI SoundFont.
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_DEPENDS "fluid-soundfont-gm | timgm6mb-soundfont")
+set(CPACK_DEBIAN_LIBMIDIGEN1_DESCRIPTION "MIDI tone generator for Qt programs
+A non-visual Qt component that plays single notes and play strings, a small
+text language of notes, instruments and lengths, on a built-in General MIDI
+synthesizer, or renders them offline into WAV files.")
+
+set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_NAME libmidigen-dev)
+set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_DEPENDS "qt6-base-dev")
+set(CPACK_DEBIAN_LIBMIDIGEN-DEV_DESCRIPTION "MIDI tone generator for Qt programs - development files
+A non-visual Qt component that plays single notes and play strings, a small
+text language of notes, instruments and lengths, on a built-in General MIDI
+synthesizer, or renders them offline into WAV files.
+.
+This package holds the headers, the CMake package (find_package(MidiGen))
+and the pkg-config file (midigen).")
+
+# Every package carries the copyright notice and the changelog in its documentation folder.
+find_program(GZIP gzip REQUIRED)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  COMMAND ${GZIP} -9 -n -c ${PROJECT_BINARY_DIR}/packaging/changelog > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
+  VERBATIM)
+add_custom_target(package_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${component} COMPONENT ${component})
+endforeach()
+
+include(CPack)

@@ -1,0 +1,103 @@
+// midigen export as its users run it: what it refuses, what it leaves alone, and the version.
+
+#include "tool_run.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using tooltest::runTool;
+using tooltest::ToolRun;
+
+namespace
+{
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(Export, BadRequestsExitWithStatusTwoAndWriteNothing)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString out = folder.filePath("out.mid");
+    const struct {
+        QStringList arguments;
+        QString named;
+    } cases[] = {
+        {{"export", "note", "60"}, "output file"},
+        {{"export", "note", "sixty", out}, "sixty"},
+        {{"export", "note", "60", out, "extra"}, "extra"},
+        {{"export", "string"}, "play string"},
+        {{"export", "string", "C", out, "--set", "Loudness=3"}, "Loudness"},
+        {{"export", "chord", "C", out}, "export chord"},
+        // A step longer than a file's delta time can hold.
+        {{"export", "string", "C,300000000;D", out}, "268435455"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun run = runTool(c.arguments);
+        const std::string what = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.status, 2) << what;
+        ASSERT_EQ(run.err.size(), 1) << what;
+        EXPECT_TRUE(run.err[0].contains(c.named)) << what << ": " << run.errText();
+        EXPECT_FALSE(QFile::exists(out)) << what;
+    }
+}
+
+TEST(Export, NothingToWriteOrNoWayToWriteExitsWithStatusOne)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // A file that is there stays as it was when the play string holds no note.
+    const QString existing = folder.filePath("kept.mid");
+    {
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("kept");
+    }
+    const ToolRun empty = runTool({"export", "string", ",,", existing});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, QStringList{"midigen: nothing exported: the play string holds no note"});
+    EXPECT_EQ(contents(existing), "kept");
+
+    const QString unreachable = folder.filePath("no/such/folder/out.mid");
+    const ToolRun missing = runTool({"export", "note", "60", unreachable});
+    EXPECT_EQ(missing.status, 1);
+    ASSERT_EQ(missing.err.size(), 1);
+    EXPECT_TRUE(missing.err[0].startsWith("midigen: cannot write " + unreachable + ": "))
+        << missing.errText();
+}
+
+TEST(Export, ReplacesAnExistingFileWithTheStream)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString out = folder.filePath("note.mid");
+    {
+        QFile file(out);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+    }
+    const ToolRun run = runTool({"export", "note", "60", out});
+    ASSERT_EQ(run.status, 0) << run.errText();
+    EXPECT_TRUE(run.out.isEmpty());
+    // Header, track header, 18 events of 2 or 3 bytes with their deltas, end of track.
+    const QByteArray file = contents(out);
+    EXPECT_EQ(file.left(4), "MThd");
+    EXPECT_EQ(file.mid(14, 4), "MTrk");
+    EXPECT_EQ(file.right(4), QByteArray::fromHex("00FF2F00"));
+    EXPECT_LT(file.size(), 100);
+}
+
+TEST(Tool, VersionIsTheProjectVersion)
+{
+    const ToolRun run = runTool({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QStringList{QStringLiteral("midigen " PROJECT_VERSION)});
+}
