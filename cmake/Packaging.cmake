@@ -41,8 +41,10 @@ set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_NAME libmidigen1)
 set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_SECTION libs)
 # The linker cache is refreshed by dpkg's trigger once the library is unpacked.
 set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
-# The built-in synthesizer sounds with a General MIDI SoundFont.
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_DEPENDS "fluid-soundfont-gm | timgm6mb-soundfont")
+# The built-in synthesizer sounds with a General MIDI SoundFont, through FluidSynth, which the
+# library loads at run time (so dpkg-shlibdeps cannot see it).
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_DEPENDS
+  "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), fluid-soundfont-gm | timgm6mb-soundfont")
 set(CPACK_DEBIAN_LIBMIDIGEN1_DESCRIPTION "MIDI tone generator for Qt programs
 A non-visual Qt component that plays single notes and play strings, a small
 text language of notes, instruments and lengths, on a built-in General MIDI

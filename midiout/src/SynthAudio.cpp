@@ -9,7 +9,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fluidsynth.h>
+#include "FluidApi.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -59,8 +59,8 @@ bool SynthEngine::startDriver()
         QObject::connect(watchdog_.get(), &QTimer::timeout, [this] { watch(); });
     }
     for (const QString &name : config_.audioDrivers) {
-        fluid_settings_setstr(settings_, "audio.driver", name.toLatin1().constData());
-        driver_ = new_fluid_audio_driver2(settings_, &SynthEngine::audioCallback, this);
+        fluid_->fluid_settings_setstr(settings_, "audio.driver", name.toLatin1().constData());
+        driver_ = fluid_->new_fluid_audio_driver2(settings_, &SynthEngine::audioCallback, this);
         if (driver_ != nullptr) {
             driverName_ = name;
             lastFrames_ = driverStartFrames_ = synthesizerFrames();
@@ -104,7 +104,7 @@ void SynthEngine::dropDriver()
     if (driver_ == nullptr)
         return;
     watchdog_->stop();
-    delete_fluid_audio_driver(driver_); // joins the audio thread
+    fluid_->delete_fluid_audio_driver(driver_); // joins the audio thread
     driver_ = nullptr;
     // The audio side is ours now: what it left undone is done here, so that nothing of it
     // sounds when the next driver starts.
@@ -114,7 +114,7 @@ void SynthEngine::dropDriver()
     player_.stop();
     current_ = 0;
     if (silence_ != Silence::Idle || soundSinceReset_) {
-        fluid_synth_all_sounds_off(synth_, -1);
+        fluid_->fluid_synth_all_sounds_off(synth_, -1);
         resetSynth();
         silence_ = Silence::Idle;
     }

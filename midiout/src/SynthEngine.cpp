@@ -9,7 +9,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fluidsynth.h>
+#include "FluidApi.h"
 
 #include <cstring>
 #include <mutex>
@@ -52,12 +52,12 @@ QStringList loggedLines()
     return lines;
 }
 
-void routeFluidLog()
+void routeFluidLog(const FluidApi &fluid)
 {
     static std::once_flag routed;
-    std::call_once(routed, [] {
+    std::call_once(routed, [&fluid] {
         for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid_set_log_function(level, &logMessage, nullptr);
+            fluid.fluid_set_log_function(level, &logMessage, nullptr);
     });
 }
 
@@ -88,15 +88,21 @@ QStringList EngineConfig::desktopAudioDrivers()
 
 SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
 {
-    routeFluidLog();
+    QString error;
+    fluid_ = LoadFluidApi(&error);
+    if (fluid_ == nullptr) {
+        diagnostics_.append(QStringLiteral("no synthesizer: %1").arg(error));
+        return;
+    }
+    routeFluidLog(*fluid_);
     tickFrames_ = 500000.0 / 96 * SampleRate / 1e6;
-    settings_ = new_fluid_settings();
-    fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
-    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(settings_, "synth.cpu-cores", 1);
-    fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
-    fluid_settings_setint(settings_, "audio.periods", config.periods);
-    synth_ = new_fluid_synth(settings_);
+    settings_ = fluid_->new_fluid_settings();
+    fluid_->fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
+    fluid_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    fluid_->fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    fluid_->fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
+    fluid_->fluid_settings_setint(settings_, "audio.periods", config.periods);
+    synth_ = fluid_->new_fluid_synth(settings_);
     if (synth_ == nullptr) {
         diagnostics_.append(QStringLiteral("the synthesizer could not be created"));
         return;
@@ -104,7 +110,7 @@ SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
     for (const QString &path : config.soundFonts) {
         if (!QFileInfo(path).isFile())
             continue;
-        const int id = fluid_synth_sfload(synth_, QFile::encodeName(path).constData(), 1);
+        const int id = fluid_->fluid_synth_sfload(synth_, QFile::encodeName(path).constData(), 1);
         if (id != FLUID_FAILED) {
             soundFontId_ = id;
             soundFontPath_ = QFileInfo(path).canonicalFilePath();
@@ -121,9 +127,11 @@ SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
 SynthEngine::~SynthEngine()
 {
     stopAudio();
+    if (fluid_ == nullptr)
+        return;
     if (synth_ != nullptr)
-        delete_fluid_synth(synth_);
-    delete_fluid_settings(settings_);
+        fluid_->delete_fluid_synth(synth_);
+    fluid_->delete_fluid_settings(settings_);
 }
 
 QString SynthEngine::diagnostics() const
@@ -217,7 +225,7 @@ bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
     }
     for (const auto &[bank, program] : presetsOf(data, length))
         if (pinned_.insert({bank, program}).second) // a missing preset is not tried again
-            fluid_synth_pin_preset(synth_, soundFontId_, bank, program);
+            fluid_->fluid_synth_pin_preset(synth_, soundFontId_, bank, program);
     loading_.store(false);
     return true;
 }
@@ -225,20 +233,22 @@ bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
 int SynthEngine::controller(int channel, int number) const
 {
     int value = -1;
-    fluid_synth_get_cc(synth_, channel, number, &value);
+    if (synth_ != nullptr)
+        fluid_->fluid_synth_get_cc(synth_, channel, number, &value);
     return value;
 }
 
 int SynthEngine::pitchBend(int channel) const
 {
     int value = -1;
-    fluid_synth_get_pitch_bend(synth_, channel, &value);
+    if (synth_ != nullptr)
+        fluid_->fluid_synth_get_pitch_bend(synth_, channel, &value);
     return value;
 }
 
 int SynthEngine::activeVoiceCount() const
 {
-    return fluid_synth_get_active_voice_count(synth_);
+    return synth_ != nullptr ? fluid_->fluid_synth_get_active_voice_count(synth_) : 0;
 }
 
 } // namespace midiout

@@ -14,6 +14,11 @@
 
 #include <fluidsynth/types.h>
 
+namespace midiout
+{
+struct FluidApi;
+}
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -141,6 +146,7 @@ private:
     bool presetsLoaded(const std::uint8_t *data, std::size_t length) const;
     std::set<std::pair<int, int>> presetsOf(const std::uint8_t *data, std::size_t length) const;
 
+    const FluidApi *fluid_ = nullptr; // null when FluidSynth could not be loaded
     fluid_settings_t *settings_ = nullptr;
     fluid_synth_t *synth_ = nullptr;
     int soundFontId_ = -1;

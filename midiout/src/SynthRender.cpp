@@ -7,7 +7,7 @@
 #include <midiout/MidiMessages.h>
 #include <midiout/Output.h>
 
-#include <fluidsynth.h>
+#include "FluidApi.h"
 
 #include <unistd.h>
 
@@ -72,7 +72,7 @@ void SynthEngine::renderBlock()
             handDueTicks(blockStart);
         float *out[2] = {blockLeft_, blockRight_};
         float *fx[4] = {blockLeft_, blockRight_, blockLeft_, blockRight_}; // effects mixed in
-        fluid_synth_process(synth_, BlockFrames, 4, fx, 2, out);
+        fluid_->fluid_synth_process(synth_, BlockFrames, 4, fx, 2, out);
         silenceBlock();
         const bool quiet = silence_ == Silence::Idle && !soundSinceReset_;
         quiet_.store(quiet);
@@ -164,24 +164,24 @@ void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uin
     data2 &= DataByteMask;
     switch (status & StatusKindMask) {
     case NoteOffStatus:
-        fluid_synth_noteoff(synth_, channel, data1);
+        fluid_->fluid_synth_noteoff(synth_, channel, data1);
         break;
     case NoteOnStatus:
         if (data2 == 0) {
-            fluid_synth_noteoff(synth_, channel, data1);
+            fluid_->fluid_synth_noteoff(synth_, channel, data1);
         } else {
-            fluid_synth_noteon(synth_, channel, data1, data2);
+            fluid_->fluid_synth_noteon(synth_, channel, data1, data2);
             soundSinceReset_ = true;
         }
         break;
     case ControlChangeStatus:
-        fluid_synth_cc(synth_, channel, data1, data2);
+        fluid_->fluid_synth_cc(synth_, channel, data1, data2);
         break;
     case ProgramChangeStatus:
-        fluid_synth_program_change(synth_, channel, data1);
+        fluid_->fluid_synth_program_change(synth_, channel, data1);
         break;
     case PitchBendStatus:
-        fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
+        fluid_->fluid_synth_pitch_bend(synth_, channel, data1 | data2 << 7);
         break;
     }
 }
@@ -214,7 +214,7 @@ void SynthEngine::silenceBlock()
         }
         silenceFrames_ += BlockFrames;
         if (silenceFrames_ >= FadeFrames) {
-            fluid_synth_all_sounds_off(synth_, -1); // sustained and releasing voices too
+            fluid_->fluid_synth_all_sounds_off(synth_, -1); // sustained and releasing voices too
             silence_ = Silence::Settle;
             silenceFrames_ = 0;
         }
@@ -223,7 +223,7 @@ void SynthEngine::silenceBlock()
         std::fill(std::begin(blockRight_), std::end(blockRight_), 0.0f);
         silenceFrames_ += BlockFrames;
         if (silenceFrames_ == ResetBlock * BlockFrames)
-            fluid_synth_system_reset(synth_);
+            fluid_->fluid_synth_system_reset(synth_);
         if (silenceFrames_ >= SettleBlocks * BlockFrames) {
             resetSynth();
             silence_ = Silence::Idle;
@@ -234,7 +234,7 @@ void SynthEngine::silenceBlock()
 void SynthEngine::resetSynth()
 {
     // All 16 channels (controllers, programs) and the effects.
-    fluid_synth_system_reset(synth_);
+    fluid_->fluid_synth_system_reset(synth_);
     soundSinceReset_ = false;
 }
 
