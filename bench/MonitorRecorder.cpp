@@ -21,14 +21,14 @@ double MonitorRecorder::now()
 bool MonitorRecorder::start()
 {
     stop();
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, Rate, 2};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, Rate, 2};
     pa_buffer_attr attr{};
     attr.maxlength = std::uint32_t(-1);
     attr.fragsize = ReadFrames * 4; // small fragments: each read comes back soon after its frames
     int error = 0;
     pa_simple *connection = pa_simple_new(nullptr, "noggix-bench", PA_STREAM_RECORD,
                                           testsupport::PrivateSoundServer::Monitor, "monitor",
-                                          &spec, nullptr, &attr, &error);
+                                          &format, nullptr, &attr, &error);
     if (connection == nullptr)
         return false;
     latencyMs_ = double(pa_simple_get_latency(connection, &error)) / 1000.0;
