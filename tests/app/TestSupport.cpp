@@ -85,6 +85,9 @@ void ModalHandler::poll()
     if (!m_actions.empty())
         schedule();
     if (action) {
+        // As a user would, act once the box has become the active window: a click that comes
+        // before the activation lets the platform move the focus of a box that is already gone.
+        QTest::qWaitForWindowActive(modal);
         action(modal);
         if (QTest::currentTestFailed()) {
             m_failed = true;
