@@ -89,7 +89,6 @@ QStringList EngineConfig::desktopAudioDrivers()
 SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
 {
     routeFluidLog();
-    tickFrames_ = 500000.0 / 96 * SampleRate / 1e6;
     settings_ = new_fluid_settings();
     fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
