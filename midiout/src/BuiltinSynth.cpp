@@ -1,7 +1,6 @@
 #include "BuiltinSynth.h"
 
 #include "SynthEngine.h"
-#include <midiout/Output.h>
 
 #include <midiout/Output.h>
 

@@ -62,7 +62,6 @@ bool SynthEngine::startDriver()
         fluid_->fluid_settings_setstr(settings_, "audio.driver", name.toLatin1().constData());
         driver_ = fluid_->new_fluid_audio_driver2(settings_, &SynthEngine::audioCallback, this);
         if (driver_ != nullptr) {
-            driverName_ = name;
             lastFrames_ = driverStartFrames_ = synthesizerFrames();
             sinceClockMoved_.start();
             sinceUse_.start();

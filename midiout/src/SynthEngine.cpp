@@ -95,7 +95,6 @@ SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
         return;
     }
     routeFluidLog(*fluid_);
-    tickFrames_ = 500000.0 / 96 * SampleRate / 1e6;
     settings_ = fluid_->new_fluid_settings();
     fluid_->fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
     fluid_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);

@@ -64,6 +64,8 @@ public:
     // Events are handed over before a block of this many frames is rendered and sound from its
     // first frame.
     static constexpr int BlockFrames = 64;
+    // Frames per tick of a stream just opened: 96 ticks per quarter note of 500,000 µs.
+    static constexpr double OpenTickFrames = 500000.0 / 96 * SampleRate / 1e6;
 
     // Builds the engine; failures leave it without SoundFont (see diagnostics()). Any thread.
     explicit SynthEngine(const EngineConfig &config);
@@ -74,8 +76,6 @@ public:
     bool hasSoundFont() const { return soundFontId_ >= 0; }
     // Canonical path of the SoundFont in use, empty without one.
     QString soundFontPath() const { return soundFontPath_; }
-    // The audio driver running now, empty when none runs.
-    QString audioDriverName() const { return driver_ != nullptr ? driverName_ : QString(); }
     bool audioRunning() const { return driver_ != nullptr; }
     // A SoundFont and a clock: render() for an engine without drivers, else an audio driver
     // that runs, or starts now. A driver whose clock has stopped is dropped first.
@@ -156,7 +156,6 @@ private:
     // GUI side.
     EngineConfig config_;
     fluid_audio_driver_t *driver_ = nullptr;
-    QString driverName_;
     bool audioStopped_ = false;
     int wakeFd_ = -1;
     std::unique_ptr<QSocketNotifier> wakeNotifier_;
@@ -182,7 +181,7 @@ private:
     std::uint32_t current_ = 0; // the stream being played
     std::uint64_t blocks_ = 0;
     std::uint64_t anchorFrame_ = 0, anchorTick_ = 0;
-    double tickFrames_ = 0;
+    double tickFrames_ = OpenTickFrames;
     enum class Silence { Idle, Fade, Settle } silence_ = Silence::Idle;
     int silenceFrames_ = 0;
     bool soundSinceReset_ = false;

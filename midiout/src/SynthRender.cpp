@@ -99,16 +99,13 @@ void SynthEngine::runCommands(std::uint64_t blockStart)
 {
     Command c;
     while (commands_.pop(c)) {
-        if (c.kind == Command::Open) {
-            current_ = c.stream;
-            player_.stop();
-            tickFrames_ = 500000.0 / 96 * SampleRate / 1e6;
-            continue;
-        }
-        if (c.stream != current_)
-            continue;
+        if (c.kind != Command::Open && c.stream != current_)
+            continue; // of a stream closed since
         switch (c.kind) {
         case Command::Open:
+            current_ = c.stream;
+            player_.stop();
+            tickFrames_ = OpenTickFrames;
             break;
         case Command::TimeDivision:
             if (player_.running()) {
