@@ -68,6 +68,10 @@ int RenderString(const Options &options, const QList<QByteArray> &arguments);
 int ExportNote(const Options &options, const QList<QByteArray> &arguments);
 int ExportString(const Options &options, const QList<QByteArray> &arguments);
 
+// The stream buffer that PlayNote assembles for the note number noteText with the settings of
+// options; UsageError when noteText is not a decimal 32-bit number.
+std::vector<std::uint8_t> NoteRequestStream(const Options &options, const QByteArray &noteText);
+
 // Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
 // upper-case hexadecimal separated by blanks, then "events E bytes B".
 void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer);

@@ -28,16 +28,12 @@ void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer)
                  buffer.size());
 }
 
-int DumpNote(const Options &options, const QList<QByteArray> &arguments)
+std::vector<std::uint8_t> NoteRequestStream(const Options &options, const QByteArray &noteText)
 {
-    if (arguments.isEmpty())
-        throw UsageError("dump note needs a note number");
-    if (arguments.size() > 1)
-        throw UsageError("unexpected argument: " + arguments[1]);
-    const auto note = ParseDecimal(arguments[0], std::numeric_limits<qint32>::min(),
+    const auto note = ParseDecimal(noteText, std::numeric_limits<qint32>::min(),
                                    std::numeric_limits<qint32>::max());
     if (!note)
-        throw UsageError("invalid note number: " + arguments[0]);
+        throw UsageError("invalid note number: " + noteText);
 
     TMidiGen generator;
     ApplySettings(generator, options);
@@ -45,7 +41,16 @@ int DumpNote(const Options &options, const QList<QByteArray> &arguments)
     const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
     const midigen::EventList list = midigen::NoteList(qint32(*note), settings.instrument,
                                                       settings.playChannel, generator.Duration());
-    PrintStreamBuffer(stdout, midigen::EncodeStream(list, settings, true));
+    return midigen::EncodeStream(list, settings, true);
+}
+
+int DumpNote(const Options &options, const QList<QByteArray> &arguments)
+{
+    if (arguments.isEmpty())
+        throw UsageError("dump note needs a note number");
+    if (arguments.size() > 1)
+        throw UsageError("unexpected argument: " + arguments[1]);
+    PrintStreamBuffer(stdout, NoteRequestStream(options, arguments[0]));
     return 0;
 }
 

@@ -11,8 +11,6 @@
 
 #include <QSaveFile>
 
-#include <limits>
-
 namespace tool
 {
 
@@ -64,17 +62,7 @@ void checkArguments(const QList<QByteArray> &arguments, const char *verb, const 
 int ExportNote(const Options &options, const QList<QByteArray> &arguments)
 {
     checkArguments(arguments, "export note", "a note number");
-    const auto note = ParseDecimal(arguments[0], std::numeric_limits<qint32>::min(),
-                                   std::numeric_limits<qint32>::max());
-    if (!note)
-        throw UsageError("invalid note number: " + arguments[0]);
-
-    TMidiGen generator;
-    ApplySettings(generator, options);
-    const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
-    const midigen::EventList list = midigen::NoteList(qint32(*note), settings.instrument,
-                                                      settings.playChannel, generator.Duration());
-    return exportStream(midigen::EncodeStream(list, settings, true), arguments[1]);
+    return exportStream(NoteRequestStream(options, arguments[0]), arguments[1]);
 }
 
 int ExportString(const Options &options, const QList<QByteArray> &arguments)
