@@ -121,6 +121,16 @@ keys_do_nothing() {
     done
 }
 
+# Clicks "Noggix now!" and confirms "Get ready!", by Return (key) or by clicking "I'm ready!"
+# (click), and waits until the dialog has gone.
+confirm_run() {
+    local dialog
+    click_backup
+    dialog=$(window 'Get ready!')
+    if [ "$1" = key ]; then xdotool key Return; else click_ready "$dialog"; fi
+    gone "$dialog" 'Get ready!'
+}
+
 # Checks that "Noggix now!" has the focus: Space opens "Get ready!", which "Cancel" closes.
 space_opens_dialog() {
     local dialog
@@ -134,10 +144,7 @@ space_opens_dialog() {
 start one-item
 main=$(window 'Noggix 1.0')
 for i in $(seq 2 17); do toggle_box "$i"; done
-click_backup
-dialog=$(window 'Get ready!')
-xdotool key Return
-gone "$dialog" 'Get ready!'
+confirm_run key
 file=$home/Documents/$backup
 for i in $(seq 100); do
     [ "$(stat -c %s "$file" 2>/dev/null || echo 0)" -ge 150001 ] && break
@@ -154,10 +161,7 @@ echo "e2e: one item: 150001 bytes of 0x41 at the default path"
 start no-item
 main=$(window 'Noggix 1.0')
 for i in $(seq 1 17); do toggle_box "$i"; done
-click_backup
-dialog=$(window 'Get ready!')
-xdotool key Return
-gone "$dialog" 'Get ready!'
+confirm_run key
 message=$(window 'Noggix')
 xdotool key Return
 gone "$message" 'Noggix'
@@ -169,10 +173,7 @@ echo "e2e: no item: the message appeared and Return dismissed it"
 # Exit during a run over the seventeen default items: the program ends at once, no file.
 start exit-during-run
 main=$(window 'Noggix 1.0')
-click_backup
-dialog=$(window 'Get ready!')
-xdotool key Return
-gone "$dialog" 'Get ready!'
+confirm_run key
 kill -0 "$pid" 2>/dev/null || fail "$case: ended before Exit"
 click_exit
 ended_ok 3
@@ -183,10 +184,7 @@ echo "e2e: Exit during a run: ended with status 0 within 3 s, no file"
 start focus-after-run
 main=$(window 'Noggix 1.0')
 for i in $(seq 2 17); do toggle_box "$i"; done
-click_backup
-dialog=$(window 'Get ready!')
-click_ready "$dialog"
-gone "$dialog" 'Get ready!'
+confirm_run click
 wait_file "$home/Documents/$backup"
 keys_do_nothing Return KP_Enter
 space_opens_dialog
@@ -199,10 +197,7 @@ echo "e2e: after a run and after Cancel: Enter did nothing, Space reopened Get r
 # The keyboard during a run over the seventeen default items: nothing takes "Noggix now!"'s focus.
 start focus-during-run
 main=$(window 'Noggix 1.0')
-click_backup
-dialog=$(window 'Get ready!')
-click_ready "$dialog"
-gone "$dialog" 'Get ready!'
+confirm_run click
 keys_do_nothing space Return space
 # The keys did reach the window: Tab moves the focus on to "Home Page", and Space presses it.
 xdotool key Tab space
@@ -219,10 +214,7 @@ main=$(window 'Noggix 1.0')
 for i in $(seq 2 17); do toggle_box "$i"; done
 click "$main" $((297 + 200)) 26
 xdotool key ctrl+a type "$home/missing/x.brains"
-click_backup
-dialog=$(window 'Get ready!')
-click_ready "$dialog"
-gone "$dialog" 'Get ready!'
+confirm_run click
 report=$(window 'Noggix')
 xdotool key Return
 gone "$report" 'Noggix'

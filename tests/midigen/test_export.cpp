@@ -20,6 +20,13 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Makes path hold bytes; false when it cannot.
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 TEST(Export, BadRequestsExitWithStatusTwoAndWriteNothing)
@@ -56,11 +63,7 @@ TEST(Export, NothingToWriteOrNoWayToWriteExitsWithStatusOne)
     ASSERT_TRUE(folder.isValid());
     // A file that is there stays as it was when the play string holds no note.
     const QString existing = folder.filePath("kept.mid");
-    {
-        QFile file(existing);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("kept");
-    }
+    ASSERT_TRUE(writeFile(existing, "kept"));
     const ToolRun empty = runTool({"export", "string", ",,", existing});
     EXPECT_EQ(empty.status, 1);
     EXPECT_EQ(empty.err, QStringList{"midigen: nothing exported: the play string holds no note"});
@@ -79,11 +82,7 @@ TEST(Export, ReplacesAnExistingFileWithTheStream)
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString out = folder.filePath("note.mid");
-    {
-        QFile file(out);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(4096, 'x'));
-    }
+    ASSERT_TRUE(writeFile(out, QByteArray(4096, 'x')));
     const ToolRun run = runTool({"export", "note", "60", out});
     ASSERT_EQ(run.status, 0) << run.errText();
     EXPECT_TRUE(run.out.isEmpty());
