@@ -4,10 +4,10 @@
 #include "Verbs.h"
 
 #include "Settings.h"
+#include "WavWriter.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
-#include <midiout/WavWriter.h>
 
 #include <QCoreApplication>
 
@@ -127,7 +127,7 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
 
-    midiout::WavWriter wav;
+    WavWriter wav;
     if (!wav.open(path)) {
         std::fprintf(stderr, "midigen: cannot write %s: %s\n", arguments[1].constData(),
                      qPrintable(wav.errorString()));
