@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <fluidsynth.h>
 
@@ -38,21 +39,23 @@ constexpr int WoodblockTicks[] = {0, 50, 100, 137, 237};
 constexpr int WoodblockKeys[] = {72, 74, 76, 72, 79};
 const QByteArray JingleStart = QByteArrayLiteral("I94,G3,90");
 
-void pumpFor(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-}
-
+// Waits that sleep between events: a 5 ms timer wakes the loop to look at the condition again.
+// (processEvents with a time limit would spin, and a core spinning beside the audio path was
+// enough to starve it.)
 bool pumpUntil(const std::function<bool()> &done, int ms)
 {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick;
+    tick.start(5);
     while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
+}
+
+void pumpFor(int ms)
+{
+    pumpUntil([] { return false; }, ms);
 }
 
 void printStats(const char *key, std::vector<double> values)
@@ -140,6 +143,8 @@ void analyse(const MonitorRecorder &recorder, const std::vector<double> &request
             risen = risen || std::max(std::abs(left), std::abs(right)) > 100;
             zeros = left == 0 && right == 0 ? zeros + 1 : 0;
             if (risen && zeros == 32) {
+                std::fprintf(stderr, "%s: a gap %.1f ms after the first sound\n", key,
+                             double(f - 31 - sound) * 1000.0 / Rate);
                 ++glitches;
                 break;
             }
