@@ -112,10 +112,11 @@ void SynthEngine::dropDriver()
     }
     player_.stop();
     current_ = 0;
-    if (silence_ != Silence::Idle || soundSinceReset_) {
+    if (silenceFrames_ >= 0 || soundSinceReset_) {
         fluid_->fluid_synth_all_sounds_off(synth_, -1);
-        resetSynth();
-        silence_ = Silence::Idle;
+        fluid_->fluid_synth_system_reset(synth_);
+        soundSinceReset_ = false;
+        silenceFrames_ = -1;
     }
     quiet_.store(true);
     service();

@@ -11,6 +11,7 @@
 
 #include "FluidApi.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -59,6 +60,28 @@ void routeFluidLog(const FluidApi &fluid)
         for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
             fluid.fluid_set_log_function(level, &logMessage, nullptr);
     });
+}
+
+// The presets a buffer needs: the channels' initial ones, then what it selects or plays.
+std::set<std::pair<int, int>> presetsOf(const std::uint8_t *data, std::size_t length)
+{
+    std::set<std::pair<int, int>> wanted{{0, 0}, {PercussionBank, 0}};
+    int bank[ChannelCount] = {};
+    bank[PercussionChannel] = PercussionBank;
+    for (std::size_t offset = 0; offset + StreamEvent::Size <= length;
+         offset += StreamEvent::Size) {
+        const StreamEvent event = StreamEvent::decode(data + offset);
+        const int channel = event.status() & StatusChannelMask;
+        const int kind = event.isShortMessage() ? event.status() & StatusKindMask : 0;
+        if (kind == NoteOffStatus || kind == NoteOnStatus)
+            wanted.insert({bank[channel], 0});
+        else if (kind == ProgramChangeStatus)
+            wanted.insert({bank[channel], event.data1() & DataByteMask});
+        else if (kind == ControlChangeStatus && event.data1() == controller::BankSelect &&
+                 channel != PercussionChannel)
+            bank[channel] = event.data2() & DataByteMask;
+    }
+    return wanted;
 }
 
 } // namespace
@@ -156,11 +179,6 @@ void SynthEngine::detach(SynthStream *stream)
     sinceUse_.start();
 }
 
-void SynthEngine::send(const Command &command)
-{
-    commands_.push(command); // full only while a dead driver is being noticed
-}
-
 void SynthEngine::service()
 {
     Report report;
@@ -171,83 +189,25 @@ void SynthEngine::service()
         open_->queuePending();
 }
 
-std::set<std::pair<int, int>> SynthEngine::presetsOf(const std::uint8_t *data,
-                                                     std::size_t length) const
-{
-    // The channels' initial presets, then what the buffer selects or plays.
-    std::set<std::pair<int, int>> wanted{{0, 0}, {PercussionBank, 0}};
-    int bank[ChannelCount] = {};
-    bank[PercussionChannel] = PercussionBank;
-    for (std::size_t offset = 0; offset + StreamEvent::Size <= length;
-         offset += StreamEvent::Size) {
-        const StreamEvent event = StreamEvent::decode(data + offset);
-        if (!event.isShortMessage())
-            continue;
-        const int channel = event.status() & StatusChannelMask;
-        switch (event.status() & StatusKindMask) {
-        case NoteOffStatus:
-        case NoteOnStatus:
-            wanted.insert({bank[channel], 0});
-            break;
-        case ControlChangeStatus:
-            if (event.data1() == controller::BankSelect && channel != PercussionChannel)
-                bank[channel] = event.data2() & DataByteMask;
-            break;
-        case ProgramChangeStatus:
-            wanted.insert({bank[channel], event.data1() & DataByteMask});
-            break;
-        }
-    }
-    return wanted;
-}
-
-bool SynthEngine::presetsLoaded(const std::uint8_t *data, std::size_t length) const
-{
-    for (const auto &preset : presetsOf(data, length))
-        if (pinned_.count(preset) == 0)
-            return false;
-    return true;
-}
-
 bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
 {
-    if (soundFontId_ < 0 || presetsLoaded(data, length))
+    if (soundFontId_ < 0)
+        return true;
+    const auto wanted = presetsOf(data, length);
+    if (std::includes(pinned_.begin(), pinned_.end(), wanted.begin(), wanted.end()))
         return true;
     // Loading holds the synthesizer's lock while it reads samples, so it runs only while
     // nothing sounds, and the audio side outputs silence meanwhile instead of waiting.
     loading_.store(true);
     while (rendering_.load())
         std::this_thread::yield(); // the audio side leaves the synthesizer within one block
-    if (!quiet_.load()) {
-        loading_.store(false);
-        return false;
-    }
-    for (const auto &[bank, program] : presetsOf(data, length))
-        if (pinned_.insert({bank, program}).second) // a missing preset is not tried again
-            fluid_->fluid_synth_pin_preset(synth_, soundFontId_, bank, program);
+    const bool quiet = quiet_.load();
+    if (quiet)
+        for (const auto &[bank, program] : wanted)
+            if (pinned_.insert({bank, program}).second) // a missing preset is not tried again
+                fluid_->fluid_synth_pin_preset(synth_, soundFontId_, bank, program);
     loading_.store(false);
-    return true;
-}
-
-int SynthEngine::controller(int channel, int number) const
-{
-    int value = -1;
-    if (synth_ != nullptr)
-        fluid_->fluid_synth_get_cc(synth_, channel, number, &value);
-    return value;
-}
-
-int SynthEngine::pitchBend(int channel) const
-{
-    int value = -1;
-    if (synth_ != nullptr)
-        fluid_->fluid_synth_get_pitch_bend(synth_, channel, &value);
-    return value;
-}
-
-int SynthEngine::activeVoiceCount() const
-{
-    return synth_ != nullptr ? fluid_->fluid_synth_get_active_voice_count(synth_) : 0;
+    return quiet;
 }
 
 } // namespace midiout

@@ -9,19 +9,11 @@
 #include "StreamPlayer.h"
 
 #include <QElapsedTimer>
-#include <QString>
 #include <QStringList>
 
 #include <fluidsynth/types.h>
 
-namespace midiout
-{
-struct FluidApi;
-}
-
 #include <atomic>
-#include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <set>
 #include <utility>
@@ -33,6 +25,7 @@ class QTimer;
 namespace midiout
 {
 
+struct FluidApi;
 class Stream;
 class SynthStream;
 
@@ -48,7 +41,7 @@ struct EngineConfig {
     int periodSize = 1024;
     int periods = 2;
     // The driver stops after this long without a stream, so that an idle program renders no
-    // silence; the next stream starts it again. Negative: it keeps running.
+    // silence. Negative: it keeps running.
     int idleAudioMs = 2000;
 
     // The system's General MIDI SoundFont, then the other SoundFonts of its folder.
@@ -82,6 +75,8 @@ public:
     bool canPlay();
     // What went wrong, one line per problem, FluidSynth's own messages included.
     QString diagnostics() const;
+    // The synthesizer, for tests that read its state.
+    fluid_synth_t *synth() const { return synth_; }
 
     // A new stream posting to receiver; posts Open. Null when the engine cannot play or a
     // stream is open on it already.
@@ -96,11 +91,6 @@ public:
     void service();
     // Stops the audio driver for good; nothing sounds or is posted afterwards.
     void stopAudio();
-
-    // Synthesizer state, for tests (offline engines).
-    int controller(int channel, int number) const;
-    int pitchBend(int channel) const;
-    int activeVoiceCount() const;
 
 private:
     friend class SynthStream;
@@ -121,30 +111,25 @@ private:
         Notification notification{};
     };
 
-    static int audioCallback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
     // Audio side.
+    static int audioCallback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
     void renderBlock();
     void runCommands(std::uint64_t blockStart);
-    void handDueTicks(std::uint64_t blockStart);
     std::uint64_t dueFrame(std::uint64_t tick) const;
     void beginSilence();
     void silenceBlock();
-    void resetSynth();
     void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                       std::uint64_t tick) override;
     void notify(Notification notification, std::uint32_t buffer) override;
-    void wake();
 
     // GUI side.
-    void send(const Command &command);
+    void send(const Command &command) { commands_.push(command); } // full only on a dead driver
     void detach(SynthStream *stream);
     bool startDriver();
     void watch();
     void dropDriver();
     // Loads what the buffer selects or plays; false when that has to wait for silence.
     bool loadPresets(const std::uint8_t *data, std::size_t length);
-    bool presetsLoaded(const std::uint8_t *data, std::size_t length) const;
-    std::set<std::pair<int, int>> presetsOf(const std::uint8_t *data, std::size_t length) const;
 
     const FluidApi *fluid_ = nullptr; // null when FluidSynth could not be loaded
     fluid_settings_t *settings_ = nullptr;
@@ -160,13 +145,11 @@ private:
     int wakeFd_ = -1;
     std::unique_ptr<QSocketNotifier> wakeNotifier_;
     std::unique_ptr<QTimer> watchdog_;
-    QElapsedTimer sinceClockMoved_;
-    QElapsedTimer sinceUse_;
+    QElapsedTimer sinceClockMoved_, sinceUse_;
     std::uint64_t lastFrames_ = 0, driverStartFrames_ = 0;
     SynthStream *open_ = nullptr;
-    std::uint32_t lastStreamId_ = 0;
-    std::uint32_t lastBufferNumber_ = 0;
-    std::set<std::pair<int, int>> pinned_;
+    std::uint32_t lastStreamId_ = 0, lastBufferNumber_ = 0;
+    std::set<std::pair<int, int>> pinned_; // bank, program
 
     // Crossing threads.
     SpscRing<Command, 256> commands_;
@@ -182,8 +165,7 @@ private:
     std::uint64_t blocks_ = 0;
     std::uint64_t anchorFrame_ = 0, anchorTick_ = 0;
     double tickFrames_ = OpenTickFrames;
-    enum class Silence { Idle, Fade, Settle } silence_ = Silence::Idle;
-    int silenceFrames_ = 0;
+    int silenceFrames_ = -1; // into the silencing that a stop started; -1: none under way
     bool soundSinceReset_ = false;
     bool reported_ = false;
     float blockLeft_[BlockFrames] = {}, blockRight_[BlockFrames] = {};

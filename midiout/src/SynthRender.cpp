@@ -21,13 +21,13 @@ namespace midiout
 namespace
 {
 
-// A stop fades the output to silence over this many frames (5.8 ms) and ends every voice. The
-// output stays muted for SettleBlocks: once the ended voices are gone (a reset before that would
-// let them play on), a reset of the synthesizer and its effects, and a second one at the end for
-// the reverb's residue.
+// A stop fades the output to silence over FadeFrames (5.8 ms), then ends every voice and mutes
+// the output until MuteFrames. At ResetFrames, once the ended voices are gone (a reset before
+// that would let them play on), the synthesizer and its effects are reset, and again at
+// MuteFrames for the reverb's residue.
 constexpr int FadeFrames = 256;
-constexpr int ResetBlock = 2;
-constexpr int SettleBlocks = 6;
+constexpr int ResetFrames = FadeFrames + 2 * SynthEngine::BlockFrames;
+constexpr int MuteFrames = FadeFrames + 6 * SynthEngine::BlockFrames;
 
 } // namespace
 
@@ -68,13 +68,14 @@ void SynthEngine::renderBlock()
     if (!loading_.load() && synth_ != nullptr) {
         const bool wasQuiet = quiet_.load(std::memory_order_relaxed);
         runCommands(blockStart);
-        if (silence_ == Silence::Idle)
-            handDueTicks(blockStart);
+        while (silenceFrames_ < 0 && player_.running() &&
+               dueFrame(player_.nextTick()) <= blockStart)
+            player_.playNextTick(*this);
         float *out[2] = {blockLeft_, blockRight_};
         float *fx[4] = {blockLeft_, blockRight_, blockLeft_, blockRight_}; // effects mixed in
         fluid_->fluid_synth_process(synth_, BlockFrames, 4, fx, 2, out);
         silenceBlock();
-        const bool quiet = silence_ == Silence::Idle && !soundSinceReset_;
+        const bool quiet = silenceFrames_ < 0 && !soundSinceReset_;
         quiet_.store(quiet);
         reported_ = reported_ || (quiet && !wasQuiet);
     }
@@ -82,17 +83,11 @@ void SynthEngine::renderBlock()
     ++blocks_;
     blockUsed_ = 0;
     frames_.store(blocks_ * BlockFrames, std::memory_order_release);
-    if (reported_)
-        wake();
-}
-
-void SynthEngine::wake()
-{
+    if (reported_ && wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one); // non-blocking
+    }
     reported_ = false;
-    if (wakeFd_ < 0)
-        return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one); // non-blocking
 }
 
 void SynthEngine::runCommands(std::uint64_t blockStart)
@@ -146,13 +141,6 @@ std::uint64_t SynthEngine::dueFrame(std::uint64_t tick) const
     return anchorFrame_ + std::uint64_t(std::llround(double(tick - anchorTick_) * tickFrames_));
 }
 
-void SynthEngine::handDueTicks(std::uint64_t blockStart)
-{
-    while (player_.running() && dueFrame(player_.nextTick()) <= blockStart) {
-        player_.playNextTick(*this);
-    }
-}
-
 void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                                std::uint64_t)
 {
@@ -191,48 +179,32 @@ void SynthEngine::notify(Notification notification, std::uint32_t buffer)
 
 void SynthEngine::beginSilence()
 {
-    if (silence_ != Silence::Idle)
+    if (silenceFrames_ >= 0)
         return; // nothing new sounds while a silencing is under way
-    if (!soundSinceReset_) {
-        resetSynth(); // nothing sounds, not even an effect's tail
-        return;
-    }
-    silence_ = Silence::Fade;
-    silenceFrames_ = 0;
+    if (soundSinceReset_)
+        silenceFrames_ = 0;
+    else
+        fluid_->fluid_synth_system_reset(synth_); // nothing sounds, not even an effect's tail
 }
 
 void SynthEngine::silenceBlock()
 {
-    if (silence_ == Silence::Fade) {
-        for (int i = 0; i < BlockFrames; ++i) {
-            const float gain = std::max(0.0f, 1.0f - float(silenceFrames_ + i) / FadeFrames);
-            blockLeft_[i] *= gain;
-            blockRight_[i] *= gain;
-        }
-        silenceFrames_ += BlockFrames;
-        if (silenceFrames_ >= FadeFrames) {
-            fluid_->fluid_synth_all_sounds_off(synth_, -1); // sustained and releasing voices too
-            silence_ = Silence::Settle;
-            silenceFrames_ = 0;
-        }
-    } else if (silence_ == Silence::Settle) {
-        std::fill(std::begin(blockLeft_), std::end(blockLeft_), 0.0f);
-        std::fill(std::begin(blockRight_), std::end(blockRight_), 0.0f);
-        silenceFrames_ += BlockFrames;
-        if (silenceFrames_ == ResetBlock * BlockFrames)
-            fluid_->fluid_synth_system_reset(synth_);
-        if (silenceFrames_ >= SettleBlocks * BlockFrames) {
-            resetSynth();
-            silence_ = Silence::Idle;
-        }
+    if (silenceFrames_ < 0)
+        return;
+    for (int i = 0; i < BlockFrames; ++i) {
+        const float gain = std::max(0.0f, 1.0f - float(silenceFrames_ + i) / FadeFrames);
+        blockLeft_[i] *= gain;
+        blockRight_[i] *= gain;
     }
-}
-
-void SynthEngine::resetSynth()
-{
-    // All 16 channels (controllers, programs) and the effects.
-    fluid_->fluid_synth_system_reset(synth_);
-    soundSinceReset_ = false;
+    silenceFrames_ += BlockFrames;
+    if (silenceFrames_ == FadeFrames)
+        fluid_->fluid_synth_all_sounds_off(synth_, -1); // sustained and releasing voices too
+    if (silenceFrames_ == ResetFrames || silenceFrames_ == MuteFrames)
+        fluid_->fluid_synth_system_reset(synth_); // all 16 channels and the effects
+    if (silenceFrames_ == MuteFrames) {
+        soundSinceReset_ = false;
+        silenceFrames_ = -1;
+    }
 }
 
 } // namespace midiout
