@@ -21,11 +21,16 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace
 {
@@ -56,6 +61,15 @@ bool pumpUntil(const std::function<bool()> &done, int ms)
 void pumpFor(int ms)
 {
     pumpUntil([] { return false; }, ms);
+}
+
+// CPU time of this process so far, user and system, in seconds.
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 void printStats(const char *key, std::vector<double> values)
@@ -153,6 +167,38 @@ void analyse(const MonitorRecorder &recorder, const std::vector<double> &request
     std::printf("%s-requests %zu\n%s-with-gaps %d\n%s-silent %d\n", key, requests.size(), key,
                 glitches, key, silent);
 }
+
+// How late this machine wakes a thread that sleeps 5 ms at a time, while the requests below
+// run: the scheduling that every audio path here rests on.
+class WakeUpProbe
+{
+public:
+    WakeUpProbe()
+        : thread_([this] {
+              while (!stop_.load()) {
+                  const double before = MonitorRecorder::now();
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                  const double late = (MonitorRecorder::now() - before) * 1000.0 - 5.0;
+                  worst_.store(std::max(worst_.load(), late));
+                  over10_ += late > 10.0 ? 1 : 0;
+              }
+          })
+    {
+    }
+    ~WakeUpProbe()
+    {
+        stop_.store(true);
+        thread_.join();
+        std::printf("wake-up-late-max-ms %.2f\nwake-ups-late-over-10-ms %d\n", worst_.load(),
+                    over10_.load());
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<double> worst_{0};
+    std::atomic<int> over10_{0};
+    std::thread thread_;
+};
 
 // FluidSynth's audio driver with a callback of its own that writes a constant: what the sound
 // server path does without our engine.
@@ -300,7 +346,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_audio: no PulseAudio server could be started\n");
         return 1;
     }
-    // Arguments: [PERIOD-FRAMES [PERIODS [PART]]], PART one of first-sound, placement, survival.
+    // Arguments: [PERIOD-FRAMES [PERIODS [PART]]], PART one of first-sound, placement, survival,
+    // idle.
     const QStringList args = app.arguments();
     midiout::EngineConfig config;
     config.audioDrivers = {QStringLiteral("pulseaudio")};
@@ -341,6 +388,7 @@ int main(int argc, char **argv)
     testsupport::configureForBackupRun(*generator);
     generator->setDuration(100);
     std::vector<double> requests;
+    auto probe = want("first-sound") ? std::make_unique<WakeUpProbe>() : nullptr;
     for (int i = 0; i < (want("first-sound") ? 32 : 0); ++i) {
         idle();
         requests.push_back(MonitorRecorder::now());
@@ -359,6 +407,7 @@ int main(int argc, char **argv)
     }
     pumpFor(300);
     recorder.stop();
+    probe.reset();
     if (want("first-sound")) {
         std::vector<double> firstSounds;
         analyse(recorder, requests, "jingle", &firstSounds);
@@ -426,6 +475,26 @@ int main(int argc, char **argv)
     std::printf("server-kills 5\nended-when-killed %d\nrefused-while-down %d\n"
                 "sounded-after-restart %d\n",
                 endedWhenKilled, refusedWhileDown, survived);
+
+    // What the driver's idle stop saves: the CPU of this process over 10 s after a note, with a
+    // driver that keeps rendering silence, then with the idle stop.
+    for (const int idleMs : {-1, config.idleAudioMs}) {
+        if (!want("idle"))
+            break;
+        midiout::EngineConfig idleConfig = config;
+        idleConfig.idleAudioMs = idleMs;
+        testsupport::EngineOutput idleOutput(idleConfig);
+        TMidiGen idleGenerator(idleOutput);
+        idleGenerator.setDuration(20);
+        idleGenerator.PlayString(QByteArrayLiteral("I115,C5"));
+        pumpUntil([&] { return !idleGenerator.IsPlaying(); }, 5000);
+        pumpFor(1000);
+        const double before = cpuSeconds();
+        pumpFor(10000);
+        std::printf("%s %.2f\n",
+                    idleMs < 0 ? "idle-driver-running-cpu-percent" : "idle-cpu-percent",
+                    (cpuSeconds() - before) * 10.0);
+    }
     generator.reset();
     output.engine.stopAudio();
     return 0;
