@@ -138,9 +138,9 @@ std::size_t firstSound(const MonitorRecorder &recorder, std::size_t from, std::s
 // zero frames once the sound has risen above -50 dBFS (a burst that stops counts too). Requests
 // that did not sound within 1 s count as silent. Collects the first-sound times when asked.
 void analyse(const MonitorRecorder &recorder, const std::vector<double> &requests, const char *key,
-             std::vector<double> *firstSounds)
+             const std::vector<std::pair<double, double>> &stalls, std::vector<double> *firstSounds)
 {
-    int glitches = 0, silent = 0;
+    int glitches = 0, silent = 0, duringStalls = 0;
     for (double request : requests) {
         const std::size_t from = recorder.frameAt(request);
         const std::size_t sound = firstSound(recorder, from, from + Rate);
@@ -157,46 +157,64 @@ void analyse(const MonitorRecorder &recorder, const std::vector<double> &request
             risen = risen || std::max(std::abs(left), std::abs(right)) > 100;
             zeros = left == 0 && right == 0 ? zeros + 1 : 0;
             if (risen && zeros == 32) {
-                std::fprintf(stderr, "%s: a gap %.1f ms after the first sound\n", key,
-                             double(f - 31 - sound) * 1000.0 / Rate);
+                // A gap that begins within 30 ms of a stall of the machine: the writer was held
+                // up longer than the server's queue of about 23 ms lasts.
+                const double at = recorder.timeOf(f - 31);
+                const bool stalled = std::any_of(stalls.begin(), stalls.end(), [at](auto s) {
+                    return s.first - 0.030 <= at && at <= s.second + 0.030;
+                });
+                std::fprintf(stderr, "%s: a gap %.1f ms after the first sound%s\n", key,
+                             double(f - 31 - sound) * 1000.0 / Rate,
+                             stalled ? ", during a stall of the machine" : "");
                 ++glitches;
+                duringStalls += stalled ? 1 : 0;
                 break;
             }
         }
     }
-    std::printf("%s-requests %zu\n%s-with-gaps %d\n%s-silent %d\n", key, requests.size(), key,
-                glitches, key, silent);
+    std::printf("%s-requests %zu\n%s-with-gaps %d\n%s-gaps-during-stalls %d\n%s-silent %d\n", key,
+                requests.size(), key, glitches, key, duringStalls, key, silent);
 }
 
 // How late this machine wakes a thread that sleeps 5 ms at a time, while the requests below
-// run: the scheduling that every audio path here rests on.
+// run: the scheduling that every audio path here rests on. Wake-ups more than StallMs late are
+// kept as stalls: from when the thread was due to when it ran.
 class WakeUpProbe
 {
 public:
+    static constexpr double StallMs = 10.0;
+    using Stall = std::pair<double, double>; // CLOCK_MONOTONIC seconds
+
     WakeUpProbe()
         : thread_([this] {
               while (!stop_.load()) {
-                  const double before = MonitorRecorder::now();
+                  const double due = MonitorRecorder::now() + 0.005;
                   std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                  const double late = (MonitorRecorder::now() - before) * 1000.0 - 5.0;
-                  worst_.store(std::max(worst_.load(), late));
-                  over10_ += late > 10.0 ? 1 : 0;
+                  const double woke = MonitorRecorder::now();
+                  worst_ = std::max(worst_, (woke - due) * 1000.0);
+                  if ((woke - due) * 1000.0 > StallMs)
+                      stalls_.emplace_back(due, woke);
               }
           })
     {
     }
-    ~WakeUpProbe()
+    ~WakeUpProbe() { stop(); }
+    // Ends the probe and prints what it saw; stalls() may be read afterwards.
+    void stop()
     {
+        if (!thread_.joinable())
+            return;
         stop_.store(true);
         thread_.join();
-        std::printf("wake-up-late-max-ms %.2f\nwake-ups-late-over-10-ms %d\n", worst_.load(),
-                    over10_.load());
+        std::printf("wake-up-late-max-ms %.2f\nwake-ups-late-over-10-ms %zu\n", worst_,
+                    stalls_.size());
     }
+    const std::vector<Stall> &stalls() const { return stalls_; }
 
 private:
     std::atomic<bool> stop_{false};
-    std::atomic<double> worst_{0};
-    std::atomic<int> over10_{0};
+    double worst_ = 0;          // probe thread only until joined
+    std::vector<Stall> stalls_; // the same
     std::thread thread_;
 };
 
@@ -388,7 +406,7 @@ int main(int argc, char **argv)
     testsupport::configureForBackupRun(*generator);
     generator->setDuration(100);
     std::vector<double> requests;
-    auto probe = want("first-sound") ? std::make_unique<WakeUpProbe>() : nullptr;
+    WakeUpProbe probe;
     for (int i = 0; i < (want("first-sound") ? 32 : 0); ++i) {
         idle();
         requests.push_back(MonitorRecorder::now());
@@ -407,12 +425,12 @@ int main(int argc, char **argv)
     }
     pumpFor(300);
     recorder.stop();
-    probe.reset();
+    probe.stop();
     if (want("first-sound")) {
         std::vector<double> firstSounds;
-        analyse(recorder, requests, "jingle", &firstSounds);
+        analyse(recorder, requests, "jingle", probe.stalls(), &firstSounds);
         printStats("first-sound-ms", firstSounds);
-        analyse(recorder, bare, "bare-driver", nullptr);
+        analyse(recorder, bare, "bare-driver", probe.stalls(), nullptr);
         double readMedian = 0, readMax = 0;
         recorder.readDelays(readMedian, readMax);
         std::printf("record-latency-ms %.2f\nrecord-read-delay-median-ms %.2f\n"
