@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <mutex>
-
 namespace midiout
 {
 
@@ -13,44 +11,32 @@ namespace
 // The library this layer was built against (its SONAME, found when the project is configured).
 const char *const FluidLibrary = MIDIOUT_FLUIDSYNTH_SONAME;
 
-struct Binding {
-    FluidApi api;
-    bool complete = false;
-    QString error;
-};
-
-Binding Bind()
+// Loads the library, kept for the life of the process (the engine that uses it is never
+// unloaded), and binds every function of the table; empty, or why that failed.
+QString Bind(FluidApi &api)
 {
-    Binding binding;
-    // Kept loaded for the life of the process: the engine that uses it is never unloaded.
     void *library = ::dlopen(FluidLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        binding.error = QString::fromLocal8Bit(::dlerror());
-        return binding;
-    }
+    if (library == nullptr)
+        return QString::fromLocal8Bit(::dlerror());
 #define MIDIOUT_FLUID_BIND(name)                                                                   \
-    binding.api.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name));               \
-    if (binding.api.name == nullptr) {                                                             \
-        binding.error =                                                                            \
-            QStringLiteral("%1 has no %2").arg(QLatin1String(FluidLibrary), QLatin1String(#name)); \
-        return binding;                                                                            \
-    }
+    api.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name));                       \
+    if (api.name == nullptr)                                                                       \
+        return QStringLiteral("%1 has no %2")                                                      \
+            .arg(QLatin1String(FluidLibrary), QLatin1String(#name));
     MIDIOUT_FLUID_FUNCTIONS(MIDIOUT_FLUID_BIND)
 #undef MIDIOUT_FLUID_BIND
-    binding.complete = true;
-    return binding;
+    return {};
 }
 
 } // namespace
 
 const FluidApi *LoadFluidApi(QString *error)
 {
-    static std::once_flag once;
-    static Binding binding;
-    std::call_once(once, [] { binding = Bind(); });
-    if (!binding.complete && error != nullptr)
-        *error = binding.error;
-    return binding.complete ? &binding.api : nullptr;
+    static FluidApi api;
+    static const QString failure = Bind(api); // once per process; C++ makes it thread-safe
+    if (!failure.isEmpty() && error != nullptr)
+        *error = failure;
+    return failure.isEmpty() ? &api : nullptr;
 }
 
 } // namespace midiout
