@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -406,22 +407,33 @@ int main(int argc, char **argv)
     testsupport::configureForBackupRun(*generator);
     generator->setDuration(100);
     std::vector<double> requests;
+    // The anchor of the glitch count, FluidSynth's driver alone with a callback that writes a
+    // constant, takes turns with the requests, so that both meet the same state of the machine.
     WakeUpProbe probe;
+    std::vector<double> bare;
     for (int i = 0; i < (want("first-sound") ? 32 : 0); ++i) {
         idle();
         requests.push_back(MonitorRecorder::now());
         if (!generator->PlayString(JingleStart))
             requests.back() = -1;
         pumpUntil([&] { return !generator->IsPlaying(); }, 5000);
-    }
-    // The anchor of the glitch count: FluidSynth's driver alone, with a callback that writes a
-    // constant, started and stopped in the same rhythm.
-    std::vector<double> bare;
-    for (int i = 0; i < (want("first-sound") ? 32 : 0); ++i) {
-        pumpFor(300);
+        idle();
         bare.push_back(MonitorRecorder::now());
-        BareDriver driver(config);
+        std::optional<BareDriver> driver(std::in_place, config);
         pumpFor(1000);
+        driver.reset();
+        pumpFor(300); // its last samples reach the sink before the next request
+    }
+    // First sound of a request that finds the driver still running, 0.1 s after the previous
+    // stream has ended.
+    std::vector<double> running;
+    for (int i = 0; i < (want("first-sound") ? 16 : 0); ++i) {
+        pumpUntil([&] { return output.engine.audioRunning(); }, 100);
+        pumpFor(100);
+        running.push_back(output.engine.audioRunning() ? MonitorRecorder::now() : -1);
+        if (!generator->PlayString(JingleStart))
+            running.back() = -1;
+        pumpUntil([&] { return !generator->IsPlaying(); }, 5000);
     }
     pumpFor(300);
     recorder.stop();
@@ -431,6 +443,9 @@ int main(int argc, char **argv)
         analyse(recorder, requests, "jingle", probe.stalls(), &firstSounds);
         printStats("first-sound-ms", firstSounds);
         analyse(recorder, bare, "bare-driver", probe.stalls(), nullptr);
+        std::vector<double> runningSounds;
+        analyse(recorder, running, "driver-running", probe.stalls(), &runningSounds);
+        printStats("first-sound-driver-running-ms", runningSounds);
         double readMedian = 0, readMax = 0;
         recorder.readDelays(readMedian, readMax);
         std::printf("record-latency-ms %.2f\nrecord-read-delay-median-ms %.2f\n"
