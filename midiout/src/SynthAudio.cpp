@@ -20,7 +20,7 @@ namespace midiout
 namespace
 {
 
-// The sample clock of a running driver moves every period (23 ms); standing still this long
+// The sample clock of a running driver moves every period (46 ms); standing still this long
 // means that the sound server has gone away. The watchdog looks at it every WatchMs. A server
 // may hold a new connection's first periods back for a while (a null sink wakes up to 2 s late);
 // until the clock has moved a few periods it is given StartupStallMs.

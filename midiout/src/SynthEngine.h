@@ -36,9 +36,11 @@ struct EngineConfig {
     // render().
     QStringList audioDrivers;
     // A request after idleAudioMs starts the driver afresh (a backup run's ticks come 10 s
-    // apart), and a fresh stream's first period goes out at once: the period sets the CPU cost,
-    // not the first sound. A request while the driver runs sounds within two periods.
-    int periodSize = 1024;
+    // apart), and a fresh stream's first period goes out at once: the period sets the CPU cost
+    // and how long a stalled audio thread is bridged (PulseAudio's driver queues one period at
+    // the server), not the first sound. A request while the driver runs sounds within two
+    // periods.
+    int periodSize = 2048;
     int periods = 2;
     // The driver stops after this long without a stream, so that an idle program renders no
     // silence. Negative: it keeps running.
