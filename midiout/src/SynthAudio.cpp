@@ -114,9 +114,7 @@ void SynthEngine::dropDriver()
     current_ = 0;
     if (silenceFrames_ >= 0 || soundSinceReset_) {
         fluid_->fluid_synth_all_sounds_off(synth_, -1);
-        fluid_->fluid_synth_system_reset(synth_);
-        soundSinceReset_ = false;
-        silenceFrames_ = -1;
+        resetSynth();
     }
     quiet_.store(true);
     service();

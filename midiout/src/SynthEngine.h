@@ -120,6 +120,9 @@ private:
     std::uint64_t dueFrame(std::uint64_t tick) const;
     void beginSilence();
     void silenceBlock();
+    // Resets the synthesizer and ends a silencing under way (also from the GUI side once the
+    // driver's thread has been joined).
+    void resetSynth();
     void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                       std::uint64_t tick) override;
     void notify(Notification notification, std::uint32_t buffer) override;

@@ -184,7 +184,7 @@ void SynthEngine::beginSilence()
     if (soundSinceReset_)
         silenceFrames_ = 0;
     else
-        fluid_->fluid_synth_system_reset(synth_); // nothing sounds, not even an effect's tail
+        resetSynth(); // nothing sounds, not even an effect's tail
 }
 
 void SynthEngine::silenceBlock()
@@ -199,12 +199,18 @@ void SynthEngine::silenceBlock()
     silenceFrames_ += BlockFrames;
     if (silenceFrames_ == FadeFrames)
         fluid_->fluid_synth_all_sounds_off(synth_, -1); // sustained and releasing voices too
-    if (silenceFrames_ == ResetFrames || silenceFrames_ == MuteFrames)
-        fluid_->fluid_synth_system_reset(synth_); // all 16 channels and the effects
-    if (silenceFrames_ == MuteFrames) {
-        soundSinceReset_ = false;
-        silenceFrames_ = -1;
-    }
+    if (silenceFrames_ == ResetFrames)
+        fluid_->fluid_synth_system_reset(synth_);
+    if (silenceFrames_ == MuteFrames)
+        resetSynth();
+}
+
+void SynthEngine::resetSynth()
+{
+    // All 16 channels (controllers, programs) and the effects; the silencing, if any, is over.
+    fluid_->fluid_synth_system_reset(synth_);
+    soundSinceReset_ = false;
+    silenceFrames_ = -1;
 }
 
 } // namespace midiout
