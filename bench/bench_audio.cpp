@@ -27,7 +27,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -419,9 +418,10 @@ int main(int argc, char **argv)
         pumpUntil([&] { return !generator->IsPlaying(); }, 5000);
         idle();
         bare.push_back(MonitorRecorder::now());
-        std::optional<BareDriver> driver(std::in_place, config);
-        pumpFor(1000);
-        driver.reset();
+        {
+            BareDriver driver(config);
+            pumpFor(1000);
+        }
         pumpFor(300); // its last samples reach the sink before the next request
     }
     // First sound of a request that finds the driver still running, 0.2 s after the previous
