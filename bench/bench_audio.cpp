@@ -223,11 +223,11 @@ private:
 class BareDriver
 {
 public:
-    explicit BareDriver(const midiout::EngineConfig &config) : settings_(new_fluid_settings())
+    explicit BareDriver(const midiout::EngineConfig &) : settings_(new_fluid_settings())
     {
         fluid_settings_setstr(settings_, "audio.driver", "pulseaudio");
-        fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
-        fluid_settings_setint(settings_, "audio.periods", config.periods);
+        fluid_settings_setint(settings_, "audio.period-size", 2048);
+        fluid_settings_setint(settings_, "audio.periods", 2);
         driver_ = new_fluid_audio_driver2(settings_, &BareDriver::write, nullptr);
     }
     ~BareDriver()
@@ -368,11 +368,7 @@ int main(int argc, char **argv)
     // idle.
     const QStringList args = app.arguments();
     midiout::EngineConfig config;
-    config.audioDrivers = {QStringLiteral("pulseaudio")};
-    if (args.size() > 2) {
-        config.periodSize = args[1].toInt();
-        config.periods = args[2].toInt();
-    }
+    config.realTime = true;
     const QString only = args.value(3);
     const auto want = [&only](const char *part) { return only.isEmpty() || only == part; };
     // The built-in synthesizer's settings, but its driver stops after 0.3 s without a stream
@@ -380,7 +376,7 @@ int main(int argc, char **argv)
     config.idleAudioMs = 300;
     testsupport::EngineOutput output(config);
     auto generator = std::make_unique<TMidiGen>(output);
-    std::printf("period-frames %d\nperiods %d\n", config.periodSize, config.periods);
+    std::printf("period-frames %d\nperiods %d\n", 2048, 2);
 
     MonitorRecorder recorder;
     if (!recorder.start()) {

@@ -1,15 +1,17 @@
-#include "BuiltinSynth.h"
+// The built-in synthesizer: one process-wide real-time engine, device 0 (and -1) of
+// Output::system(). It is built on a thread of its own when the first component is created,
+// serves the thread of the application object alone, and its audio stops when the
+// application object goes (Qt's post routine), before static objects are destroyed.
 
 #include "SynthEngine.h"
 
 #include <midiout/Output.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTimer>
+#include <QThread>
 
-#include <atomic>
-#include <cstdlib>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -19,16 +21,90 @@ namespace midiout
 namespace
 {
 
-// probe(), open() and deviceName() wait this long for a start-up that is still running.
-constexpr int StartupWaitMs = 5000;
+// probe(), open() and deviceName() wait this long for a start-up still under way (the SoundFont
+// loads in well under a second).
+constexpr auto StartupWait = std::chrono::seconds(5);
 
-std::once_flag started;
-std::atomic<SynthEngine *> engine{nullptr}; // never deleted: it lives as long as the process
-
-void stopBuiltinAudio()
+// The process-wide synthesizer. Never destroyed: it lives as long as the process, and its
+// service thread sleeps through the exit.
+class Builtin
 {
-    if (SynthEngine *e = engine.load())
-        e->stopAudio();
+public:
+    // Starts building the engine, once, when an application object exists (its post routine
+    // ends the start-up thread before static objects go).
+    void start()
+    {
+        if (QCoreApplication::instance() == nullptr)
+            return;
+        std::lock_guard lock(mutex_);
+        if (!thread_.joinable() && engine_ == nullptr)
+            thread_ = std::thread([this] {
+                EngineConfig config;
+                config.realTime = true;
+                auto engine = std::make_unique<SynthEngine>(config);
+                std::lock_guard lock(mutex_);
+                engine_ = std::move(engine);
+                built_.notify_all();
+            });
+        stopWithApplication();
+    }
+
+    // The engine once built; null when the start-up has not ended by the deadline. Handles no
+    // events meanwhile, so nothing runs nested in a request.
+    SynthEngine *wait()
+    {
+        start();
+        std::unique_lock lock(mutex_);
+        if (thread_.joinable())
+            built_.wait_for(lock, StartupWait, [this] { return engine_ != nullptr; });
+        return engine_.get();
+    }
+
+private:
+    // Registers the stop with the current application object once.
+    void stopWithApplication()
+    {
+        if (registered_ || QCoreApplication::instance() == nullptr)
+            return;
+        registered_ = true;
+        qAddPostRoutine(&Builtin::applicationGone);
+    }
+
+    static void applicationGone();
+
+    std::mutex mutex_;
+    std::condition_variable built_;
+    std::thread thread_;
+    std::unique_ptr<SynthEngine> engine_;
+    bool registered_ = false;
+};
+
+Builtin &builtin()
+{
+    static auto *instance = new Builtin;
+    return *instance;
+}
+
+void Builtin::applicationGone()
+{
+    // The start-up thread ends before static objects go; the engine's audio stops, and a later
+    // application object connects afresh.
+    Builtin &self = builtin();
+    std::unique_lock lock(self.mutex_);
+    self.registered_ = false;
+    std::thread startup = std::move(self.thread_);
+    lock.unlock();
+    if (startup.joinable())
+        startup.join();
+    lock.lock();
+    if (self.engine_ != nullptr)
+        self.engine_->stopAudio();
+}
+
+bool onApplicationThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
 }
 
 class SystemOutput final : public Output
@@ -41,23 +117,35 @@ public:
         if (device != 0 && device != -1)
             return {};
         const QString name = QStringLiteral("Built-in synthesizer");
-        SynthEngine *e = WaitForBuiltinSynth(StartupWaitMs);
-        if (e == nullptr)
+        SynthEngine *engine = builtin().wait();
+        if (engine == nullptr)
             return name;
-        if (!e->hasSoundFont())
+        if (!engine->hasSoundFont())
             return name + QStringLiteral(" (no SoundFont)");
-        return name + QStringLiteral(" (%1)").arg(e->soundFontPath().section(QLatin1Char('/'), -1));
+        return name +
+               QStringLiteral(" (%1)").arg(engine->soundFontPath().section(QLatin1Char('/'), -1));
     }
 
     bool probe(int device) override
     {
-        SynthEngine *e = device == 0 || device == -1 ? WaitForBuiltinSynth(StartupWaitMs) : nullptr;
-        return e != nullptr && e->canPlay();
+        if ((device != 0 && device != -1) || !onApplicationThread())
+            return false;
+        SynthEngine *engine = builtin().wait();
+        return engine != nullptr && engine->canPlay();
     }
 
     std::unique_ptr<Stream> open(int device, QObject *receiver) override
     {
-        return probe(device) ? engine.load()->openStream(receiver) : nullptr;
+        if ((device != 0 && device != -1) || !onApplicationThread())
+            return nullptr;
+        SynthEngine *engine = builtin().wait();
+        return engine != nullptr ? engine->openStream(receiver) : nullptr;
+    }
+
+    void prepare() override
+    {
+        if (onApplicationThread())
+            builtin().start();
     }
 };
 
@@ -65,35 +153,7 @@ public:
 
 void StartBuiltinSynth()
 {
-    std::call_once(started, [] {
-        std::thread([] {
-            EngineConfig config;
-            config.audioDrivers = EngineConfig::desktopAudioDrivers();
-            engine.store(new SynthEngine(config));
-            // Wakes a wait of the GUI thread.
-            if (QCoreApplication *app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(
-                    app, [] {}, Qt::QueuedConnection);
-        }).detach();
-        std::atexit(stopBuiltinAudio);
-    });
-}
-
-SynthEngine *WaitForBuiltinSynth(int waitMs)
-{
-    StartBuiltinSynth();
-    // The wait handles events, as the tone generator's waits do: the window stays alive.
-    const QDeadlineTimer deadline(waitMs);
-    QTimer wakeUp;
-    if (QCoreApplication::instance() != nullptr)
-        wakeUp.start(waitMs);
-    while (engine.load() == nullptr && !deadline.hasExpired()) {
-        if (QCoreApplication::instance() != nullptr)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return engine.load();
+    builtin().start();
 }
 
 Output &Output::system()

@@ -18,7 +18,7 @@ std::int16_t toSample(float value)
 
 EngineConfig offline(EngineConfig config)
 {
-    config.audioDrivers.clear();
+    config.realTime = false;
     return config;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 // The scheduling of one stream on the synthesizer's clock: the buffer being played, its position
-// and the tick counter. It runs on the thread that renders (the audio callback, or the offline
-// renderer): no lock, no allocation, no Qt.
+// and the tick counter. It runs on the thread that renders: no lock, no allocation, no Qt.
+
+#include <midiout/MidiMessages.h>
+#include <midiout/Output.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,27 +12,12 @@
 namespace midiout
 {
 
-enum class Notification;
-
-// Receives what a stream plays, in buffer order.
-class EventSink
-{
-public:
-    virtual ~EventSink() = default;
-    // One MIDI short message due at stream tick `tick`.
-    virtual void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                              std::uint64_t tick) = 0;
-    // Position (the callback-flagged event was played) or Done (the buffer has played out) of
-    // the buffer queued with number `buffer`.
-    virtual void notify(Notification notification, std::uint32_t buffer) = 0;
-};
-
 class StreamPlayer
 {
 public:
     // Takes a buffer of 12-byte stream events (length a non-zero multiple of 12) that stays
-    // valid until its Done; replaces a buffer still queued. `number` comes back with its
-    // notifications.
+    // valid until it has played out or is replaced; replaces a buffer still queued. `number`
+    // comes back with its notifications. Null drops the buffer.
     void queue(const std::uint8_t *data, std::size_t length, std::uint32_t number);
     // Starts the clock at tick 0 when it is not running.
     void start();
@@ -41,13 +28,42 @@ public:
     std::uint64_t nextTick() const { return nextTick_; }
 
     // Plays the next tick: a buffer seen for the first time starts its pass at this tick; every
-    // event due now goes to the sink in buffer order; the callback-flagged event notifies
-    // Position, the end of the buffer Done. Nothing when the clock is paused.
-    void playNextTick(EventSink &sink);
+    // short message due now goes to message(status, data1, data2) in buffer order; the
+    // callback-flagged event calls notify(Position, number), the end of the buffer
+    // notify(Done, number). Nothing when the clock is paused.
+    template <typename Message, typename Notify> void playNextTick(Message message, Notify notify)
+    {
+        if (!running_)
+            return;
+        const std::uint64_t tick = nextTick_++;
+        if (data_ == nullptr)
+            return;
+        if (!passStarted_) {
+            // A pass starts at the first tick that sees its buffer: right after the previous
+            // pass's last tick when the buffer was queued in time, so passes follow without drift.
+            passStarted_ = true;
+            position_ = 0;
+            nextEventTick_ = tick + StreamEvent::readWord(data_);
+        }
+        while (position_ < length_ && nextEventTick_ <= tick) {
+            const StreamEvent event = StreamEvent::decode(data_ + position_);
+            // Other types than a short message carry no message but keep their time.
+            if (event.isShortMessage())
+                message(event.status(), event.data1(), event.data2());
+            if (event.hasCallback())
+                notify(Notification::Position, number_);
+            position_ += StreamEvent::Size;
+            if (position_ < length_)
+                nextEventTick_ += StreamEvent::readWord(data_ + position_);
+        }
+        if (position_ >= length_) {
+            const std::uint32_t number = number_;
+            queue(nullptr, 0, 0);
+            notify(Notification::Done, number);
+        }
+    }
 
 private:
-    std::uint32_t word(std::size_t offset, int index) const;
-
     const std::uint8_t *data_ = nullptr;
     std::size_t length_ = 0;
     std::uint32_t number_ = 0;

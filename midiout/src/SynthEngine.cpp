@@ -1,20 +1,25 @@
+// The control side of the engine: the synthesizer's set-up, the open stream, the notifications,
+// the presets a buffer needs, and the sink's lifetime (connected when a stream wants it, paused
+// when idle, dropped when lost).
+
 #include "SynthEngine.h"
 
+#include "FluidApi.h"
 #include "SynthStream.h"
 
 #include <midiout/MidiMessages.h>
+#include <midiout/Output.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSocketNotifier>
-#include <QTimer>
 
-#include "FluidApi.h"
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <mutex>
-#include <thread>
+#include <chrono>
 
 namespace midiout
 {
@@ -23,43 +28,33 @@ namespace
 {
 
 const char *const SoundFontFolder = "/usr/share/sounds/sf2";
+// canPlay() waits this long for a new connection to settle: a server answers within
+// milliseconds; one that is frozen costs this once, then the request is refused.
+constexpr auto ConnectWait = std::chrono::milliseconds(250);
+// While audio runs the service thread looks at the clock and the idle time this often.
+constexpr int WatchMs = 100;
+// A sink that has just started may be held back by its server (a sleeping sink wakes up late):
+// until it has rendered this much, a standing clock is given StartStallMs.
+constexpr std::uint64_t StartFrames = 4096;
+constexpr int StartStallMs = 3000;
+// A preset load gives up (and is tried again later) when the audio side holds the synthesizer
+// this long, which only a stalled machine does.
+constexpr auto LoadWait = std::chrono::milliseconds(50);
 
-// FluidSynth's messages of the whole process go to the diagnostics instead of stderr. The audio
-// thread may log (a program change to a missing preset): the writer neither waits nor allocates;
-// it drops a message that meets a reader, and keeps the first LogLines.
-constexpr int LogLines = 16;
-constexpr std::size_t LogLength = 160;
-std::atomic_flag logBusy = ATOMIC_FLAG_INIT;
-char logText[LogLines][LogLength];
-int logCount = 0;
-
-void logMessage(int level, const char *message, void *)
+std::int64_t nowMs()
 {
-    if (level > FLUID_WARN || logBusy.test_and_set(std::memory_order_acquire))
-        return;
-    if (logCount < LogLines)
-        std::strncpy(logText[logCount++], message, LogLength - 1);
-    logBusy.clear(std::memory_order_release);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-QStringList loggedLines()
-{
-    while (logBusy.test_and_set(std::memory_order_acquire))
-        std::this_thread::yield();
-    QStringList lines;
-    for (int i = 0; i < logCount; ++i)
-        lines.append(QString::fromUtf8(logText[i]));
-    logBusy.clear(std::memory_order_release);
-    return lines;
-}
+// FluidSynth's messages are dropped: what fails is reported by our own diagnostics.
+void dropLogMessage(int, const char *, void *) {}
 
-void routeFluidLog(const FluidApi &fluid)
+void post(QObject *receiver, Notification notification)
 {
-    static std::once_flag routed;
-    std::call_once(routed, [&fluid] {
-        for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-            fluid.fluid_set_log_function(level, &logMessage, nullptr);
-    });
+    if (receiver != nullptr)
+        QCoreApplication::postEvent(receiver, new NotificationEvent(notification));
 }
 
 // The presets a buffer needs: the channels' initial ones, then what it selects or plays.
@@ -98,17 +93,6 @@ QStringList EngineConfig::defaultSoundFonts()
     return paths;
 }
 
-QStringList EngineConfig::desktopAudioDrivers()
-{
-    QStringList drivers{QStringLiteral("pulseaudio")};
-    // Without a playback device ALSA's library prints errors of its own on stderr.
-    if (!QDir(QStringLiteral("/dev/snd"))
-             .entryList({QStringLiteral("pcmC*p")}, QDir::System)
-             .isEmpty())
-        drivers.append(QStringLiteral("alsa"));
-    return drivers;
-}
-
 SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
 {
     QString error;
@@ -117,13 +101,12 @@ SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
         diagnostics_.append(QStringLiteral("no synthesizer: %1").arg(error));
         return;
     }
-    routeFluidLog(*fluid_);
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_->fluid_set_log_function(level, &dropLogMessage, nullptr);
     settings_ = fluid_->new_fluid_settings();
     fluid_->fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
     fluid_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     fluid_->fluid_settings_setint(settings_, "synth.cpu-cores", 1);
-    fluid_->fluid_settings_setint(settings_, "audio.period-size", config.periodSize);
-    fluid_->fluid_settings_setint(settings_, "audio.periods", config.periods);
     synth_ = fluid_->new_fluid_synth(settings_);
     if (synth_ == nullptr) {
         diagnostics_.append(QStringLiteral("the synthesizer could not be created"));
@@ -140,74 +123,364 @@ SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
         }
         diagnostics_.append(QStringLiteral("cannot load SoundFont %1").arg(path));
     }
-    if (soundFontId_ < 0)
+    if (soundFontId_ < 0) {
         diagnostics_.append(QStringLiteral("no SoundFont"));
-    else
-        loadPresets(nullptr, 0); // what a reset selects
+        return;
+    }
+    loadPresets(nullptr, 0); // what a reset selects
+    if (config_.realTime) {
+        wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        serviceThread_ = std::thread([this] { serveForever(); });
+    }
 }
 
 SynthEngine::~SynthEngine()
 {
-    stopAudio();
-    if (fluid_ == nullptr)
-        return;
+    {
+        const std::lock_guard lock(control_);
+        quitting_ = true;
+        dropSink();
+    }
+    wake();
+    if (serviceThread_.joinable())
+        serviceThread_.join();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
     if (synth_ != nullptr)
         fluid_->delete_fluid_synth(synth_);
-    fluid_->delete_fluid_settings(settings_);
+    if (settings_ != nullptr)
+        fluid_->delete_fluid_settings(settings_);
 }
 
 QString SynthEngine::diagnostics() const
 {
-    return (diagnostics_ + loggedLines()).join(QLatin1Char('\n'));
+    const std::lock_guard lock(control_);
+    return diagnostics_.join(QLatin1Char('\n'));
+}
+
+void SynthEngine::note(const QString &problem)
+{
+    if (!problem.isEmpty() && (diagnostics_.isEmpty() || diagnostics_.last() != problem))
+        diagnostics_.append(problem);
+}
+
+void SynthEngine::sinkChanged(void *engine)
+{
+    auto *self = static_cast<SynthEngine *>(engine);
+    self->sinkSettled_.notify_all();
+    self->wake();
+}
+
+bool SynthEngine::canPlay()
+{
+    if (!hasSoundFont())
+        return false;
+    if (!config_.realTime)
+        return true;
+    std::unique_lock lock(control_);
+    if (quitting_)
+        return false;
+    if (sink_ == nullptr || sink_->state() == AudioSink::State::Lost) {
+        dropSink();
+        QString error;
+        sink_ = OpenPulseSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
+                              "MIDI synthesizer", &error);
+        if (sink_ == nullptr) {
+            note(QStringLiteral("no audio output: %1").arg(error));
+            return false;
+        }
+    }
+    sinkSettled_.wait_for(lock, ConnectWait,
+                          [this] { return sink_->state() != AudioSink::State::Connecting; });
+    if (sink_->state() == AudioSink::State::Lost)
+        note(sink_->error());
+    return sink_->state() == AudioSink::State::Ready;
+}
+
+bool SynthEngine::audioRunning()
+{
+    const std::lock_guard lock(control_);
+    return sink_ != nullptr && sinkPlaying_ && sink_->state() == AudioSink::State::Ready;
+}
+
+void SynthEngine::dropSink()
+{
+    // Under control_. Joining the sink's thread waits only for a render in progress; afterwards
+    // no thread renders, and the audio side is put in order here: what the last sink left
+    // sounding or half-rendered is never heard by the next one.
+    endOpenStream();
+    sink_.reset();
+    sinkPlaying_ = false;
+    const std::lock_guard synth(synthLock_);
+    player_.stop();
+    playerBuffer_ = 0;
+    seen_ = state_;
+    tickFrames_ = state_.tickFrames;
+    if (synth_ != nullptr) {
+        fluid_->fluid_synth_all_sounds_off(synth_, -1);
+        resetSynth();
+    }
+    quiet_.store(true);
+    blockUsed_ = BlockFrames;
+    Report stale;
+    while (reports_.pop(stale)) {
+    }
+    retired_.clear();
+}
+
+void SynthEngine::stopAudio()
+{
+    const std::lock_guard lock(control_);
+    dropSink();
 }
 
 std::unique_ptr<Stream> SynthEngine::openStream(QObject *receiver)
 {
-    if (open_ != nullptr || !canPlay())
+    if (!canPlay())
         return nullptr;
-    auto stream = std::make_unique<SynthStream>(*this, receiver, ++lastStreamId_);
-    open_ = stream.get();
-    send({Command::Open, lastStreamId_});
-    postNotification(receiver, Notification::Open);
-    return stream;
+    const std::lock_guard lock(control_);
+    if (open_.id != 0)
+        return nullptr;
+    open_.id = ++lastStreamId_;
+    open_.receiver = receiver;
+    PlayState fresh;
+    fresh.stream = open_.id;
+    fresh.stops = state_.stops;
+    fresh.resets = state_.resets;
+    state_ = fresh;
+    publish(false);
+    lastUseMs_ = nowMs();
+    post(receiver, Notification::Open);
+    return std::make_unique<SynthStream>(*this, open_.id);
 }
 
-void SynthEngine::detach(SynthStream *stream)
+void SynthEngine::publish(bool playNow)
 {
-    if (open_ == stream)
-        open_ = nullptr;
-    sinceUse_.start();
+    played_.write(state_);
+    if (!playNow || sink_ == nullptr || sink_->state() != AudioSink::State::Ready)
+        return;
+    // What the audio side renders next is heard next, not after what the server still holds.
+    sink_->play();
+    if (!sinkPlaying_) {
+        sinkPlaying_ = true;
+        framesAtPlay_ = lastFrames_ = synthesizerFrames();
+        clockMovedMs_ = nowMs();
+    }
 }
 
-void SynthEngine::service()
+bool SynthEngine::reset(std::uint32_t stream)
 {
-    Report report;
-    while (reports_.pop(report))
-        if (open_ != nullptr && open_->id() == report.stream)
-            open_->deliver(report.notification, report.buffer);
-    if (open_ != nullptr)
-        open_->queuePending();
+    const std::lock_guard lock(control_);
+    if (!isOpen(stream))
+        return false;
+    ++state_.resets;
+    publish(state_.running);
+    return true;
+}
+
+bool SynthEngine::setTickFrames(std::uint32_t stream, double tickFrames)
+{
+    const std::lock_guard lock(control_);
+    if (!isOpen(stream))
+        return false;
+    state_.tickFrames = tickFrames;
+    publish(false);
+    return true;
+}
+
+bool SynthEngine::queue(std::uint32_t stream, const std::uint8_t *data, std::size_t length)
+{
+    const std::lock_guard lock(control_);
+    if (!isOpen(stream) || open_.queued != nullptr)
+        return false;
+    // The engine plays its own copy: the caller may reuse its memory at once.
+    open_.queued = std::make_unique<Buffer>();
+    open_.queued->bytes.assign(data, data + length);
+    open_.queued->number = ++lastBufferNumber_;
+    open_.waitsForPresets = true;
+    handOver(false);
+    return true;
+}
+
+void SynthEngine::handOver(bool deferred)
+{
+    if (!open_.waitsForPresets ||
+        !loadPresets(open_.queued->bytes.data(), open_.queued->bytes.size()))
+        return; // the service thread tries again once the synthesizer is quiet
+    open_.waitsForPresets = false;
+    state_.data = open_.queued->bytes.data();
+    state_.length = open_.queued->bytes.size();
+    state_.buffer = open_.queued->number;
+    publish(deferred && state_.running);
 }
 
 bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
 {
-    if (soundFontId_ < 0)
-        return true;
     const auto wanted = presetsOf(data, length);
     if (std::includes(pinned_.begin(), pinned_.end(), wanted.begin(), wanted.end()))
         return true;
-    // Loading holds the synthesizer's lock while it reads samples, so it runs only while
-    // nothing sounds, and the audio side outputs silence meanwhile instead of waiting.
-    loading_.store(true);
-    while (rendering_.load())
+    // Loading holds the synthesizer while it reads samples, so it runs only while nothing
+    // sounds; the audio side renders silence meanwhile instead of waiting.
+    if (!quiet_.load())
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + LoadWait;
+    while (!synthLock_.try_lock()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
         std::this_thread::yield(); // the audio side leaves the synthesizer within one block
-    const bool quiet = quiet_.load();
+    }
+    const bool quiet = quiet_.load(); // only the audio side changes it, holding the lock
     if (quiet)
         for (const auto &[bank, program] : wanted)
             if (pinned_.insert({bank, program}).second) // a missing preset is not tried again
                 fluid_->fluid_synth_pin_preset(synth_, soundFontId_, bank, program);
-    loading_.store(false);
+    synthLock_.unlock();
     return quiet;
+}
+
+bool SynthEngine::restart(std::uint32_t stream)
+{
+    const std::lock_guard lock(control_);
+    if (!isOpen(stream))
+        return false;
+    if (!state_.running) {
+        state_.running = true;
+        publish(true);
+    }
+    return true;
+}
+
+void SynthEngine::stop(std::uint32_t stream)
+{
+    const std::lock_guard lock(control_);
+    if (!isOpen(stream))
+        return;
+    const bool queued = open_.queued != nullptr;
+    state_.running = false;
+    ++state_.stops;
+    retireQueued();
+    publish(true);
+    if (queued)
+        post(open_.receiver, Notification::Done);
+}
+
+void SynthEngine::retireQueued()
+{
+    // Under control_: the queued buffer leaves the state, and its memory is freed once the
+    // audio side has passed a block that no longer sees it.
+    state_.data = nullptr;
+    state_.length = 0;
+    state_.buffer = 0;
+    open_.waitsForPresets = false;
+    if (open_.queued == nullptr)
+        return;
+    played_.write(state_);
+    open_.queued->retiredAt = synthesizerFrames();
+    retired_.push_back(std::move(open_.queued));
+}
+
+void SynthEngine::close(std::uint32_t stream, bool postClose)
+{
+    const std::lock_guard lock(control_);
+    if (isOpen(stream))
+        closeLocked(postClose);
+}
+
+void SynthEngine::closeLocked(bool postClose)
+{
+    const bool running = state_.running;
+    retireQueued();
+    PlayState none;
+    none.stops = state_.stops;
+    none.resets = state_.resets;
+    state_ = none;
+    publish(running);
+    QObject *receiver = open_.receiver;
+    open_ = {};
+    lastUseMs_ = nowMs();
+    if (postClose)
+        post(receiver, Notification::Close);
+}
+
+void SynthEngine::endOpenStream()
+{
+    // The stream ends as a stop ends it: Done for a queued buffer, then Close.
+    if (open_.id == 0)
+        return;
+    if (open_.queued != nullptr)
+        post(open_.receiver, Notification::Done);
+    closeLocked(true);
+}
+
+void SynthEngine::service()
+{
+    const std::lock_guard lock(control_);
+    Report report;
+    while (reports_.pop(report)) {
+        if (!isOpen(report.stream) || open_.queued == nullptr ||
+            open_.queued->number != report.buffer)
+            continue; // of a buffer stopped since
+        if (report.notification == Notification::Done) {
+            retireQueued();
+            publish(false);
+        }
+        post(open_.receiver, report.notification);
+    }
+    if (reportsLost_.exchange(false))
+        endOpenStream();
+    handOver(true);
+    const std::uint64_t frames = synthesizerFrames();
+    std::erase_if(retired_, [frames](const std::unique_ptr<Buffer> &buffer) {
+        return frames >= buffer->retiredAt + 2 * BlockFrames;
+    });
+    if (sink_ != nullptr)
+        watchSink();
+}
+
+void SynthEngine::watchSink()
+{
+    if (sink_->state() == AudioSink::State::Lost) {
+        note(sink_->error());
+        dropSink(); // the open stream ends; the next request connects afresh
+        return;
+    }
+    const std::int64_t now = nowMs();
+    const std::uint64_t frames = synthesizerFrames();
+    if (frames != lastFrames_) {
+        lastFrames_ = frames;
+        clockMovedMs_ = now;
+    }
+    if (!sinkPlaying_)
+        return;
+    const int stallMs =
+        frames < framesAtPlay_ + StartFrames ? StartStallMs : config_.stalledClockMs;
+    if (open_.id != 0 && state_.running && now - clockMovedMs_ >= stallMs)
+        endOpenStream();
+    if (open_.id != 0 || !quiet_.load()) {
+        lastUseMs_ = now;
+    } else if (config_.idleAudioMs >= 0 && now - lastUseMs_ >= config_.idleAudioMs) {
+        sink_->pause();
+        sinkPlaying_ = false;
+    }
+}
+
+void SynthEngine::serveForever()
+{
+    for (;;) {
+        int timeoutMs = -1;
+        {
+            const std::lock_guard lock(control_);
+            if (quitting_)
+                return;
+            if (sinkPlaying_ || open_.id != 0 || !retired_.empty())
+                timeoutMs = WatchMs;
+        }
+        pollfd wake{wakeFd_, POLLIN, 0};
+        ::poll(&wake, 1, timeoutMs);
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
+        service();
+    }
 }
 
 } // namespace midiout

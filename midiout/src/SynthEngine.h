@@ -1,175 +1,210 @@
 #pragma once
 
-// A FluidSynth engine: synthesizer, SoundFont and one audio callback of ours that renders it and
-// plays the open stream on the synthesizer's own sample clock. Without an audio driver, render()
-// is that clock. Every call but render() comes from one thread, the one that opens streams
-// (called the GUI thread below); the audio thread only renders.
+// A FluidSynth engine: the synthesizer with its SoundFont, the stream open on it, and one
+// render function that plays that stream on the synthesizer's own sample clock.
+//
+// Threads and what crosses between them:
+// - The control side: the thread that opens streams (the application's) and, for an engine with
+//   a sink, the engine's service thread. They share the open stream under one mutex. Every
+//   change to what should play is published to the audio side as one PlayState through a
+//   wait-free triple buffer; the stream's buffer goes by pointer into a copy the engine owns,
+//   freed only once the audio side has passed a block that no longer sees it.
+// - The audio side: render(), on the sink's real-time thread or, offline, on the caller's. It
+//   reports Position, Done and silence through a wait-free ring and wakes the service thread
+//   with a non-blocking write to an eventfd. It takes no lock but a try-lock of the
+//   synthesizer, which the control side holds only to load presets while nothing sounds.
 
+#include "AudioSink.h"
+#include "LatestValue.h"
 #include "SpscRing.h"
 #include "StreamPlayer.h"
 
-#include <QElapsedTimer>
 #include <QStringList>
 
 #include <fluidsynth/types.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <utility>
+#include <vector>
 
 class QObject;
-class QSocketNotifier;
-class QTimer;
 
 namespace midiout
 {
 
 struct FluidApi;
 class Stream;
-class SynthStream;
+enum class Notification;
 
 struct EngineConfig {
     // Tried in order; the first that loads is used.
     QStringList soundFonts = defaultSoundFonts();
-    // FluidSynth audio drivers tried in order at each start; none for an engine clocked by
-    // render().
-    QStringList audioDrivers;
-    // A request after idleAudioMs starts the driver afresh (a backup run's ticks come 10 s
-    // apart), and a fresh stream's first period goes out at once: the period sets the CPU cost
-    // and how long a stalled audio thread is bridged (PulseAudio's driver queues one period at
-    // the server), not the first sound. A request while the driver runs sounds within two
-    // periods.
-    int periodSize = 2048;
-    int periods = 2;
-    // The driver stops after this long without a stream, so that an idle program renders no
-    // silence. Negative: it keeps running.
+    // Plays through the desktop's sound server, with a service thread; else render() is the
+    // clock and the caller calls service().
+    bool realTime = false;
+    // The sink stops asking for samples after this long without a stream.
     int idleAudioMs = 2000;
+    // A started stream whose clock stands still this long ends as a stop ends it. The machine
+    // here has held threads up for 145 ms and a server for 0.5 s: a stall of a second ends
+    // nothing; a server that went away is noticed at once by its connection.
+    int stalledClockMs = 1250;
 
     // The system's General MIDI SoundFont, then the other SoundFonts of its folder.
     static QStringList defaultSoundFonts();
-    // PulseAudio (also a PipeWire desktop's), then ALSA when the machine has a playback device.
-    static QStringList desktopAudioDrivers();
 };
 
-class SynthEngine final : private EventSink
+// What the audio side plays; the control side publishes the whole of it at every change.
+struct PlayState {
+    static constexpr double OpenTickFrames = 500000.0 / 96 * 44100.0 / 1e6; // 96 ticks a quarter
+
+    std::uint32_t stream = 0;           // the open stream, 0 for none
+    const std::uint8_t *data = nullptr; // the queued buffer (the engine's copy), null for none
+    std::size_t length = 0;
+    std::uint32_t buffer = 0; // its number, reported back with its notifications
+    double tickFrames = OpenTickFrames;
+    bool running = false;     // the clock runs: restarted since the open or the last stop
+    std::uint32_t stops = 0;  // counts stops: each pauses the clock and silences
+    std::uint32_t resets = 0; // counts resets: each silences
+};
+
+class SynthEngine
 {
 public:
     static constexpr double SampleRate = 44100.0;
-    // Events are handed over before a block of this many frames is rendered and sound from its
-    // first frame.
+    // Events are handed over before a block of this many frames and sound from its first frame.
     static constexpr int BlockFrames = 64;
-    // Frames per tick of a stream just opened: 96 ticks per quarter note of 500,000 µs.
-    static constexpr double OpenTickFrames = 500000.0 / 96 * SampleRate / 1e6;
 
-    // Builds the engine; failures leave it without SoundFont (see diagnostics()). Any thread.
+    // Loads FluidSynth and a SoundFont; failures leave it without one (see diagnostics()). A
+    // real-time engine starts its service thread; its sink connects at the first canPlay().
     explicit SynthEngine(const EngineConfig &config);
     ~SynthEngine(); // the stream opened on it must be gone by then
     SynthEngine(const SynthEngine &) = delete;
     SynthEngine &operator=(const SynthEngine &) = delete;
 
     bool hasSoundFont() const { return soundFontId_ >= 0; }
-    // Canonical path of the SoundFont in use, empty without one.
     QString soundFontPath() const { return soundFontPath_; }
-    bool audioRunning() const { return driver_ != nullptr; }
-    // A SoundFont and a clock: render() for an engine without drivers, else an audio driver
-    // that runs, or starts now. A driver whose clock has stopped is dropped first.
-    bool canPlay();
-    // What went wrong, one line per problem, FluidSynth's own messages included.
+    // What went wrong, one line per problem.
     QString diagnostics() const;
     // The synthesizer, for tests that read its state.
     fluid_synth_t *synth() const { return synth_; }
 
+    // Control side. A SoundFont and a clock: true offline; in real time, a sink that is ready,
+    // connecting one first when there is none (waiting for the server at most a moment).
+    bool canPlay();
+    // Whether a sink exists and is asking for samples.
+    bool audioRunning();
     // A new stream posting to receiver; posts Open. Null when the engine cannot play or a
     // stream is open on it already.
     std::unique_ptr<Stream> openStream(QObject *receiver);
-
-    // Renders the next frames (engines without a driver; the audio callback does the same).
-    void render(float *left, float *right, std::size_t frames);
-    // Frames the synthesizer has rendered, in whole blocks; a stream restarted now starts here.
-    std::uint64_t synthesizerFrames() const { return frames_.load(std::memory_order_acquire); }
-    // Hands the stream what the audio side has reported and loads the presets it waits for.
-    // Engines with a driver do it themselves; the offline renderer calls it after render().
+    // The operations of Stream on the stream numbered `stream`; nothing once it has closed.
+    bool reset(std::uint32_t stream);
+    bool setTickFrames(std::uint32_t stream, double tickFrames);
+    bool queue(std::uint32_t stream, const std::uint8_t *data, std::size_t length);
+    bool restart(std::uint32_t stream);
+    void stop(std::uint32_t stream);
+    void close(std::uint32_t stream, bool postClose);
+    // Delivers what the audio side reported, loads the presets a queued buffer waits for, frees
+    // buffers the audio side has left, and watches the sink. The service thread calls it; an
+    // offline caller calls it after render().
     void service();
-    // Stops the audio driver for good; nothing sounds or is posted afterwards.
+    // Drops the sink and ends the open stream; the next canPlay() connects afresh.
     void stopAudio();
 
-private:
-    friend class SynthStream;
+    // Audio side: renders the next frames, planar stereo.
+    void render(float *left, float *right, std::size_t frames);
+    // Frames rendered, in whole blocks; a stream restarted now starts here.
+    std::uint64_t synthesizerFrames() const { return frames_.load(std::memory_order_acquire); }
 
-    // What the GUI thread asks of the audio side, in order.
-    struct Command {
-        enum Kind : std::uint8_t { Open, TimeDivision, Queue, Start, Stop, Reset, Close } kind;
-        std::uint32_t stream = 0;
-        const std::uint8_t *data = nullptr;
-        std::size_t length = 0;
-        std::uint32_t buffer = 0;
-        double tickFrames = 0;
-    };
-    // What the audio side reports.
+private:
     struct Report {
         std::uint32_t stream = 0;
         std::uint32_t buffer = 0;
         Notification notification{};
     };
+    struct Buffer {
+        std::vector<std::uint8_t> bytes;
+        std::uint32_t number = 0;
+        std::uint64_t retiredAt = 0; // frame counter when the audio side was told to leave it
+    };
+    struct OpenStream {
+        std::uint32_t id = 0;
+        QObject *receiver = nullptr;
+        std::unique_ptr<Buffer> queued; // awaiting its Done
+        bool waitsForPresets = false;
+    };
+    // The audio side's sink-facing entry points.
+    static void renderInto(void *engine, float *left, float *right, std::size_t frames);
+    static void sinkChanged(void *engine);
 
     // Audio side.
-    static int audioCallback(void *data, int len, int nfx, float *fx[], int nout, float *out[]);
     void renderBlock();
-    void runCommands(std::uint64_t blockStart);
+    bool enterSynth();
+    void follow(const PlayState &state, std::uint64_t blockStart);
     std::uint64_t dueFrame(std::uint64_t tick) const;
     void beginSilence();
     void silenceBlock();
-    // Resets the synthesizer and ends a silencing under way (also from the GUI side once the
-    // driver's thread has been joined).
     void resetSynth();
-    void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                      std::uint64_t tick) override;
-    void notify(Notification notification, std::uint32_t buffer) override;
+    void report(Notification notification, std::uint32_t buffer);
+    void wake();
+    void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
 
-    // GUI side.
-    void send(const Command &command) { commands_.push(command); } // full only on a dead driver
-    void detach(SynthStream *stream);
-    bool startDriver();
-    void watch();
-    void dropDriver();
-    // Loads what the buffer selects or plays; false when that has to wait for silence.
+    // Control side, under control_.
+    bool isOpen(std::uint32_t stream) const { return stream != 0 && open_.id == stream; }
+    void publish(bool playNow);
+    void retireQueued();
+    void closeLocked(bool postClose);
+    void endOpenStream();
+    void handOver(bool deferred);
+    void watchSink();
+    void note(const QString &problem);
     bool loadPresets(const std::uint8_t *data, std::size_t length);
+    void serveForever();
+    void dropSink();
 
     const FluidApi *fluid_ = nullptr; // null when FluidSynth could not be loaded
     fluid_settings_t *settings_ = nullptr;
     fluid_synth_t *synth_ = nullptr;
     int soundFontId_ = -1;
     QString soundFontPath_;
-    QStringList diagnostics_;
+    const EngineConfig config_;
 
-    // GUI side.
-    EngineConfig config_;
-    fluid_audio_driver_t *driver_ = nullptr;
-    bool audioStopped_ = false;
-    int wakeFd_ = -1;
-    std::unique_ptr<QSocketNotifier> wakeNotifier_;
-    std::unique_ptr<QTimer> watchdog_;
-    QElapsedTimer sinceClockMoved_, sinceUse_;
-    std::uint64_t lastFrames_ = 0, driverStartFrames_ = 0;
-    SynthStream *open_ = nullptr;
+    // Control side.
+    mutable std::mutex control_;
+    std::condition_variable sinkSettled_;
+    QStringList diagnostics_;
+    std::unique_ptr<AudioSink> sink_;
+    bool sinkPlaying_ = false;
+    OpenStream open_;
+    PlayState state_;
     std::uint32_t lastStreamId_ = 0, lastBufferNumber_ = 0;
+    std::vector<std::unique_ptr<Buffer>> retired_;
     std::set<std::pair<int, int>> pinned_; // bank, program
+    std::uint64_t lastFrames_ = 0;
+    std::uint64_t framesAtPlay_ = 0;
+    std::int64_t clockMovedMs_ = 0, lastUseMs_ = 0;
+    int wakeFd_ = -1;
+    bool quitting_ = false;
+    std::thread serviceThread_;
 
     // Crossing threads.
-    SpscRing<Command, 256> commands_;
+    std::mutex synthLock_; // held by the audio side per block (try-lock), by a preset load
+    LatestValue<PlayState> played_;
     SpscRing<Report, 256> reports_;
+    std::atomic<bool> reportsLost_{false};
     std::atomic<std::uint64_t> frames_{0};
-    std::atomic<bool> quiet_{true};      // nothing sounds, no silencing under way
-    std::atomic<bool> rendering_{false}; // the audio side is inside the synthesizer
-    std::atomic<bool> loading_{false};   // the GUI side is loading presets: do not render
+    std::atomic<bool> quiet_{true}; // nothing sounds, no silencing under way
 
     // Audio side.
+    PlayState seen_;
     StreamPlayer player_;
-    std::uint32_t current_ = 0; // the stream being played
-    std::uint64_t blocks_ = 0;
-    std::uint64_t anchorFrame_ = 0, anchorTick_ = 0;
-    double tickFrames_ = OpenTickFrames;
+    std::uint32_t playerBuffer_ = 0;
+    std::uint64_t blocks_ = 0, anchorFrame_ = 0, anchorTick_ = 0;
+    double tickFrames_ = PlayState::OpenTickFrames;
     int silenceFrames_ = -1; // into the silencing that a stop started; -1: none under way
     bool soundSinceReset_ = false;
     bool reported_ = false;

@@ -1,6 +1,6 @@
-// The rendering function of every path: the audio driver's callback and the offline renderer.
-// Before each block of 64 frames it runs the commands of the GUI side, hands the synthesizer the
-// stream events due by the block's first frame, in buffer order, and renders the block.
+// The audio side: the rendering function of every path, the sink's real-time callback and the
+// offline renderer. Before each block of 64 frames it follows the latest PlayState, hands the
+// synthesizer the stream events due by the block's first frame, in buffer order, and renders.
 
 #include "SynthEngine.h"
 
@@ -24,28 +24,21 @@ namespace
 // A stop fades the output to silence over FadeFrames (5.8 ms), then ends every voice and mutes
 // the output until MuteFrames. At ResetFrames, once the ended voices are gone (a reset before
 // that would let them play on), the synthesizer and its effects are reset, and again at
-// MuteFrames for the reverb's residue.
+// MuteFrames for the reverb's residue. A stream opened meanwhile starts after MuteFrames.
 constexpr int FadeFrames = 256;
 constexpr int ResetFrames = FadeFrames + 2 * SynthEngine::BlockFrames;
 constexpr int MuteFrames = FadeFrames + 6 * SynthEngine::BlockFrames;
 
 } // namespace
 
-int SynthEngine::audioCallback(void *data, int len, int, float *[], int nout, float *out[])
+void SynthEngine::renderInto(void *engine, float *left, float *right, std::size_t frames)
 {
-    // Real-time code, run on the audio driver's thread: no lock that another thread holds for
-    // more than a few microseconds (the synthesizer's own, which the GUI side takes only for
-    // short calls, or while nothing sounds), no allocation, no Qt call, no blocking system call.
-    // Everything from and to the GUI side goes through wait-free queues and atomics; the wake-up
-    // is a non-blocking write to an eventfd.
-    if (nout < 2 || len < 0)
-        return FLUID_FAILED;
-    static_cast<SynthEngine *>(data)->render(out[0], out[1], std::size_t(len));
-    return FLUID_OK;
+    static_cast<SynthEngine *>(engine)->render(left, right, frames);
 }
 
 void SynthEngine::render(float *left, float *right, std::size_t frames)
 {
+    // Real-time code: no lock but a try-lock, no allocation, no Qt call, no blocking call.
     while (frames > 0) {
         if (blockUsed_ == BlockFrames)
             renderBlock();
@@ -64,76 +57,80 @@ void SynthEngine::renderBlock()
     const std::uint64_t blockStart = blocks_ * BlockFrames;
     std::fill(std::begin(blockLeft_), std::end(blockLeft_), 0.0f);
     std::fill(std::begin(blockRight_), std::end(blockRight_), 0.0f);
-    rendering_.store(true);
-    if (!loading_.load() && synth_ != nullptr) {
-        const bool wasQuiet = quiet_.load(std::memory_order_relaxed);
-        runCommands(blockStart);
+    // A preset load holds the synthesizer only while nothing sounds: the block is silent then,
+    // and what the control side asked for waits for the next one.
+    if (synth_ != nullptr && enterSynth()) {
+        follow(played_.read(), blockStart);
         while (silenceFrames_ < 0 && player_.running() &&
                dueFrame(player_.nextTick()) <= blockStart)
-            player_.playNextTick(*this);
+            player_.playNextTick(
+                [this](std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+                    shortMessage(status, data1, data2);
+                },
+                [this](Notification n, std::uint32_t buffer) { report(n, buffer); });
         float *out[2] = {blockLeft_, blockRight_};
         float *fx[4] = {blockLeft_, blockRight_, blockLeft_, blockRight_}; // effects mixed in
         fluid_->fluid_synth_process(synth_, BlockFrames, 4, fx, 2, out);
         silenceBlock();
         const bool quiet = silenceFrames_ < 0 && !soundSinceReset_;
-        quiet_.store(quiet);
-        reported_ = reported_ || (quiet && !wasQuiet);
+        if (quiet_.exchange(quiet) != quiet && quiet)
+            reported_ = true; // a buffer may wait for this silence to load its presets
+        synthLock_.unlock();
     }
-    rendering_.store(false);
     ++blocks_;
     blockUsed_ = 0;
     frames_.store(blocks_ * BlockFrames, std::memory_order_release);
-    if (reported_ && wakeFd_ >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one); // non-blocking
-    }
+    if (reported_)
+        wake();
     reported_ = false;
 }
 
-void SynthEngine::runCommands(std::uint64_t blockStart)
+bool SynthEngine::enterSynth()
 {
-    Command c;
-    while (commands_.pop(c)) {
-        if (c.kind != Command::Open && c.stream != current_)
-            continue; // of a stream closed since
-        switch (c.kind) {
-        case Command::Open:
-            current_ = c.stream;
-            player_.stop();
-            tickFrames_ = OpenTickFrames;
-            break;
-        case Command::TimeDivision:
-            if (player_.running()) {
-                anchorFrame_ = dueFrame(player_.nextTick());
-                anchorTick_ = player_.nextTick();
-            }
-            tickFrames_ = c.tickFrames;
-            break;
-        case Command::Queue:
-            player_.queue(c.data, c.length, c.buffer);
-            break;
-        case Command::Start:
-            if (!player_.running()) {
-                player_.start();
-                anchorFrame_ = blockStart; // tick 0 is due at once
-                anchorTick_ = 0;
-            }
-            break;
-        case Command::Stop:
-            player_.stop();
-            beginSilence();
-            break;
-        case Command::Reset:
-            beginSilence();
-            break;
-        case Command::Close:
-            if (player_.running())
-                beginSilence(); // no hanging notes
-            player_.stop();
-            current_ = 0;
-            break;
-        }
+    if (synthLock_.try_lock())
+        return true;
+    if (quiet_.load())
+        return false; // a preset load: the block stays silent, as the synthesizer is
+    // While something sounds a load only looks at quiet_ and lets go within instructions.
+    for (int i = 0; i < 1000; ++i)
+        if (synthLock_.try_lock())
+            return true;
+    return false;
+}
+
+void SynthEngine::follow(const PlayState &state, std::uint64_t blockStart)
+{
+    if (state.stream != seen_.stream) {
+        // Another stream, or none: whatever the last one left sounding fades.
+        player_.stop();
+        playerBuffer_ = 0;
+        tickFrames_ = PlayState::OpenTickFrames;
+        beginSilence();
     }
+    if (state.stops != seen_.stops) {
+        player_.stop();
+        playerBuffer_ = 0;
+    }
+    if (state.stops != seen_.stops || state.resets != seen_.resets)
+        beginSilence();
+    if (state.tickFrames != tickFrames_) {
+        if (player_.running()) { // the next tick keeps its frame; later ones follow the new rate
+            anchorFrame_ = dueFrame(player_.nextTick());
+            anchorTick_ = player_.nextTick();
+        }
+        tickFrames_ = state.tickFrames;
+    }
+    if (state.data == nullptr)
+        player_.queue(nullptr, 0, 0); // its memory may be freed once this block is over
+    else if (state.buffer != playerBuffer_)
+        player_.queue(state.data, state.length, state.buffer);
+    playerBuffer_ = state.buffer;
+    if (state.running && !player_.running()) {
+        player_.start();
+        anchorFrame_ = blockStart; // tick 0 is due at once
+        anchorTick_ = 0;
+    }
+    seen_ = state;
 }
 
 std::uint64_t SynthEngine::dueFrame(std::uint64_t tick) const
@@ -141,8 +138,7 @@ std::uint64_t SynthEngine::dueFrame(std::uint64_t tick) const
     return anchorFrame_ + std::uint64_t(std::llround(double(tick - anchorTick_) * tickFrames_));
 }
 
-void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                               std::uint64_t)
+void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     const int channel = status & StatusChannelMask;
     data1 &= DataByteMask;
@@ -171,10 +167,19 @@ void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uin
     }
 }
 
-void SynthEngine::notify(Notification notification, std::uint32_t buffer)
+void SynthEngine::report(Notification notification, std::uint32_t buffer)
 {
-    reports_.push({current_, buffer, notification});
+    if (!reports_.push({seen_.stream, buffer, notification}))
+        reportsLost_.store(true); // the service thread ends the stream rather than lose its end
     reported_ = true;
+}
+
+void SynthEngine::wake()
+{
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one); // non-blocking
+    }
 }
 
 void SynthEngine::beginSilence()

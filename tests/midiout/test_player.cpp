@@ -17,17 +17,10 @@ struct Handed {
     bool operator==(const Handed &) const = default;
 };
 
-class Sink : public midiout::EventSink
-{
-public:
+// What the player handed over, with the tick it played.
+struct Sink {
     std::vector<Handed> handed;
     std::vector<std::pair<Notification, std::uint32_t>> notified;
-    void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                      std::uint64_t tick) override
-    {
-        handed.push_back({status, data1, data2, tick});
-    }
-    void notify(Notification n, std::uint32_t buffer) override { notified.emplace_back(n, buffer); }
     int count(Notification n) const
     {
         return int(std::count_if(notified.begin(), notified.end(),
@@ -43,8 +36,16 @@ protected:
 
     void play(int n)
     {
-        for (int i = 0; i < n; ++i)
-            player.playNextTick(sink);
+        for (int i = 0; i < n; ++i) {
+            const std::uint64_t tick = player.nextTick();
+            player.playNextTick(
+                [&](std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+                    sink.handed.push_back({status, data1, data2, tick});
+                },
+                [&](Notification n, std::uint32_t buffer) {
+                    sink.notified.emplace_back(n, buffer);
+                });
+        }
     }
 };
 

@@ -24,7 +24,7 @@ public:
 
     // Builds the engine with the default configuration, loading its SoundFont.
     OfflineOutput();
-    // Builds the engine (config.audioDrivers is ignored), loading its SoundFont.
+    // Builds the engine (config.realTime is ignored), loading its SoundFont.
     explicit OfflineOutput(const EngineConfig &config);
     ~OfflineOutput() override; // streams opened on it must be gone by then
 

@@ -51,10 +51,10 @@ public:
     virtual void reset() = 0;
     // Sets ticks per quarter note; false for a value that is not positive.
     virtual bool setTimeDivision(int ticksPerQuarter) = 0;
-    // Queues a buffer of stream events (length a multiple of StreamEvent::Size). The memory must
-    // stay valid and unchanged until the Done notification for it. False when a buffer is
-    // already queued or the length is 0 or not a multiple of 12. The first event of a buffer queued
-    // after a pass has ended plays at the tick after that pass's last event at the earliest.
+    // Queues a buffer of stream events (length a multiple of StreamEvent::Size). The stream plays
+    // a copy: the caller may change or free its memory once queue() returns. False when a buffer
+    // is already queued or the length is 0 or not a multiple of 12. The first event of a buffer
+    // queued after a pass has ended plays at the tick after that pass's last event at the earliest.
     virtual bool queue(const std::uint8_t *data, std::size_t length) = 0;
     // Starts or resumes the stream's clock; the first tick of a fresh start is due at once.
     virtual bool restart() = 0;
@@ -83,6 +83,9 @@ public:
     // Opens a stream that posts its notifications to receiver; posts Open on success. Null when
     // the device does not exist or cannot be opened (nothing is posted then).
     virtual std::unique_ptr<Stream> open(int device, QObject *receiver) = 0;
+    // Starts in the background what the devices need before a first stream (the built-in
+    // synthesizer loads its SoundFont); a component calls it when it is created.
+    virtual void prepare() {}
 
     // The output owner of the tone generator's rule: the instance number of the component that
     // last opened a stream on this output, 0 while none has; never reset. On system(), one per
@@ -95,9 +98,9 @@ private:
 };
 
 // Starts building the built-in synthesizer (device 0 of Output::system()) on a thread of its own
-// and returns at once; later calls do nothing. The program calls it once its window is up, so
-// that neither start-up nor the first note waits for it. The engine lives until the process
-// ends; its audio stops before static objects are destroyed.
+// and returns at once; later calls, and calls without an application object, do nothing. The
+// engine lives until the process ends and serves the application object's thread alone; its
+// audio stops when the application object is destroyed, and starts again for a later one.
 void StartBuiltinSynth();
 
 } // namespace midiout
