@@ -1,10 +1,10 @@
 // PlayString: a play string parsed into a sorted event list and played; the parser and the
 // encoder as the play requests call them.
 
-#include <midigen/MidiGen.h>
+#include "MidiGen_p.h"
 #include <midigen/PlayStringParser.h>
 
-bool TMidiGen::PlayString(const QByteArray &text)
+bool TMidiGenPrivate::PlayString(const QByteArray &text)
 {
     if (!PrepareToPlay())
         return false;
@@ -20,25 +20,25 @@ bool TMidiGen::PlayString(const QByteArray &text)
     return AssembleAndPlay(std::move(list), bendAllowed);
 }
 
-bool TMidiGen::ParsePlayString(const QByteArray &text, midigen::EventList &list)
+bool TMidiGenPrivate::ParsePlayString(const QByteArray &text, midigen::EventList &list)
 {
     playChannel_ = channel_;
-    return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*this), list);
+    return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*q_ptr), list);
 }
 
-void TMidiGen::AssembleStream(midigen::EventList list, bool bendAllowed)
+void TMidiGenPrivate::AssembleStream(midigen::EventList list, bool bendAllowed)
 {
     playChannel_ = channel_;
-    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*this), bendAllowed, streamBuffer_);
+    midigen::EncodeStream(list, midigen::EncodeSettingsOf(*q_ptr), bendAllowed, streamBuffer_);
     // The list, taken over by value, releases its records on return.
 }
 
-bool TMidiGen::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
+bool TMidiGenPrivate::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
 {
     return midigen::AppendEvent(streamBuffer_, delta, eventWord);
 }
 
-void TMidiGen::releaseStreamBuffer()
+void TMidiGenPrivate::releaseStreamBuffer()
 {
     // Keeps the capacity (at most 64 KiB) for the next stream of this component.
     streamBuffer_.clear();

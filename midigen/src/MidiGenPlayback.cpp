@@ -1,7 +1,7 @@
 // Playback: the play-request steps around the stream, the notification handler that drives a
 // stream once it has started, Stop, the device choice and destruction.
 
-#include <midigen/MidiGen.h>
+#include "MidiGen_p.h"
 
 #include <midiout/Output.h>
 
@@ -20,12 +20,12 @@ constexpr int TimeDivision = 50;
 
 } // namespace
 
-quint32 TMidiGen::takeInstanceNumber()
+quint32 TMidiGenPrivate::takeInstanceNumber()
 {
     return instanceCounter++;
 }
 
-template <typename Predicate> void TMidiGen::waitUntil(Predicate done)
+template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
 {
     // Every notification awaited here is posted at once by the call that causes it (open,
     // stop, close), so the wait ends; WaitForMoreEvents sleeps instead of spinning.
@@ -35,13 +35,14 @@ template <typename Predicate> void TMidiGen::waitUntil(Predicate done)
 
 TMidiGen::~TMidiGen()
 {
+    Q_D(TMidiGen);
     // The stream ends at once, also when its first event has not been reached yet (its pass
     // would otherwise have to play out first).
-    endStreamAndWait();
-    delete notificationReceiver_;
+    d->endStreamAndWait();
+    delete d->notificationReceiver_;
 }
 
-bool TMidiGen::PrepareToPlay()
+bool TMidiGenPrivate::PrepareToPlay()
 {
     // Refuses a request while the previous one has not begun to sound, or one nested in its
     // wait.
@@ -59,7 +60,7 @@ bool TMidiGen::PrepareToPlay()
     return true;
 }
 
-bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
+bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 {
     // Only one component at a time owns the output. A request that starts nothing leaves the
     // component ready for the next one.
@@ -89,14 +90,14 @@ bool TMidiGen::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     return true;
 }
 
-bool TMidiGen::abandonStartedStream()
+bool TMidiGenPrivate::abandonStartedStream()
 {
     endStreamAndWait();
     ready_ = true;
     return false;
 }
 
-void TMidiGen::endStreamAndWait()
+void TMidiGenPrivate::endStreamAndWait()
 {
     continue_ = false;
     if (open_ && !closing_)
@@ -104,7 +105,7 @@ void TMidiGen::endStreamAndWait()
     waitUntil([this] { return !open_; });
 }
 
-void TMidiGen::endStream()
+void TMidiGenPrivate::endStream()
 {
     closing_ = true;
     stream_->stop();
@@ -114,7 +115,7 @@ void TMidiGen::endStream()
     stream_->close();
 }
 
-void TMidiGen::handleNotification(midiout::Notification notification)
+void TMidiGenPrivate::handleNotification(midiout::Notification notification)
 {
     switch (notification) {
     case midiout::Notification::Open:
@@ -159,7 +160,7 @@ void TMidiGen::handleNotification(midiout::Notification notification)
     }
 }
 
-bool TMidiGen::MidiAvailable()
+bool TMidiGenPrivate::MidiAvailable()
 {
     if (open_)
         return true;
@@ -169,14 +170,14 @@ bool TMidiGen::MidiAvailable()
     return output_.probe(device_);
 }
 
-bool TMidiGen::SetDevice(qint32 device)
+bool TMidiGenPrivate::SetDevice(qint32 device)
 {
     device_ = device;
     const int count = output_.deviceCount();
     return count > 0 && device < count;
 }
 
-void TMidiGen::Stop()
+void TMidiGenPrivate::Stop()
 {
     continue_ = false;
     if (open_ && ready_ && !closing_) {

@@ -1,8 +1,10 @@
 // The settings of the tone generator: construction, the clamping setters, and the single-note
 // play operations.
 
+#include "MidiGen_p.h"
 #include "NotificationReceiver.h"
-#include <midigen/MidiGen.h>
+
+#include <midiout/Output.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,14 +12,22 @@
 TMidiGen::TMidiGen(QObject *parent) : TMidiGen(midiout::Output::system(), parent) {}
 
 TMidiGen::TMidiGen(midiout::Output &output, QObject *parent)
-    : QObject(parent), output_(output),
+    : QObject(parent), d_ptr(std::make_unique<TMidiGenPrivate>(this, output))
+{
+}
+
+TMidiGenPrivate::TMidiGenPrivate(TMidiGen *q, midiout::Output &output)
+    : q_ptr(q), output_(output),
       notificationReceiver_(new midigen::NotificationReceiver(
-          [this](midiout::Notification notification) { handleNotification(notification); }, this)),
+          [this](midiout::Notification notification) { handleNotification(notification); }, q)),
       instanceNumber_(takeInstanceNumber())
 {
 }
 
-qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
+// Out of line, where the stream's type is complete.
+TMidiGenPrivate::~TMidiGenPrivate() = default;
+
+qint32 TMidiGenPrivate::ClampSetting(qint32 min, qint32 max, qint32 value) const
 {
     if (min <= value && value <= max)
         return value;
@@ -28,72 +38,85 @@ qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
 
 void TMidiGen::setVolume(qint32 value)
 {
-    volume_ = ClampSetting(0, 100, value);
+    Q_D(TMidiGen);
+    d->volume_ = d->ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setPan(qint32 value)
 {
-    pan_ = ClampSetting(-100, 100, value);
+    Q_D(TMidiGen);
+    d->pan_ = d->ClampSetting(-100, 100, value);
 }
 
 void TMidiGen::setReverb(qint32 value)
 {
-    reverb_ = ClampSetting(0, 100, value);
+    Q_D(TMidiGen);
+    d->reverb_ = d->ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setChorus(qint32 value)
 {
-    chorus_ = ClampSetting(0, 100, value);
+    Q_D(TMidiGen);
+    d->chorus_ = d->ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setModulation(qint32 value)
 {
-    modulation_ = ClampSetting(0, 100, value);
+    Q_D(TMidiGen);
+    d->modulation_ = d->ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setPitchBend(qint32 value)
 {
-    pitchBend_ = ClampSetting(-120, 120, value);
+    Q_D(TMidiGen);
+    d->pitchBend_ = d->ClampSetting(-120, 120, value);
 }
 
 void TMidiGen::setPBDelay(qint32 value)
 {
-    pbDelay_ = ClampSetting(0, 100, value);
+    Q_D(TMidiGen);
+    d->pbDelay_ = d->ClampSetting(0, 100, value);
 }
 
 void TMidiGen::setPBDuration(qint32 value)
 {
-    pbDuration_ = ClampSetting(0, 100, value);
+    Q_D(TMidiGen);
+    d->pbDuration_ = d->ClampSetting(0, 100, value);
 }
 
 // The 8-bit settings pass their value zero-extended, so only values above the range occur.
 void TMidiGen::setNote(TMGNote value)
 {
-    note_ = TMGNote(ClampSetting(mgC, mgB, quint8(value)));
+    Q_D(TMidiGen);
+    d->note_ = TMGNote(d->ClampSetting(mgC, mgB, quint8(value)));
 }
 
 void TMidiGen::setOctave(qint32 value)
 {
-    octave_ = ClampSetting(0, 10, value);
+    Q_D(TMidiGen);
+    d->octave_ = d->ClampSetting(0, 10, value);
 }
 
 void TMidiGen::setInstrument(TMGInstrument value)
 {
-    instrument_ = TMGInstrument(ClampSetting(mgAcousticGrandPiano, mgOpenTriangle, quint8(value)));
+    Q_D(TMidiGen);
+    d->instrument_ =
+        TMGInstrument(d->ClampSetting(mgAcousticGrandPiano, mgOpenTriangle, quint8(value)));
 }
 
 void TMidiGen::setChannel(TMGChannel value)
 {
-    channel_ = TMGChannel(ClampSetting(mgCh01, mgCh16, quint8(value)));
+    Q_D(TMidiGen);
+    d->channel_ = TMGChannel(d->ClampSetting(mgCh01, mgCh16, quint8(value)));
 }
 
-bool TMidiGen::Play()
+bool TMidiGenPrivate::Play()
 {
     // 0..131 with the ranges of Note and Octave; PlayNote limits it to 127.
     return PlayNote(qint32(note_) + 12 * octave_);
 }
 
-bool TMidiGen::PlayNote(qint32 note)
+bool TMidiGenPrivate::PlayNote(qint32 note)
 {
     if (!PrepareToPlay())
         return false;
@@ -102,7 +125,7 @@ bool TMidiGen::PlayNote(qint32 note)
     return AssembleAndPlay(noteList(note), true);
 }
 
-midigen::EventList TMidiGen::noteList(qint32 note)
+midigen::EventList TMidiGenPrivate::noteList(qint32 note)
 {
     playChannel_ = channel_;
     // Limited here too, so that a designer sees the range message.

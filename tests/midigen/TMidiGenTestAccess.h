@@ -3,20 +3,23 @@
 // What tests read of a tone generator's inside: the note list its PlayNote builds, its stream
 // buffer, its instance number and its pre-play step. TMidiGen names this class its friend.
 
-#include <midigen/MidiGen.h>
+#include "MidiGen_p.h"
 
 class TMidiGenTestAccess
 {
 public:
-    // TMidiGen::noteList: the list PlayNote(note) plays, the range message included.
+    // TMidiGenPrivate::noteList: the list PlayNote(note) plays, the range message included.
     static midigen::EventList noteList(TMidiGen &generator, qint32 note)
     {
-        return generator.noteList(note);
+        return generator.d_func()->noteList(note);
     }
     static const midigen::StreamBuffer &streamBuffer(const TMidiGen &generator)
     {
-        return generator.streamBuffer_;
+        return generator.d_func()->streamBuffer_;
     }
-    static quint32 instanceNumber(const TMidiGen &generator) { return generator.instanceNumber_; }
-    static bool prepareToPlay(TMidiGen &generator) { return generator.PrepareToPlay(); }
+    static quint32 instanceNumber(const TMidiGen &generator)
+    {
+        return generator.d_func()->instanceNumber_;
+    }
+    static bool prepareToPlay(TMidiGen &generator) { return generator.d_func()->PrepareToPlay(); }
 };

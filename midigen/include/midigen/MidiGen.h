@@ -25,6 +25,8 @@ class Stream;
 enum class Notification;
 } // namespace midiout
 
+class TMidiGenPrivate;
+
 class TMidiGen : public QObject
 {
     Q_OBJECT
@@ -133,53 +135,53 @@ public:
     // Properties: getters return the stored value. Setters of ranged properties store the value
     // clamped by ClampSetting; Sustain, Duration and Loops store it unchanged. No write reaches a
     // device or a stream that already plays. Each reset restores the published default.
-    qint32 Volume() const { return volume_; } // 0..100 percent
+    qint32 Volume() const; // 0..100 percent
     void setVolume(qint32 value);
     void resetVolume() { setVolume(DefaultVolume); }
-    qint32 Pan() const { return pan_; } // -100 left .. 100 right
+    qint32 Pan() const; // -100 left .. 100 right
     void setPan(qint32 value);
     void resetPan() { setPan(DefaultPan); }
-    qint32 Reverb() const { return reverb_; } // 0..100 percent
+    qint32 Reverb() const; // 0..100 percent
     void setReverb(qint32 value);
     void resetReverb() { setReverb(DefaultReverb); }
-    qint32 Chorus() const { return chorus_; } // 0..100 percent
+    qint32 Chorus() const; // 0..100 percent
     void setChorus(qint32 value);
     void resetChorus() { setChorus(DefaultChorus); }
-    bool Sustain() const { return sustain_; } // pedal held for the whole stream
-    void setSustain(bool value) { sustain_ = value; }
+    bool Sustain() const; // pedal held for the whole stream
+    void setSustain(bool value);
     void resetSustain() { setSustain(DefaultSustain); }
-    qint32 Modulation() const { return modulation_; } // 0..100 percent
+    qint32 Modulation() const; // 0..100 percent
     void setModulation(qint32 value);
     void resetModulation() { setModulation(DefaultModulation); }
-    qint32 PitchBend() const { return pitchBend_; } // -120..120 tenths of a semitone, 0 = none
+    qint32 PitchBend() const; // -120..120 tenths of a semitone, 0 = none
     void setPitchBend(qint32 value);
     void resetPitchBend() { setPitchBend(DefaultPitchBend); }
-    qint32 PBDelay() const { return pbDelay_; } // 0..100 percent of the span before the ramp
+    qint32 PBDelay() const; // 0..100 percent of the span before the ramp
     void setPBDelay(qint32 value);
     void resetPBDelay() { setPBDelay(DefaultPBDelay); }
-    qint32 PBDuration() const { return pbDuration_; } // 0..100 percent of the rest, ramping
+    qint32 PBDuration() const; // 0..100 percent of the rest, ramping
     void setPBDuration(qint32 value);
     void resetPBDuration() { setPBDuration(DefaultPBDuration); }
-    quint32 Duration() const { return duration_; } // note length in 10 ms ticks
-    void setDuration(quint32 value) { duration_ = value; }
+    quint32 Duration() const; // note length in 10 ms ticks
+    void setDuration(quint32 value);
     void resetDuration() { setDuration(DefaultDuration); }
-    TMGNote Note() const { return note_; } // pitch class for Play
+    TMGNote Note() const; // pitch class for Play
     void setNote(TMGNote value);
     void resetNote() { setNote(DefaultNote); }
-    qint32 Octave() const { return octave_; } // 0..10, for Play and play strings
+    qint32 Octave() const; // 0..10, for Play and play strings
     void setOctave(qint32 value);
     void resetOctave() { setOctave(DefaultOctave); }
-    TMGInstrument Instrument() const { return instrument_; }
+    TMGInstrument Instrument() const;
     void setInstrument(TMGInstrument value);
     void resetInstrument() { setInstrument(DefaultInstrument); }
-    TMGChannel Channel() const { return channel_; } // channel of play requests
+    TMGChannel Channel() const; // channel of play requests
     void setChannel(TMGChannel value);
     void resetChannel() { setChannel(DefaultChannel); }
-    quint32 Loops() const { return loops_; } // passes per stream, 0 = until stopped
-    void setLoops(quint32 value) { loops_ = value; }
+    quint32 Loops() const; // passes per stream, 0 = until stopped
+    void setLoops(quint32 value);
     void resetLoops() { setLoops(DefaultLoops); }
     // True while a stream of this component is open.
-    bool IsPlaying() const { return isPlaying_; }
+    bool IsPlaying() const;
 
     // Value if min <= value <= max, else the nearer bound. Out of range while designing, the
     // range message "Value must be between <min> and <max>" goes to the hook first.
@@ -187,9 +189,9 @@ public:
 
     // Design mode, set by a form designer that hosts the component; off by default, and then
     // range messages are never shown.
-    void setDesigning(bool designing) { designing_ = designing; }
-    bool designing() const { return designing_; }
-    void setRangeMessageHook(RangeMessageHook hook) { rangeMessageHook_ = std::move(hook); }
+    void setDesigning(bool designing);
+    bool designing() const;
+    void setRangeMessageHook(RangeMessageHook hook);
 
     // Published methods. A play operation returns true when a stream was started, false when
     // the request was refused or failed; none of them raises.
@@ -212,86 +214,8 @@ private:
     // Tests inspect the playback state through this class of their own.
     friend class TMidiGenTestAccess;
 
-    // The event list that PlayNote(note) plays; copies Channel into the play channel and limits
-    // note with ClampSetting. Builds nothing else and plays nothing.
-    midigen::EventList noteList(qint32 note);
-    // The sorted event list that PlayString(text) plays, appended to list; copies Channel into
-    // the play channel and returns the bend-allowed flag. Plays nothing.
-    bool ParsePlayString(const QByteArray &text, midigen::EventList &list);
-
-    // The pre-play step of every play request; false refuses the request.
-    bool PrepareToPlay();
-    // Takes over list, assembles the stream buffer from it and starts the stream; true when the
-    // stream was started. The records are released whatever the result.
-    bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
-    // Copies Channel into the play channel and appends the preamble and the encoded list to the
-    // stream buffer (midigen::EncodeStream); the list is released.
-    void AssembleStream(midigen::EventList list, bool bendAllowed);
-    // Appends one stream event (12 bytes) to the stream buffer; false when it was dropped.
-    bool AppendEvent(std::uint32_t delta, std::uint32_t eventWord);
-    // Empties the stream buffer.
-    void releaseStreamBuffer();
-
-    // The next value of the process-wide instance counter (1 for the first component).
-    static quint32 takeInstanceNumber();
-
-    // Describes the stream buffer to the device; kept so that it stays valid between passes.
-    struct StreamHeader {
-        const std::uint8_t *data = nullptr;
-        std::size_t bufferLength = 0;
-        std::size_t bytesRecorded = 0;
-    };
-
-    // Reacts to the four notifications of the open stream.
-    void handleNotification(midiout::Notification notification);
-    // Ends the open stream: returns its buffer, silences the device, releases the buffer and
-    // closes the stream; the close notification follows.
-    void endStream();
-    // Ends the open stream, if any, at once, and returns when its close has been handled.
-    void endStreamAndWait();
-    // Undoes a start that failed after the open: ends the stream, waits for its close and makes
-    // the component ready for the next request.
-    bool abandonStartedStream();
-    // Handles events, sleeping while none arrive, until done() holds.
-    template <typename Predicate> void waitUntil(Predicate done);
-
-    // Settings, one field of the published width each.
-    qint32 volume_ = DefaultVolume;
-    qint32 pan_ = DefaultPan;
-    qint32 reverb_ = DefaultReverb;
-    qint32 chorus_ = DefaultChorus;
-    bool sustain_ = DefaultSustain;
-    qint32 modulation_ = DefaultModulation;
-    qint32 pitchBend_ = DefaultPitchBend;
-    qint32 pbDelay_ = DefaultPBDelay;
-    qint32 pbDuration_ = DefaultPBDuration;
-    quint32 duration_ = DefaultDuration;
-    TMGNote note_ = DefaultNote;
-    qint32 octave_ = DefaultOctave;
-    TMGInstrument instrument_ = DefaultInstrument;
-    TMGChannel channel_ = DefaultChannel;
-    quint32 loops_ = DefaultLoops;
-
-    bool designing_ = false;
-    RangeMessageHook rangeMessageHook_;
-
-    // Playback state.
-    midiout::Output &output_;                 // the devices this component plays on
-    std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
-    StreamHeader header_;
-    QObject *notificationReceiver_;  // child; receives the stream's notifications
-    bool stopRequested_ = false;     // the open stream was told to stop: its position is stale
-    bool closing_ = false;           // the open stream is being ended; its done is stale
-    qint32 device_ = -1;             // output device of the next open; -1 = the default device
-    quint32 instanceNumber_;         // from the process-wide instance counter
-    quint8 playChannel_ = 0;         // channel of the current play request
-    bool isPlaying_ = false;         // from the open to the close notification
-    bool open_ = false;              // a stream is open
-    bool continue_ = false;          // repeat the stream at the end of a pass
-    quint32 loopCounter_ = 0;        // passes still to play, 0 = endless
-    bool firstEventReached_ = false; // the open stream has reached its first event
-    bool ready_ = true;              // clear from PrepareToPlay until the first event is reached
-    midigen::StreamBuffer streamBuffer_; // the assembled stream events
+    Q_DECLARE_PRIVATE(TMidiGen)
+    std::unique_ptr<TMidiGenPrivate> d_ptr;
 };
 
 namespace midigen

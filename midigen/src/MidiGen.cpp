@@ -1,0 +1,149 @@
+// The component's public calls: the getters read the private data, the other calls hand over
+// to the private class, which holds the bodies.
+
+#include "MidiGen_p.h"
+
+qint32 TMidiGen::Volume() const
+{
+    return d_func()->volume_;
+}
+
+qint32 TMidiGen::Pan() const
+{
+    return d_func()->pan_;
+}
+
+qint32 TMidiGen::Reverb() const
+{
+    return d_func()->reverb_;
+}
+
+qint32 TMidiGen::Chorus() const
+{
+    return d_func()->chorus_;
+}
+
+bool TMidiGen::Sustain() const
+{
+    return d_func()->sustain_;
+}
+
+void TMidiGen::setSustain(bool value)
+{
+    d_func()->sustain_ = value;
+}
+
+qint32 TMidiGen::Modulation() const
+{
+    return d_func()->modulation_;
+}
+
+qint32 TMidiGen::PitchBend() const
+{
+    return d_func()->pitchBend_;
+}
+
+qint32 TMidiGen::PBDelay() const
+{
+    return d_func()->pbDelay_;
+}
+
+qint32 TMidiGen::PBDuration() const
+{
+    return d_func()->pbDuration_;
+}
+
+quint32 TMidiGen::Duration() const
+{
+    return d_func()->duration_;
+}
+
+void TMidiGen::setDuration(quint32 value)
+{
+    d_func()->duration_ = value;
+}
+
+TMidiGen::TMGNote TMidiGen::Note() const
+{
+    return d_func()->note_;
+}
+
+qint32 TMidiGen::Octave() const
+{
+    return d_func()->octave_;
+}
+
+TMidiGen::TMGInstrument TMidiGen::Instrument() const
+{
+    return d_func()->instrument_;
+}
+
+TMidiGen::TMGChannel TMidiGen::Channel() const
+{
+    return d_func()->channel_;
+}
+
+quint32 TMidiGen::Loops() const
+{
+    return d_func()->loops_;
+}
+
+void TMidiGen::setLoops(quint32 value)
+{
+    d_func()->loops_ = value;
+}
+
+bool TMidiGen::IsPlaying() const
+{
+    return d_func()->isPlaying_;
+}
+
+qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
+{
+    return d_func()->ClampSetting(min, max, value);
+}
+
+void TMidiGen::setDesigning(bool designing)
+{
+    d_func()->designing_ = designing;
+}
+
+bool TMidiGen::designing() const
+{
+    return d_func()->designing_;
+}
+
+void TMidiGen::setRangeMessageHook(RangeMessageHook hook)
+{
+    d_func()->rangeMessageHook_ = std::move(hook);
+}
+
+bool TMidiGen::MidiAvailable()
+{
+    return d_func()->MidiAvailable();
+}
+
+bool TMidiGen::Play()
+{
+    return d_func()->Play();
+}
+
+bool TMidiGen::PlayString(const QByteArray &text)
+{
+    return d_func()->PlayString(text);
+}
+
+bool TMidiGen::PlayNote(qint32 note)
+{
+    return d_func()->PlayNote(note);
+}
+
+bool TMidiGen::SetDevice(qint32 device)
+{
+    return d_func()->SetDevice(device);
+}
+
+void TMidiGen::Stop()
+{
+    d_func()->Stop();
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+// TMidiGenPrivate: everything a TMidiGen holds, behind its one private pointer, so that fields
+// can be added without changing the component's size. The playback steps are its members.
+
+#include <midigen/MidiGen.h>
+#include <midigen/NoteEvent.h>
+#include <midigen/StreamEncoder.h>
+
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace midiout
+{
+class Output;
+class Stream;
+enum class Notification;
+} // namespace midiout
+
+class TMidiGenPrivate
+{
+    Q_DECLARE_PUBLIC(TMidiGen)
+
+public:
+    using TMGNote = TMidiGen::TMGNote;
+    using TMGInstrument = TMidiGen::TMGInstrument;
+    using TMGChannel = TMidiGen::TMGChannel;
+
+    // Every setting at its default, idle, playing on output; the notification receiver becomes
+    // a child of q.
+    TMidiGenPrivate(TMidiGen *q, midiout::Output &output);
+    ~TMidiGenPrivate();
+
+    // The bodies of the public calls of the same names.
+    qint32 ClampSetting(qint32 min, qint32 max, qint32 value) const;
+    bool MidiAvailable();
+    bool Play();
+    bool PlayString(const QByteArray &text);
+    bool PlayNote(qint32 note);
+    bool SetDevice(qint32 device);
+    void Stop();
+
+    // The event list that PlayNote(note) plays; copies Channel into the play channel and limits
+    // note with ClampSetting. Builds nothing else and plays nothing.
+    midigen::EventList noteList(qint32 note);
+    // The sorted event list that PlayString(text) plays, appended to list; copies Channel into
+    // the play channel and returns the bend-allowed flag. Plays nothing.
+    bool ParsePlayString(const QByteArray &text, midigen::EventList &list);
+
+    // The pre-play step of every play request; false refuses the request.
+    bool PrepareToPlay();
+    // Takes over list, assembles the stream buffer from it and starts the stream; true when the
+    // stream was started. The records are released whatever the result.
+    bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
+    // Copies Channel into the play channel and appends the preamble and the encoded list to the
+    // stream buffer (midigen::EncodeStream); the list is released.
+    void AssembleStream(midigen::EventList list, bool bendAllowed);
+    // Appends one stream event (12 bytes) to the stream buffer; false when it was dropped.
+    bool AppendEvent(std::uint32_t delta, std::uint32_t eventWord);
+    // Empties the stream buffer.
+    void releaseStreamBuffer();
+
+    // The next value of the process-wide instance counter (1 for the first component).
+    static quint32 takeInstanceNumber();
+
+    // Describes the stream buffer to the device; kept so that it stays valid between passes.
+    struct StreamHeader {
+        const std::uint8_t *data = nullptr;
+        std::size_t bufferLength = 0;
+        std::size_t bytesRecorded = 0;
+    };
+
+    // Reacts to the four notifications of the open stream.
+    void handleNotification(midiout::Notification notification);
+    // Ends the open stream: returns its buffer, silences the device, releases the buffer and
+    // closes the stream; the close notification follows.
+    void endStream();
+    // Ends the open stream, if any, at once, and returns when its close has been handled.
+    void endStreamAndWait();
+    // Undoes a start that failed after the open: ends the stream, waits for its close and makes
+    // the component ready for the next request.
+    bool abandonStartedStream();
+    // Handles events, sleeping while none arrive, until done() holds.
+    template <typename Predicate> void waitUntil(Predicate done);
+
+    TMidiGen *q_ptr;
+
+    // Settings, one field of the published width each.
+    qint32 volume_ = TMidiGen::DefaultVolume;
+    qint32 pan_ = TMidiGen::DefaultPan;
+    qint32 reverb_ = TMidiGen::DefaultReverb;
+    qint32 chorus_ = TMidiGen::DefaultChorus;
+    bool sustain_ = TMidiGen::DefaultSustain;
+    qint32 modulation_ = TMidiGen::DefaultModulation;
+    qint32 pitchBend_ = TMidiGen::DefaultPitchBend;
+    qint32 pbDelay_ = TMidiGen::DefaultPBDelay;
+    qint32 pbDuration_ = TMidiGen::DefaultPBDuration;
+    quint32 duration_ = TMidiGen::DefaultDuration;
+    TMGNote note_ = TMidiGen::DefaultNote;
+    qint32 octave_ = TMidiGen::DefaultOctave;
+    TMGInstrument instrument_ = TMidiGen::DefaultInstrument;
+    TMGChannel channel_ = TMidiGen::DefaultChannel;
+    quint32 loops_ = TMidiGen::DefaultLoops;
+
+    bool designing_ = false;
+    TMidiGen::RangeMessageHook rangeMessageHook_;
+
+    // Playback state.
+    midiout::Output &output_;                 // the devices this component plays on
+    std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
+    StreamHeader header_;
+    QObject *notificationReceiver_;  // child of the component; receives the stream's notifications
+    bool stopRequested_ = false;     // the open stream was told to stop: its position is stale
+    bool closing_ = false;           // the open stream is being ended; its done is stale
+    qint32 device_ = -1;             // output device of the next open; -1 = the default device
+    quint32 instanceNumber_;         // from the process-wide instance counter
+    quint8 playChannel_ = 0;         // channel of the current play request
+    bool isPlaying_ = false;         // from the open to the close notification
+    bool open_ = false;              // a stream is open
+    bool continue_ = false;          // repeat the stream at the end of a pass
+    quint32 loopCounter_ = 0;        // passes still to play, 0 = endless
+    bool firstEventReached_ = false; // the open stream has reached its first event
+    bool ready_ = true;              // clear from PrepareToPlay until the first event is reached
+    midigen::StreamBuffer streamBuffer_; // the assembled stream events
+};
