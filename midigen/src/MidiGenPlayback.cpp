@@ -6,6 +6,9 @@
 #include <midiout/Output.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QTimer>
 
 namespace
 {
@@ -18,6 +21,18 @@ quint32 instanceCounter = 1;
 // one tick is 10 ms.
 constexpr int TimeDivision = 50;
 
+// A wait for a notification gives up after this long and ends the stream itself. Every
+// notification awaited is posted by the call that causes it, so it arrives at once; the bound
+// only keeps a fault elsewhere from hanging the program.
+constexpr int WaitLimitMs = 10000;
+
+// The thread the output is served on: the application object's.
+bool onApplicationThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
 } // namespace
 
 quint32 TMidiGenPrivate::takeInstanceNumber()
@@ -27,10 +42,29 @@ quint32 TMidiGenPrivate::takeInstanceNumber()
 
 template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
 {
-    // Every notification awaited here is posted at once by the call that causes it (open,
-    // stop, close), so the wait ends; WaitForMoreEvents sleeps instead of spinning.
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The stream's notifications are delivered here first, also when no event loop can run
+    // (the application object has gone); on the application's thread other events are handled
+    // meanwhile, sleeping while none arrive.
+    const QDeadlineTimer deadline(WaitLimitMs);
+    QTimer wakeUp; // bounds each sleep, so that the deadline is seen
+    if (onApplicationThread())
+        wakeUp.start(WaitLimitMs / 10);
+    for (;;) {
+        QCoreApplication::sendPostedEvents(notificationReceiver_,
+                                           midiout::NotificationEvent::eventType());
+        if (done())
+            return;
+        if (deadline.hasExpired())
+            break;
+        if (onApplicationThread())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        else
+            QThread::msleep(1);
+    }
+    // Nothing can deliver the close any more: the stream ends here.
+    if (stream_)
+        stream_->close();
+    handleNotification(midiout::Notification::Close);
 }
 
 TMidiGen::~TMidiGen()
@@ -44,13 +78,16 @@ TMidiGen::~TMidiGen()
 
 bool TMidiGenPrivate::PrepareToPlay()
 {
-    // Refuses a request while the previous one has not begun to sound, or one nested in its
-    // wait.
+    // Refuses a request while the previous one has not begun to sound, one nested in its wait,
+    // and one from a thread the output does not serve. The ready flag is cleared before the
+    // availability check, so that nothing the check runs can start a nested request.
     if (!ready_)
         return false;
-    if (!MidiAvailable())
-        return false;
     ready_ = false;
+    if (!MidiAvailable()) {
+        ready_ = true;
+        return false;
+    }
     continue_ = false;
     if (open_ && !closing_) {
         stopRequested_ = true;
@@ -162,12 +199,11 @@ void TMidiGenPrivate::handleNotification(midiout::Notification notification)
 
 bool TMidiGenPrivate::MidiAvailable()
 {
-    if (open_)
-        return true;
-    // Without an application object no notification could arrive, so nothing can be played.
-    if (!QCoreApplication::instance())
+    // Only the application object's thread is served: without one, or from another thread, no
+    // notification could be delivered.
+    if (!onApplicationThread())
         return false;
-    return output_.probe(device_);
+    return open_ || output_.probe(device_);
 }
 
 bool TMidiGenPrivate::SetDevice(qint32 device)

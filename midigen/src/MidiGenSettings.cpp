@@ -14,6 +14,9 @@ TMidiGen::TMidiGen(QObject *parent) : TMidiGen(midiout::Output::system(), parent
 TMidiGen::TMidiGen(midiout::Output &output, QObject *parent)
     : QObject(parent), d_ptr(std::make_unique<TMidiGenPrivate>(this, output))
 {
+    // The built-in synthesizer starts loading now, so that a request a moment later does not
+    // wait for its SoundFont.
+    output.prepare();
 }
 
 TMidiGenPrivate::TMidiGenPrivate(TMidiGen *q, midiout::Output &output)
