@@ -18,10 +18,11 @@ namespace
 {
 
 constexpr std::size_t FrameBytes = 2 * sizeof(float);
-// The server's queue: 46 ms bridges a stalled thread; the server asks again when 11.6 ms are
-// free, and playback starts as soon as that much has arrived.
-constexpr std::uint32_t QueueFrames = 2048;
-constexpr std::uint32_t RequestFrames = 512;
+// The server's queue: 93 ms bridge a stalled thread (this machine has held threads up for 60 ms
+// while others built); the server asks again when 23 ms are free, and playback starts as soon
+// as that much has arrived. A flush makes the queue's length cost a request nothing.
+constexpr std::uint32_t QueueFrames = 4096;
+constexpr std::uint32_t RequestFrames = 1024;
 // Rendered and written at a time, so that the first samples reach the server early.
 constexpr std::size_t ChunkFrames = 512;
 
@@ -131,7 +132,7 @@ private:
         attr.prebuf = RequestFrames * FrameBytes;
         attr.minreq = RequestFrames * FrameBytes;
         attr.fragsize = std::uint32_t(-1);
-        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED);
         if (pa_.pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
             lose(pa_.pa_context_errno(context_));
     }
