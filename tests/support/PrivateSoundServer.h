@@ -27,6 +27,8 @@ public:
     // SIGKILL to the server's pid (gone at once, as in a crash), then waits for its end.
     void kill();
     bool running() const { return pid_ > 0; }
+    // The server's process, to freeze it (SIGSTOP) in a test.
+    pid_t pid() const { return pid_; }
 
 private:
     QTemporaryDir dir_;
