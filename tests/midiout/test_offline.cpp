@@ -387,3 +387,44 @@ TEST_F(OfflineTest, DeviceWithoutSoundFontCannotBeOpened)
     pump();
     EXPECT_TRUE(log.received.empty());
 }
+
+TEST_F(OfflineTest, ABufferThatNeedsNewPresetsWaitsForTheFadeWithoutCuttingIt)
+{
+    // A held note, then the next request's buffer queued while its fade is under way; the new
+    // buffer's instrument (a pad no other case plays) must be loaded first, which may only
+    // happen once nothing sounds.
+    auto first = openStream();
+    ASSERT_TRUE(first);
+    StreamBuilder held = tonePreamble(0);
+    held.note(0, 0, 60, 300);
+    ASSERT_TRUE(first->queue(held.data(), held.size()));
+    ASSERT_TRUE(first->restart());
+    render(30 * TickFrames);
+
+    first->stop();
+    auto fade = render(Block); // the fade's first block
+    first->reset();
+    first->close();
+    NotificationLog secondLog;
+    auto second = output->open(0, &secondLog);
+    ASSERT_TRUE(second);
+    second->reset();
+    ASSERT_TRUE(second->setTimeDivision(50));
+    StreamBuilder pad = tonePreamble(88);
+    pad.note(0, 0, 72, 30);
+    ASSERT_TRUE(second->queue(pad.data(), pad.size()));
+    ASSERT_TRUE(second->restart());
+    const auto rest = render(40 * TickFrames);
+    fade.insert(fade.end(), rest.begin(), rest.end());
+
+    // Every block of the fade but the last still sounds: none was rendered as silence while
+    // the presets were loaded.
+    for (std::size_t block = 0; block < 3; ++block)
+        EXPECT_GT(peak(fade, block * Block, (block + 1) * Block), 0)
+            << "block " << block << " of the fade is silent";
+    // Then the pad sounds, from its preamble.
+    EXPECT_GT(peak(fade, 10 * Block, fade.size() / 2), 1000);
+    EXPECT_GE(secondLog.count(Notification::Position), 1);
+    closeStream(second);
+    first.reset();
+}
