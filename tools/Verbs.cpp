@@ -8,39 +8,29 @@ namespace tool
 
 const std::vector<Verb> &AllVerbs()
 {
-    // Where a verb writes a file, what the help says of it.
-#define OUTPUT_FILE_TEXT(OUT)                                                                      \
-    "\n" OUT " - is standard output. An existing regular file " OUT " (or the file a\n"            \
-    "symbolic link " OUT " leads to) is replaced only once the new one is complete, keeping\n"     \
-    "its permissions; a FIFO or a device is written in place, and a FIFO that no process\n"        \
-    "reads fails at once."
     static const std::vector<Verb> verbs = {
         {.words = {"dump", "note"},
          .synopsis = "N [--set NAME=VALUE]...",
          .description =
-             "Prints the stream buffer that PlayNote(N) assembles: one stream event a line, its "
-             "12\n"
-             "bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\". N is a\n"
-             "note number (out of 0..127 it is limited as PlayNote limits it).",
+             "Prints the stream buffer that PlayNote(N) assembles: one stream event a line,\n"
+             "its 12 bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\".\n"
+             "N is a note number (out of 0..127 it is limited as PlayNote limits it).",
          .run = DumpNote},
         {.words = {"dump", "string"},
          .synopsis = "TEXT [--set NAME=VALUE]...",
          .description =
-             "Prints the stream buffer that PlayString(TEXT) assembles, as dump note does; a list\n"
-             "that comes out empty prints only \"events 0 bytes 0\". TEXT is the one argument\n"
-             "after \"string\", taken as it stands, also when it begins with \"-\" or is empty;\n"
-             "\"-\" alone reads the play string from standard input. A stream holds at most\n"
-             "5,461 events: a longer tune is cut as PlayString cuts it, and a line on stderr\n"
-             "says how many notes were left out.",
+             "Prints the stream buffer that PlayString(TEXT) assembles, as dump note does; a\n"
+             "list that comes out empty prints only \"events 0 bytes 0\". TEXT is the one\n"
+             "argument after \"string\", taken as it stands, also when it begins with \"-\" or\n"
+             "is empty; \"-\" alone is standard input (see Input and output).",
          .run = DumpString,
          .takesText = true},
         {.words = {"list", "string"},
          .synopsis = "TEXT [--set NAME=VALUE]...",
          .description =
-             "Prints the sorted event list of the play string TEXT, one \"time kind value "
-             "channel\"\n"
-             "line per event in decimal, then \"flag true\" or \"flag false\" (the bend-allowed\n"
-             "flag). TEXT is taken as for dump string.",
+             "Prints the sorted event list of the play string TEXT, one \"time kind value\n"
+             "channel\" line per event in decimal, then \"flag true\" or \"flag false\" (the\n"
+             "bend-allowed flag). TEXT is taken as for dump string.",
          .run = ListString,
          .takesText = true},
         {.words = {"devices"},
@@ -53,9 +43,9 @@ const std::vector<Verb> &AllVerbs()
         {.words = {"play", "note"},
          .synopsis = "N [--device D] [--set NAME=VALUE]...",
          .description =
-             "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns "
-             "when\n"
-             "the stream has closed. Exit status 1 with the reason when nothing could be played.",
+             "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns\n"
+             "when the stream has closed. Exit status 1 with the reason (no SoundFont, no\n"
+             "sound server) when nothing could be played.",
          .run = PlayNoteVerb,
          .options = {"set", "device"}},
         {.words = {"play", "string"},
@@ -68,11 +58,10 @@ const std::vector<Verb> &AllVerbs()
         {.words = {"render", "note"},
          .synopsis = "N OUT.wav [--set NAME=VALUE]...",
          .description =
-             "Renders PlayNote(N) through the built-in synthesizer offline, faster than real "
-             "time,\n"
-             "until the stream has closed and the sound has died away, into OUT.wav (44,100 Hz,\n"
-             "stereo, 16-bit)." OUTPUT_FILE_TEXT("OUT.wav") " Nothing is written when nothing\n"
-                                                            "could be rendered.",
+             "Renders PlayNote(N) through the built-in synthesizer offline, faster than real\n"
+             "time, until the stream has closed and the sound has died away, into OUT.wav\n"
+             "(44,100 Hz, stereo, 16-bit), written as Input and output says. Exit status 1\n"
+             "and nothing written when nothing could be rendered.",
          .run = RenderNote},
         {.words = {"render", "string"},
          .synopsis = "TEXT OUT.wav [--set NAME=VALUE]...",
@@ -83,22 +72,20 @@ const std::vector<Verb> &AllVerbs()
         {.words = {"export", "note"},
          .synopsis = "N OUT.mid [--set NAME=VALUE]...",
          .description =
-             "Writes what PlayNote(N) plays into OUT.mid as a Standard MIDI File: format 0, 50 "
-             "ticks\n"
-             "per quarter note and no tempo event, so that one tick is 10 ms as in the stream; "
-             "the\n"
-             "stream's events in buffer order with their delta times, then the end of the track.\n"
-             "One pass only: Loops is ignored." OUTPUT_FILE_TEXT("OUT.mid"),
+             "Writes what PlayNote(N) plays into OUT.mid as a Standard MIDI File: format 0,\n"
+             "50 ticks per quarter note and no tempo event, so that one tick is 10 ms as in\n"
+             "the stream; the stream's events in buffer order with their delta times, then\n"
+             "the end of the track. One pass only: Loops is ignored. OUT.mid is written as\n"
+             "Input and output says.",
          .run = ExportNote},
         {.words = {"export", "string"},
          .synopsis = "TEXT OUT.mid [--set NAME=VALUE]...",
          .description =
-             "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for dump\n"
-             "string. Exit status 1 and nothing written when TEXT holds no note.",
+             "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for\n"
+             "dump string. Exit status 1 and nothing written when TEXT holds no note.",
          .run = ExportString,
          .takesText = true},
     };
-#undef OUTPUT_FILE_TEXT
     return verbs;
 }
 
@@ -174,6 +161,18 @@ void PrintHelp(std::FILE *out)
         description.replace("\n", "\n      ");
         std::fprintf(out, "      %s\n\n", description.constData());
     }
+    std::fputs(
+        "Input and output:\n"
+        "  A play string TEXT of \"-\" alone is read from standard input, whole (the note\n"
+        "  name \"-\" alone is given as \" -\"). An output file OUT of \"-\" is standard\n"
+        "  output. The whole output is built before OUT is touched. An existing regular\n"
+        "  file, or the file a symbolic link leads to, is replaced only by a complete new\n"
+        "  one with its permissions; a FIFO, a device or a socket is written in place and\n"
+        "  never replaced, and a FIFO that no process reads fails at once. File names are\n"
+        "  taken as the bytes given, whatever their encoding.\n"
+        "  A stream holds at most 5,461 events: a longer tune is cut as PlayString cuts it,\n"
+        "  played or written so, and a line on stderr says how many notes were left out.\n\n",
+        out);
     std::fprintf(out,
                  "Options:\n"
                  "  --set NAME=VALUE  Writes a setting before the verb runs, through its setter,\n"

@@ -161,14 +161,34 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
 
     std::vector<Case> cases = {
         // Not regular files: written in place, never replaced, never waited for.
-        {"export into a device node", makeNode, {"export", "note", "60", "@/null"}, {}, 0, {},
+        {"export into a device node",
+         makeNode,
+         {"export", "note", "60", "@/null"},
+         {},
+         0,
+         {},
          nodeStays},
-        {"render into a device node", makeNode, {"render", "note", "60", "@/null"}, {}, 0, {},
+        {"render into a device node",
+         makeNode,
+         {"render", "note", "60", "@/null"},
+         {},
+         0,
+         {},
          nodeStays},
-        {"export into a FIFO without a reader", makeFifo, {"export", "note", "60", "@/fifo"}, {},
-         1, noReader, fifoStays},
-        {"render into a FIFO without a reader", makeFifo, {"render", "note", "60", "@/fifo"}, {},
-         1, noReader, fifoStays},
+        {"export into a FIFO without a reader",
+         makeFifo,
+         {"export", "note", "60", "@/fifo"},
+         {},
+         1,
+         noReader,
+         fifoStays},
+        {"render into a FIFO without a reader",
+         makeFifo,
+         {"render", "note", "60", "@/fifo"},
+         {},
+         1,
+         noReader,
+         fifoStays},
         {"export into a FIFO that is read",
          [makeFifo](Scene &scene) {
              makeFifo(scene);
@@ -185,7 +205,12 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
              const ssize_t got = ::read(scene.reader, block, sizeof block);
              EXPECT_TRUE(got > 0 && std::string(block, std::size_t(got)) == noteFile);
          }},
-        {"export to /dev/stdout, a pipe", {}, {"export", "note", "60", "/dev/stdout"}, {}, 0, {},
+        {"export to /dev/stdout, a pipe",
+         {},
+         {"export", "note", "60", "/dev/stdout"},
+         {},
+         0,
+         {},
          outIs(noteFile)},
 
         // Regular files: replaced whole, keeping their permissions; links followed.
@@ -230,10 +255,19 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          }},
 
         // Failures leave an existing file byte for byte.
-        {"render of a play string without a note", keptFile, {"render", "string", ",,", "@/out"},
-         {}, 1, "nothing rendered: the play string holds no note", keptAlone},
-        {"render of an endless stream", keptFile,
-         {"render", "note", "60", "@/out", "--set", "Loops=0"}, {}, 2, "Loops must not be 0",
+        {"render of a play string without a note",
+         keptFile,
+         {"render", "string", ",,", "@/out"},
+         {},
+         1,
+         "nothing rendered: the play string holds no note",
+         keptAlone},
+        {"render of an endless stream",
+         keptFile,
+         {"render", "note", "60", "@/out", "--set", "Loops=0"},
+         {},
+         2,
+         "Loops must not be 0",
          keptAlone},
         {"render onto a full disk",
          [&](Scene &scene) {
@@ -246,61 +280,103 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          1,
          "No space left on device",
          keptAlone},
-        {"render with a damaged SoundFont", [&](Scene &scene) {
+        {"render with a damaged SoundFont",
+         [&](Scene &scene) {
              damageSoundFont(scene);
              keptFile(scene);
          },
-         {"render", "note", "60", "@/out"}, {}, 1, "nothing rendered: " + damaged, keptAlone},
-        {"play with a damaged SoundFont: one line of ours", damageSoundFont,
-         {"play", "note", "60"}, {}, 1, "nothing played: " + damaged, {}},
+         {"render", "note", "60", "@/out"},
+         {},
+         1,
+         "nothing rendered: " + damaged,
+         keptAlone},
+        {"play with a damaged SoundFont: one line of ours",
+         damageSoundFont,
+         {"play", "note", "60"},
+         {},
+         1,
+         "nothing played: " + damaged,
+         {}},
 
         // "-": standard output, and the play string from standard input.
-        {"export to standard output", {}, {"export", "note", "60", "-"}, {}, 0, {},
+        {"export to standard output",
+         {},
+         {"export", "note", "60", "-"},
+         {},
+         0,
+         {},
          outIs(noteFile)},
-        {"export of standard input", {}, {"export", "string", "-", "@/in.mid"}, "C,E,G\n", 0, {},
+        {"export of standard input",
+         {},
+         {"export", "string", "-", "@/in.mid"},
+         "C,E,G\n",
+         0,
+         {},
          fileIs("in.mid", chordFile)},
-        {"render of standard input to standard output", {}, {"render", "string", "-", "-"},
-         "C", 0, {},
+        {"render of standard input to standard output",
+         {},
+         {"render", "string", "-", "-"},
+         "C",
+         0,
+         {},
          [&](const Scene &scene, const ProcessRun &run) {
              EXPECT_TRUE(isWav(run.out));
              EXPECT_TRUE(entries(scene.dir).empty());
          }},
 
         // A tune longer than a stream: written as played, the cut said.
-        {"a tune cut at the stream's limit", {}, {"export", "string", "-", "@/long.mid"},
-         longTune, 0,
+        {"a tune cut at the stream's limit",
+         {},
+         {"export", "string", "-", "@/long.mid"},
+         longTune,
+         0,
          "the tune is cut at the stream's limit of 5,461 events: 277 of its 3,000 notes are "
          "left out, and 1 note played has no end",
          [](const Scene &scene, const ProcessRun &) {
              EXPECT_GT(contents(scene.dir + "/long.mid").size(), 5461u * 3);
          }},
-        {"the cut said by dump too", {}, {"dump", "string", "-"}, longTune, 0,
+        {"the cut said by dump too",
+         {},
+         {"dump", "string", "-"},
+         longTune,
+         0,
          "277 of its 3,000 notes are left out",
          [](const Scene &, const ProcessRun &run) {
              EXPECT_NE(run.out.find("events 5461 bytes 65532\n"), std::string::npos);
          }},
 
         // Bad input: exit 2, nothing written.
-        {"an option the verb does not read", {},
-         {"export", "note", "60", "@/out", "--device", "0"}, {}, 2,
+        {"an option the verb does not read",
+         {},
+         {"export", "note", "60", "@/out", "--device", "0"},
+         {},
+         2,
          "export note takes no option --device",
          [](const Scene &scene, const ProcessRun &) { EXPECT_TRUE(entries(scene.dir).empty()); }},
-        {"an empty output path", {}, {"render", "note", "60", ""}, {}, 2,
-         "the output file name is empty", {}},
+        {"an empty output path",
+         {},
+         {"render", "note", "60", ""},
+         {},
+         2,
+         "the output file name is empty",
+         {}},
     };
     // Nothing to play on: the sound server named. (A machine with a sound card plays through
     // ALSA instead.)
-    const bool soundCard = std::filesystem::exists("/dev/snd") &&
-                           std::ranges::any_of(std::filesystem::directory_iterator("/dev/snd"),
-                                               [](const auto &entry) {
-                                                   const std::string name =
-                                                       entry.path().filename().string();
-                                                   return name.starts_with("pcmC") &&
-                                                          name.ends_with('p');
-                                               });
+    const bool soundCard =
+        std::filesystem::exists("/dev/snd") &&
+        std::ranges::any_of(std::filesystem::directory_iterator("/dev/snd"), [](const auto &entry) {
+            const std::string name = entry.path().filename().string();
+            return name.starts_with("pcmC") && name.ends_with('p');
+        });
     if (!soundCard) {
-        cases.push_back({"play without a sound server", {}, {"play", "note", "60"}, {}, 1,
-                         "nothing played: no sound server answers", {},
+        cases.push_back({"play without a sound server",
+                         {},
+                         {"play", "note", "60"},
+                         {},
+                         1,
+                         "nothing played: no sound server answers",
+                         {},
                          {"PULSE_SERVER=unix:/nonexistent/socket"}});
     }
 
