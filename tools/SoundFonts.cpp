@@ -101,7 +101,7 @@ QByteArray NoSoundFontReason()
         problems.append(problem.isEmpty() ? QFile::encodeName(path) + " could not be loaded"
                                           : problem);
     }
-    return "no SoundFont: " + problems.join("; ");
+    return problems.join("; ");
 }
 
 void WarnOfSoundFontFallback(const QString &used)

@@ -18,7 +18,7 @@ QByteArray SoundFontProblem(const QString &path);
 // The synthesizer's SoundFonts, in the order it tries them, that pass SoundFontProblem().
 QStringList SoundSoundFonts();
 
-// One line for a synthesizer that has no SoundFont: each one it tries and what is wrong with it.
+// Why a synthesizer has no SoundFont, in one line: each one it tries and what is wrong with it.
 QByteArray NoSoundFontReason();
 
 // When the synthesizer loaded used (a canonical path) rather than a SoundFont before it that is

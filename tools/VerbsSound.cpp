@@ -89,16 +89,18 @@ void start(TMidiGen &generator, const Request &request, const char *nothing,
 }
 
 // Why the built-in synthesizer of the system output cannot play.
-QByteArray builtinSynthRefusal()
+QByteArray builtinSynthRefusal(midiout::Output &output)
 {
     const midiout::SynthEngine *engine = midiout::WaitForBuiltinSynth(0);
     if (engine == nullptr)
         return "the built-in synthesizer did not start";
     if (!engine->hasSoundFont())
-        return NoSoundFontReason();
+        return "the built-in synthesizer has no SoundFont: " + NoSoundFontReason();
     // It has its SoundFont, so what it lacks is an audio driver that starts.
     const bool alsa = midiout::EngineConfig::desktopAudioDrivers().contains(QStringLiteral("alsa"));
-    return QByteArray("no sound server answers (PulseAudio, or PipeWire's PulseAudio service)") +
+    return output.deviceName(-1).toUtf8() +
+           " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio "
+           "service)" +
            (alsa ? " and the ALSA playback device cannot be opened"
                  : " and the machine has no ALSA playback device");
 }
@@ -121,7 +123,7 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
         if (!generator.SetDevice(device))
             throw Failure("no device " + QByteArray::number(device));
     }
-    start(generator, request, "nothing played", builtinSynthRefusal);
+    start(generator, request, "nothing played", [&output] { return builtinSynthRefusal(output); });
     if (const midiout::SynthEngine *engine = midiout::WaitForBuiltinSynth(0))
         WarnOfSoundFontFallback(engine->soundFontPath());
     while (generator.IsPlaying())
@@ -145,8 +147,9 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
 
     start(generator, request, "nothing rendered", [&output]() -> QByteArray {
         if (!output.engine().hasSoundFont())
-            return NoSoundFontReason();
-        return "the offline synthesizer cannot play: " + output.engine().diagnostics().toUtf8();
+            return "the offline synthesizer has no SoundFont: " + NoSoundFontReason();
+        return output.deviceName(-1).toUtf8() +
+               " cannot play: " + output.engine().diagnostics().toUtf8();
     });
     WarnOfSoundFontFallback(output.engine().soundFontPath());
     // Until the stream has closed, then until the sound has died away; all of it in memory, so

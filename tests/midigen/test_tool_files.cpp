@@ -288,14 +288,14 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          {"render", "note", "60", "@/out"},
          {},
          1,
-         "nothing rendered: " + damaged,
+         "nothing rendered: the offline synthesizer has " + damaged,
          keptAlone},
         {"play with a damaged SoundFont: one line of ours",
          damageSoundFont,
          {"play", "note", "60"},
          {},
          1,
-         "nothing played: " + damaged,
+         "nothing played: the built-in synthesizer has " + damaged,
          {}},
 
         // "-": standard output, and the play string from standard input.
@@ -375,7 +375,7 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
                          {"play", "note", "60"},
                          {},
                          1,
-                         "nothing played: no sound server answers",
+                         "cannot sound: no sound server answers",
                          {},
                          {"PULSE_SERVER=unix:/nonexistent/socket"}});
     }
