@@ -7,13 +7,13 @@
 #include "SoundFonts.h"
 #include "WavWriter.h"
 
-#include <BuiltinSynth.h>
 #include <SynthEngine.h>
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -88,21 +88,17 @@ void start(TMidiGen &generator, const Request &request, const char *nothing,
                                                      : whyNoDevice())));
 }
 
-// Why the built-in synthesizer of the system output cannot play.
+// Why the built-in synthesizer of the system output cannot play. It loads the first SoundFont
+// that loads, so when the tool finds none that is sound, that is what it lacks; else it is the
+// sound server that it plays through.
 QByteArray builtinSynthRefusal(midiout::Output &output)
 {
-    const midiout::SynthEngine *engine = midiout::WaitForBuiltinSynth(0);
-    if (engine == nullptr)
-        return "the built-in synthesizer did not start";
-    if (!engine->hasSoundFont())
+    // The device's name also says when FluidSynth refused every SoundFont that looks sound.
+    const QString name = output.deviceName(-1);
+    if (SoundSoundFonts().isEmpty() || name.endsWith(QLatin1String("(no SoundFont)")))
         return "the built-in synthesizer has no SoundFont: " + NoSoundFontReason();
-    // It has its SoundFont, so what it lacks is an audio driver that starts.
-    const bool alsa = midiout::EngineConfig::desktopAudioDrivers().contains(QStringLiteral("alsa"));
-    return output.deviceName(-1).toUtf8() +
-           " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio "
-           "service)" +
-           (alsa ? " and the ALSA playback device cannot be opened"
-                 : " and the machine has no ALSA playback device");
+    return name.toUtf8() +
+           " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio service)";
 }
 
 int play(bool isNote, const Options &options, const QList<QByteArray> &arguments)
@@ -123,9 +119,10 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
         if (!generator.SetDevice(device))
             throw Failure("no device " + QByteArray::number(device));
     }
+    // The synthesizer loads the first SoundFont that loads: the first that looks sound.
+    if (const QStringList sound = SoundSoundFonts(); !sound.isEmpty())
+        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath());
     start(generator, request, "nothing played", [&output] { return builtinSynthRefusal(output); });
-    if (const midiout::SynthEngine *engine = midiout::WaitForBuiltinSynth(0))
-        WarnOfSoundFontFallback(engine->soundFontPath());
     while (generator.IsPlaying())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return 0;
@@ -145,13 +142,13 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
 
+    WarnOfSoundFontFallback(output.engine().soundFontPath());
     start(generator, request, "nothing rendered", [&output]() -> QByteArray {
         if (!output.engine().hasSoundFont())
             return "the offline synthesizer has no SoundFont: " + NoSoundFontReason();
         return output.deviceName(-1).toUtf8() +
                " cannot play: " + output.engine().diagnostics().toUtf8();
     });
-    WarnOfSoundFontFallback(output.engine().soundFontPath());
     // Until the stream has closed, then until the sound has died away; all of it in memory, so
     // that the output is touched only once the whole file is there.
     WavWriter wav;

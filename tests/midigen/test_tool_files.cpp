@@ -63,6 +63,19 @@ std::set<std::string> entries(const std::string &folder)
 struct Scene {
     std::string dir;
     int reader = -1;
+    std::vector<std::string> mounts; // undone after the case, last first
+
+    // Mounts source (a folder or file to bind, or a tmpfs) on target for this case.
+    bool mount(const std::string &source, const std::string &target, const char *type,
+               unsigned long flags, const char *data = nullptr)
+    {
+        if (::mount(source.c_str(), target.c_str(), type, flags, data) != 0) {
+            ADD_FAILURE() << "mount " << target << ": " << std::strerror(errno);
+            return false;
+        }
+        mounts.push_back(target);
+        return true;
+    }
 };
 
 struct Case {
@@ -148,12 +161,18 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
         return bytes.size() > 44 && bytes.compare(0, 4, "RIFF") == 0 &&
                bytes.compare(8, 8, "WAVEfmt ") == 0;
     };
-    const auto damageSoundFont = [&soundFontStart, &top](Scene &) {
-        const std::string folder = top + "/damaged-sf2";
+    // The system's SoundFont folder replaced by one whose default SoundFont is cut short, and
+    // that holds a sound one too when alsoSound.
+    const auto damageSoundFont = [&soundFontStart](Scene &scene, bool alsoSound) {
+        const std::string folder = scene.dir + "-sf2";
         std::filesystem::create_directory(folder);
         put(folder + "/default-GM.sf2", soundFontStart);
-        ASSERT_EQ(::mount(folder.c_str(), SoundFontFolder.c_str(), nullptr, MS_BIND, nullptr), 0)
-            << std::strerror(errno);
+        if (alsoSound) {
+            put(folder + "/sound.sf2", {});
+            scene.mount(std::filesystem::canonical(DefaultSoundFont), folder + "/sound.sf2",
+                        nullptr, MS_BIND);
+        }
+        scene.mount(folder, SoundFontFolder, nullptr, MS_BIND | MS_REC);
     };
     const std::string damaged =
         "no SoundFont: " + DefaultSoundFont + " is damaged: cut short at 100,000 of ";
@@ -271,8 +290,7 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          keptAlone},
         {"render onto a full disk",
          [&](Scene &scene) {
-             ASSERT_EQ(::mount("tmpfs", scene.dir.c_str(), "tmpfs", 0, "size=64k"), 0)
-                 << std::strerror(errno);
+             scene.mount("tmpfs", scene.dir, "tmpfs", 0, "size=64k");
              keptFile(scene);
          },
          {"render", "note", "60", "@/out"},
@@ -282,7 +300,7 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          keptAlone},
         {"render with a damaged SoundFont",
          [&](Scene &scene) {
-             damageSoundFont(scene);
+             damageSoundFont(scene, false);
              keptFile(scene);
          },
          {"render", "note", "60", "@/out"},
@@ -291,12 +309,23 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          "nothing rendered: the offline synthesizer has " + damaged,
          keptAlone},
         {"play with a damaged SoundFont: one line of ours",
-         damageSoundFont,
+         [&](Scene &scene) { damageSoundFont(scene, false); },
          {"play", "note", "60"},
          {},
          1,
          "nothing played: the built-in synthesizer has " + damaged,
          {}},
+        {"render with a damaged SoundFont beside a sound one",
+         [&](Scene &scene) { damageSoundFont(scene, true); },
+         {"render", "note", "60", "@/out.wav"},
+         {},
+         0,
+         DefaultSoundFont + " is damaged: cut short at 100,000 of ",
+         [&](const Scene &scene, const ProcessRun &run) {
+             EXPECT_TRUE(isWav(contents(scene.dir + "/out.wav")));
+             EXPECT_NE(run.err.find("; " + SoundFontFolder + "/sound.sf2 is used instead"),
+                       std::string::npos);
+         }},
 
         // "-": standard output, and the play string from standard input.
         {"export to standard output",
@@ -409,8 +438,8 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
         if (scene.reader >= 0)
             ::close(scene.reader);
         // Mounts of the case end with it.
-        ::umount2(scene.dir.c_str(), MNT_DETACH);
-        ::umount2(SoundFontFolder.c_str(), MNT_DETACH);
+        for (auto mount = scene.mounts.rbegin(); mount != scene.mounts.rend(); ++mount)
+            EXPECT_EQ(::umount2(mount->c_str(), MNT_DETACH), 0) << *mount;
     }
     std::filesystem::remove_all(top);
 }
