@@ -83,7 +83,7 @@ QByteArray SoundFontProblem(const QString &path)
     return {};
 }
 
-QStringList SoundSoundFonts()
+QStringList UsableSoundFonts()
 {
     QStringList sound;
     for (const QString &path : midiout::EngineConfig::defaultSoundFonts()) {

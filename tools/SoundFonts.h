@@ -16,7 +16,7 @@ namespace tool
 QByteArray SoundFontProblem(const QString &path);
 
 // The synthesizer's SoundFonts, in the order it tries them, that pass SoundFontProblem().
-QStringList SoundSoundFonts();
+QStringList UsableSoundFonts();
 
 // Why a synthesizer has no SoundFont, in one line: each one it tries and what is wrong with it.
 QByteArray NoSoundFontReason();
@@ -25,8 +25,9 @@ QByteArray NoSoundFontReason();
 // there, says on stderr what is wrong with that one and which is used instead.
 void WarnOfSoundFontFallback(const QString &used);
 
-// GLib's messages of the libraries that read SoundFonts (two CRITICAL lines for a damaged file)
-// are dropped from here on: the tool says what is wrong in its own words. Fatal ones still go out.
+// GLib's messages are dropped from here on: the SoundFont readers under FluidSynth report a
+// damaged file as failed GLib assertions ("CRITICAL **" on stderr), past FluidSynth's own log,
+// and the tool says what is wrong in its own words. Fatal messages still go out.
 void DropLibraryMessages();
 
 } // namespace tool

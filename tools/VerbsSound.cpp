@@ -95,7 +95,7 @@ QByteArray builtinSynthRefusal(midiout::Output &output)
 {
     // The device's name also says when FluidSynth refused every SoundFont that looks sound.
     const QString name = output.deviceName(-1);
-    if (SoundSoundFonts().isEmpty() || name.endsWith(QLatin1String("(no SoundFont)")))
+    if (UsableSoundFonts().isEmpty() || name.endsWith(QLatin1String("(no SoundFont)")))
         return "the built-in synthesizer has no SoundFont: " + NoSoundFontReason();
     return name.toUtf8() +
            " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio service)";
@@ -120,7 +120,7 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
             throw Failure("no device " + QByteArray::number(device));
     }
     // The synthesizer loads the first SoundFont that loads: the first that looks sound.
-    if (const QStringList sound = SoundSoundFonts(); !sound.isEmpty())
+    if (const QStringList sound = UsableSoundFonts(); !sound.isEmpty())
         WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath());
     start(generator, request, "nothing played", [&output] { return builtinSynthRefusal(output); });
     while (generator.IsPlaying())
@@ -135,7 +135,7 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
     // complain about.
     midiout::EngineConfig config;
-    config.soundFonts = SoundSoundFonts();
+    config.soundFonts = UsableSoundFonts();
     midiout::OfflineOutput output(config);
     TMidiGen generator(output);
     ApplySettings(generator, options);
