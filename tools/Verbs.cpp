@@ -9,65 +9,82 @@ namespace tool
 const std::vector<Verb> &AllVerbs()
 {
     static const std::vector<Verb> verbs = {
-        {{"dump", "note"},
-         "N [--set NAME=VALUE]...",
-         "Prints the stream buffer that PlayNote(N) assembles: one stream event a line, its 12\n"
-         "bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\". N is a\n"
-         "note number (out of 0..127 it is limited as PlayNote limits it).",
-         DumpNote},
-        {{"dump", "string"},
-         "TEXT [--set NAME=VALUE]...",
-         "Prints the stream buffer that PlayString(TEXT) assembles, as dump note does; a list\n"
-         "that comes out empty prints only \"events 0 bytes 0\". TEXT is the one argument\n"
-         "after \"string\", taken as it stands, also when it begins with \"-\" or is empty.",
-         DumpString,
-         true},
-        {{"list", "string"},
-         "TEXT [--set NAME=VALUE]...",
-         "Prints the sorted event list of the play string TEXT, one \"time kind value channel\"\n"
-         "line per event in decimal, then \"flag true\" or \"flag false\" (the bend-allowed\n"
-         "flag). TEXT is taken as for dump string.",
-         ListString,
-         true},
-        {{"devices"},
-         "",
-         "Lists the output devices, one \"NUMBER NAME\" line each; device 0 is the built-in\n"
-         "synthesizer, named with its SoundFont.",
-         Devices},
-        {{"play", "note"},
-         "N [--device D] [--set NAME=VALUE]...",
-         "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns when\n"
-         "the stream has closed. Exit status 1 with the reason when nothing could be played.",
-         PlayNoteVerb},
-        {{"play", "string"},
-         "TEXT [--device D] [--set NAME=VALUE]...",
-         "Plays PlayString(TEXT) as play note does; TEXT is taken as for dump string.",
-         PlayStringVerb,
-         true},
-        {{"render", "note"},
-         "N OUT.wav [--set NAME=VALUE]...",
-         "Renders PlayNote(N) through the built-in synthesizer offline, faster than real time,\n"
-         "until the stream has closed and the sound has died away, into OUT.wav (44,100 Hz,\n"
-         "stereo, 16-bit).",
-         RenderNote},
-        {{"render", "string"},
-         "TEXT OUT.wav [--set NAME=VALUE]...",
-         "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
-         RenderString,
-         true},
-        {{"export", "note"},
-         "N OUT.mid [--set NAME=VALUE]...",
-         "Writes what PlayNote(N) plays into OUT.mid as a Standard MIDI File: format 0, 50 ticks\n"
-         "per quarter note and no tempo event, so that one tick is 10 ms as in the stream; the\n"
-         "stream's events in buffer order with their delta times, then the end of the track.\n"
-         "One pass only: Loops is ignored. An existing OUT.mid is replaced.",
-         ExportNote},
-        {{"export", "string"},
-         "TEXT OUT.mid [--set NAME=VALUE]...",
-         "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for dump\n"
-         "string. Exit status 1 and no file when TEXT holds no note.",
-         ExportString,
-         true},
+        {.words = {"dump", "note"},
+         .synopsis = "N [--set NAME=VALUE]...",
+         .description =
+             "Prints the stream buffer that PlayNote(N) assembles: one stream event a line,\n"
+             "its 12 bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\".\n"
+             "N is a note number (out of 0..127 it is limited as PlayNote limits it).",
+         .run = DumpNote},
+        {.words = {"dump", "string"},
+         .synopsis = "TEXT [--set NAME=VALUE]...",
+         .description =
+             "Prints the stream buffer that PlayString(TEXT) assembles, as dump note does; a\n"
+             "list that comes out empty prints only \"events 0 bytes 0\". TEXT is the one\n"
+             "argument after \"string\", taken as it stands, also when it begins with \"-\" or\n"
+             "is empty; \"-\" alone is standard input (see Input and output).",
+         .run = DumpString,
+         .takesText = true},
+        {.words = {"list", "string"},
+         .synopsis = "TEXT [--set NAME=VALUE]...",
+         .description =
+             "Prints the sorted event list of the play string TEXT, one \"time kind value\n"
+             "channel\" line per event in decimal, then \"flag true\" or \"flag false\" (the\n"
+             "bend-allowed flag). TEXT is taken as for dump string.",
+         .run = ListString,
+         .takesText = true},
+        {.words = {"devices"},
+         .synopsis = "",
+         .description =
+             "Lists the output devices, one \"NUMBER NAME\" line each; device 0 is the built-in\n"
+             "synthesizer, named with its SoundFont.",
+         .run = Devices,
+         .options = {}},
+        {.words = {"play", "note"},
+         .synopsis = "N [--device D] [--set NAME=VALUE]...",
+         .description =
+             "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns\n"
+             "when the stream has closed. Exit status 1 with the reason (no SoundFont, no\n"
+             "sound server) when nothing could be played.",
+         .run = PlayNoteVerb,
+         .options = {"set", "device"}},
+        {.words = {"play", "string"},
+         .synopsis = "TEXT [--device D] [--set NAME=VALUE]...",
+         .description =
+             "Plays PlayString(TEXT) as play note does; TEXT is taken as for dump string.",
+         .run = PlayStringVerb,
+         .takesText = true,
+         .options = {"set", "device"}},
+        {.words = {"render", "note"},
+         .synopsis = "N OUT.wav [--set NAME=VALUE]...",
+         .description =
+             "Renders PlayNote(N) through the built-in synthesizer offline, faster than real\n"
+             "time, until the stream has closed and the sound has died away, into OUT.wav\n"
+             "(44,100 Hz, stereo, 16-bit), written as Input and output says. Exit status 1\n"
+             "and nothing written when nothing could be rendered.",
+         .run = RenderNote},
+        {.words = {"render", "string"},
+         .synopsis = "TEXT OUT.wav [--set NAME=VALUE]...",
+         .description =
+             "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
+         .run = RenderString,
+         .takesText = true},
+        {.words = {"export", "note"},
+         .synopsis = "N OUT.mid [--set NAME=VALUE]...",
+         .description =
+             "Writes what PlayNote(N) plays into OUT.mid as a Standard MIDI File: format 0,\n"
+             "50 ticks per quarter note and no tempo event, so that one tick is 10 ms as in\n"
+             "the stream; the stream's events in buffer order with their delta times, then\n"
+             "the end of the track. One pass only: Loops is ignored. OUT.mid is written as\n"
+             "Input and output says.",
+         .run = ExportNote},
+        {.words = {"export", "string"},
+         .synopsis = "TEXT OUT.mid [--set NAME=VALUE]...",
+         .description =
+             "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for\n"
+             "dump string. Exit status 1 and nothing written when TEXT holds no note.",
+         .run = ExportString,
+         .takesText = true},
     };
     return verbs;
 }
@@ -125,6 +142,14 @@ bool TextFollows(const QList<QByteArray> &words)
     return false;
 }
 
+void CheckOptions(const Verb &verb, const Options &options)
+{
+    for (const Option &option : options.options) {
+        if (!verb.options.contains(option.name))
+            throw UsageError(verb.words.join(' ') + " takes no option --" + option.name);
+    }
+}
+
 void PrintHelp(std::FILE *out)
 {
     std::fputs("Usage: midigen VERB [ARGUMENT]... [OPTION]...\n"
@@ -136,6 +161,18 @@ void PrintHelp(std::FILE *out)
         description.replace("\n", "\n      ");
         std::fprintf(out, "      %s\n\n", description.constData());
     }
+    std::fputs(
+        "Input and output:\n"
+        "  A play string TEXT of \"-\" alone is read from standard input, whole (the note\n"
+        "  name \"-\" alone is given as \" -\"). An output file OUT of \"-\" is standard\n"
+        "  output. The whole output is built before OUT is touched. An existing regular\n"
+        "  file, or the file a symbolic link leads to, is replaced only by a complete new\n"
+        "  one with its permissions; a FIFO, a device or a socket is written in place and\n"
+        "  never replaced, and a FIFO that no process reads fails at once. File names are\n"
+        "  taken as the bytes given, whatever their encoding.\n"
+        "  A stream holds at most 5,461 events: a longer tune is cut as PlayString cuts it,\n"
+        "  played or written so, and a line on stderr says how many notes were left out.\n\n",
+        out);
     std::fprintf(out,
                  "Options:\n"
                  "  --set NAME=VALUE  Writes a setting before the verb runs, through its setter,\n"
@@ -144,11 +181,15 @@ void PrintHelp(std::FILE *out)
                  "                    VALUE is a decimal number; for Note, Instrument and Channel\n"
                  "                    also an enumeration name (mgFsharp, mgViolin, mgCh10) or a\n"
                  "                    number 0..255; for Sustain also true or false.\n"
+                 "  --device D        The output device of play: a number that devices lists,\n"
+                 "                    or -1 (the default) for the built-in synthesizer.\n"
                  "  -h, --help        Prints this text.\n"
                  "  --version         Prints the version.\n\n"
-                 "Exit status: 0 on success, 1 when a verb could not do its work (it says why),\n"
-                 "2 for an unknown verb, option, property or value, or a request that export\n"
-                 "cannot write.\n",
+                 "Exit status: 0 on success; 1 when a verb could not do its work and says why\n"
+                 "(nothing to play, no SoundFont or sound server, a file that cannot be written\n"
+                 "or read); 2 for bad input: an unknown verb, option, property or value, an\n"
+                 "option the verb does not take, a missing, extra or empty argument, or a\n"
+                 "request that export cannot write.\n",
                  wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
 }
 

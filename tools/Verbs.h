@@ -5,15 +5,30 @@
 
 #include "Options.h"
 
+#include <midigen/NoteEvent.h>
+#include <midigen/StreamEncoder.h>
+
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 
 #include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 #include <vector>
+
+class TMidiGen;
 
 namespace tool
 {
+
+// A verb that could not do its work (nothing to play, a file that cannot be written). The tool
+// prints the message on one line and exits with status 1.
+class Failure : public std::runtime_error
+{
+public:
+    explicit Failure(const QByteArray &message) : std::runtime_error(message.toStdString()) {}
+};
 
 // Runs a verb with the words that follow the verb's own words; returns the exit status.
 // Throws UsageError for bad arguments.
@@ -25,6 +40,7 @@ struct Verb {
     const char *description; // what it does, one or more lines of text
     VerbFunction run;
     bool takesText = false; // the one argument after the words is a text, taken as it stands
+    QList<QByteArray> options = {"set"}; // the options it reads, besides --help and --version
 };
 
 // Every verb, in the order the help lists them.
@@ -36,6 +52,9 @@ const Verb &FindVerb(const QList<QByteArray> &words);
 // Whether words are exactly the words of a verb that takes a text: the argument after them is
 // that text, also when it looks like an option.
 bool TextFollows(const QList<QByteArray> &words);
+
+// Throws UsageError for an option of options that verb does not read.
+void CheckOptions(const Verb &verb, const Options &options);
 
 // Writes the help text describing every verb and option to out.
 void PrintHelp(std::FILE *out);
@@ -71,6 +90,29 @@ int ExportString(const Options &options, const QList<QByteArray> &arguments);
 // The stream buffer that PlayNote assembles for the note number noteText with the settings of
 // options; UsageError when noteText is not a decimal 32-bit number.
 std::vector<std::uint8_t> NoteRequestStream(const Options &options, const QByteArray &noteText);
+
+// number in decimal with thousands separators: 148,398,306.
+QByteArray WithSeparators(qint64 number);
+
+// The play string that argument gives: the argument as it stands, or for "-" all of standard
+// input. UsageError for an input past its bound, Failure when it cannot be read.
+QByteArray PlayStringText(const QByteArray &argument);
+
+// The output file argument ("-" is standard output); UsageError when it is empty.
+const QByteArray &OutputPath(const QByteArray &argument);
+
+// Writes a verb's whole output to path (see WriteOutput); Failure naming path when it cannot.
+void WriteOutputFile(const QByteArray &path, QByteArrayView bytes);
+
+// What PlayString(text) plays with the settings of generator: the sorted event list, its
+// bend-allowed flag, and the stream buffer (empty for a list without events, as PlayString
+// then plays nothing). When the buffer's size limit leaves notes out, says on stderr how many.
+struct StringStream {
+    midigen::EventList list;
+    bool bendAllowed = false;
+    midigen::StreamBuffer buffer;
+};
+StringStream StringRequestStream(const TMidiGen &generator, const QByteArray &text);
 
 // Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
 // upper-case hexadecimal separated by blanks, then "events E bytes B".

@@ -4,16 +4,21 @@
 #include "Verbs.h"
 
 #include "Settings.h"
+#include "SoundFonts.h"
 #include "WavWriter.h"
+
+#include <SynthEngine.h>
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 
 namespace tool
@@ -38,7 +43,8 @@ struct Request {
     QByteArray text;
 };
 
-// The request after the verb's words, and the arguments that follow it.
+// The request after the verb's words (a play string "-" is read from standard input), and the
+// arguments that follow it.
 Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &arguments,
                         qsizetype extra)
 {
@@ -49,6 +55,8 @@ Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &
         throw UsageError("unexpected argument: " + arguments[1 + extra]);
     if (arguments.size() < 1 + extra)
         throw UsageError(QByteArray(verb) + " needs an output file");
+    if (extra > 0)
+        OutputPath(arguments[1]);
     Request request;
     request.isNote = isNote;
     if (isNote) {
@@ -58,32 +66,39 @@ Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &
             throw UsageError("invalid note number: " + arguments[0]);
         request.note = qint32(*note);
     } else {
-        request.text = arguments[0];
+        request.text = PlayStringText(arguments[0]);
     }
     return request;
 }
 
-bool start(TMidiGen &generator, const Request &request)
+// Starts the request; failure names why nothing starts: an empty play string, or what
+// whyNoDevice() says when the device cannot be opened. A play string cut at the stream's limit
+// is said on stderr first.
+void start(TMidiGen &generator, const Request &request, const char *nothing,
+           const std::function<QByteArray()> &whyNoDevice)
 {
-    return request.isNote ? generator.PlayNote(request.note) : generator.PlayString(request.text);
+    if (!request.isNote && StringRequestStream(generator, request.text).list.empty())
+        throw Failure(nothing + QByteArray(": the play string holds no note"));
+    const bool started =
+        request.isNote ? generator.PlayNote(request.note) : generator.PlayString(request.text);
+    if (started)
+        return;
+    throw Failure(nothing +
+                  (": " + (generator.MidiAvailable() ? QByteArray("the stream could not be started")
+                                                     : whyNoDevice())));
 }
 
-// Why a request started nothing, in one line.
-QByteArray refusal(TMidiGen &generator, const Request &request, midiout::Output &output,
-                   qint32 device)
+// Why the built-in synthesizer of the system output cannot play. It loads the first SoundFont
+// that loads, so when the tool finds none that is sound, that is what it lacks; else it is the
+// sound server that it plays through.
+QByteArray builtinSynthRefusal(midiout::Output &output)
 {
-    if (!request.isNote) {
-        midigen::EventList list;
-        midigen::ParsePlayString(request.text, midigen::ParseSettingsOf(generator), list);
-        if (list.empty())
-            return "the play string holds no note";
-    }
-    if (!generator.MidiAvailable()) {
-        const QString name = output.deviceName(device);
-        return "no output device can be opened" +
-               (name.isEmpty() ? QByteArray() : " (" + name.toUtf8() + ")");
-    }
-    return "the stream could not be started";
+    // The device's name also says when FluidSynth refused every SoundFont that looks sound.
+    const QString name = output.deviceName(-1);
+    if (UsableSoundFonts().isEmpty() || name.endsWith(QLatin1String("(no SoundFont)")))
+        return "the built-in synthesizer has no SoundFont: " + NoSoundFontReason();
+    return name.toUtf8() +
+           " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio service)";
 }
 
 int play(bool isNote, const Options &options, const QList<QByteArray> &arguments)
@@ -101,16 +116,13 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
         if (!number)
             throw UsageError("invalid device number: " + devices.last());
         device = qint32(*number);
-        if (!generator.SetDevice(device)) {
-            std::fprintf(stderr, "midigen: no device %d\n", device);
-            return 1;
-        }
+        if (!generator.SetDevice(device))
+            throw Failure("no device " + QByteArray::number(device));
     }
-    if (!start(generator, request)) {
-        std::fprintf(stderr, "midigen: nothing played: %s\n",
-                     refusal(generator, request, output, device).constData());
-        return 1;
-    }
+    // The synthesizer loads the first SoundFont that loads: the first that looks sound.
+    if (const QStringList sound = UsableSoundFonts(); !sound.isEmpty())
+        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath());
+    start(generator, request, "nothing played", [&output] { return builtinSynthRefusal(output); });
     while (generator.IsPlaying())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return 0;
@@ -120,36 +132,35 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
 {
     const Request request =
         requestArgument(isNote ? "render note" : "render string", isNote, arguments, 1);
-    const QString path = QString::fromLocal8Bit(arguments[1]);
-    midiout::OfflineOutput output;
+    // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
+    // complain about.
+    midiout::EngineConfig config;
+    config.soundFonts = UsableSoundFonts();
+    midiout::OfflineOutput output(config);
     TMidiGen generator(output);
     ApplySettings(generator, options);
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
 
+    WarnOfSoundFontFallback(output.engine().soundFontPath());
+    start(generator, request, "nothing rendered", [&output]() -> QByteArray {
+        if (!output.engine().hasSoundFont())
+            return "the offline synthesizer has no SoundFont: " + NoSoundFontReason();
+        return output.deviceName(-1).toUtf8() +
+               " cannot play: " + output.engine().diagnostics().toUtf8();
+    });
+    // Until the stream has closed, then until the sound has died away; all of it in memory, so
+    // that the output is touched only once the whole file is there.
     WavWriter wav;
-    if (!wav.open(path)) {
-        std::fprintf(stderr, "midigen: cannot write %s: %s\n", arguments[1].constData(),
-                     qPrintable(wav.errorString()));
-        return 1;
-    }
-    if (!start(generator, request)) {
-        std::fprintf(stderr, "midigen: nothing rendered: %s\n",
-                     refusal(generator, request, output, -1).constData());
-        wav.close();
-        return 1;
-    }
-    // Until the stream has closed, then until the sound has died away.
     std::size_t silentFrames = 0;
     std::size_t tailFrames = 0;
     while (generator.IsPlaying() ||
            (silentFrames < SilentFramesToEnd && tailFrames < MaxTailFrames)) {
         const std::vector<std::int16_t> samples = output.render(ChunkFrames);
-        if (!wav.write(samples.data(), ChunkFrames)) {
-            std::fprintf(stderr, "midigen: cannot write %s: %s\n", arguments[1].constData(),
-                         qPrintable(wav.errorString()));
-            return 1;
-        }
+        if (!wav.write(samples.data(), ChunkFrames))
+            throw Failure("nothing rendered: the sound is longer than a WAV file holds (" +
+                          QByteArray::number(WavWriter::MaxDataBytes / 4 / WavWriter::SampleRate) +
+                          " s)");
         QCoreApplication::processEvents();
         if (generator.IsPlaying())
             continue;
@@ -158,11 +169,7 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
                                         [](std::int16_t s) { return std::abs(s) < SilenceLevel; });
         silentFrames = silent ? silentFrames + ChunkFrames : 0;
     }
-    if (!wav.close()) {
-        std::fprintf(stderr, "midigen: cannot write %s: %s\n", arguments[1].constData(),
-                     qPrintable(wav.errorString()));
-        return 1;
-    }
+    WriteOutputFile(arguments[1], wav.take());
     return 0;
 }
 

@@ -16,40 +16,33 @@ namespace tool
 namespace
 {
 
-// The play string: the one argument after the verb's words, as given.
-const QByteArray &playStringArgument(const QList<QByteArray> &arguments, const char *verb)
+// The play string: the one argument after the verb's words, or standard input for "-".
+QByteArray playStringArgument(const QList<QByteArray> &arguments, const char *verb)
 {
     if (arguments.isEmpty())
         throw UsageError(QByteArray(verb) + " needs a play string");
     if (arguments.size() > 1)
         throw UsageError("unexpected argument: " + arguments[1]);
-    return arguments[0];
+    return PlayStringText(arguments[0]);
 }
 
 } // namespace
 
 int DumpString(const Options &options, const QList<QByteArray> &arguments)
 {
-    const QByteArray &text = playStringArgument(arguments, "dump string");
     TMidiGen generator;
     ApplySettings(generator, options);
-    // What PlayString hands to the device, without starting a stream: the parsed list encoded,
-    // and nothing at all for a list that comes out empty.
-    midigen::EventList list;
-    const bool bendAllowed =
-        midigen::ParsePlayString(text, midigen::ParseSettingsOf(generator), list);
-    midigen::StreamBuffer buffer;
-    if (!list.empty())
-        buffer = midigen::EncodeStream(list, midigen::EncodeSettingsOf(generator), bendAllowed);
-    PrintStreamBuffer(stdout, buffer);
+    const QByteArray text = playStringArgument(arguments, "dump string");
+    // What PlayString hands to the device, without starting a stream.
+    PrintStreamBuffer(stdout, StringRequestStream(generator, text).buffer);
     return 0;
 }
 
 int ListString(const Options &options, const QList<QByteArray> &arguments)
 {
-    const QByteArray &text = playStringArgument(arguments, "list string");
     TMidiGen generator;
     ApplySettings(generator, options);
+    const QByteArray text = playStringArgument(arguments, "list string");
     // Parsed as a play request of this generator parses, with Channel as the play channel.
     midigen::EventList list;
     const bool bendAllowed =

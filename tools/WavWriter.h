@@ -1,9 +1,8 @@
 #pragma once
 
-// Writes 16-bit interleaved stereo PCM at 44,100 Hz into a WAV file.
+// A WAV file of 16-bit interleaved stereo PCM at 44,100 Hz, built in memory.
 
-#include <QFile>
-#include <QString>
+#include <QByteArray>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,27 +15,23 @@ class WavWriter
 public:
     static constexpr int SampleRate = 44100;
     static constexpr int Channels = 2;
+    // The most sample bytes a WAV file can hold: its sizes are 32-bit.
+    static constexpr std::uint64_t MaxDataBytes = 0xFFFFFFFFu - 36;
 
-    WavWriter() = default;
-    ~WavWriter(); // closes the file when close() was not called
-    WavWriter(const WavWriter &) = delete;
-    WavWriter &operator=(const WavWriter &) = delete;
+    WavWriter();
 
-    // Creates or truncates the file and writes a header; false with errorString() on failure.
-    bool open(const QString &path);
-    // Appends frames (2 samples each); false with errorString() on failure.
+    // Appends frames (2 samples each); false, appending nothing, when the file would hold more
+    // than MaxDataBytes.
     bool write(const std::int16_t *samples, std::size_t frames);
-    // Completes the header with the data size and closes the file.
-    bool close();
-    QString errorString() const { return error_; }
+    // Bytes of samples appended so far.
+    std::uint64_t dataBytes() const { return std::uint64_t(file_.size()) - HeaderBytes; }
+    // The whole file: the header with the sizes filled in, then the samples. The writer is empty
+    // afterwards.
+    QByteArray take();
 
 private:
-    bool writeHeader(std::uint32_t dataBytes);
-    bool fail();
-
-    QFile file_;
-    std::uint64_t dataBytes_ = 0;
-    QString error_;
+    static constexpr qsizetype HeaderBytes = 44;
+    QByteArray file_;
 };
 
 } // namespace tool

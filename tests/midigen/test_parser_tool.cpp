@@ -53,9 +53,9 @@ TEST(ToolStringVerbs, EmptyListPrintsOnlyTheTotals)
 
 TEST(ToolStringVerbs, TextIsTakenAsItStands)
 {
-    // Texts that look like options are play strings here: "-" alone is a name the note table
-    // finds (semitone 0), "--" one it does not.
-    EXPECT_EQ(runTool({"list", "string", "-", "--set", "Duration=7"}).out,
+    // Texts that look like options are play strings here: " -" is the name "-", which the note
+    // table finds (semitone 0), "--" one it does not. ("-" alone reads standard input.)
+    EXPECT_EQ(runTool({"list", "string", " -", "--set", "Duration=7"}).out,
               (QStringList{"0 8 48 0", "7 9 48 0", "flag true"}));
     EXPECT_EQ(runTool({"list", "string", "--,C"}).out,
               (QStringList{"0 8 48 0", "50 9 48 0", "flag true"}));
