@@ -37,6 +37,8 @@ QString OfflineOutput::deviceName(int device)
 {
     if (device != 0 && device != -1)
         return {};
+    if (!engine_->hasSoundFont())
+        return QStringLiteral("Offline synthesizer (no SoundFont)");
     return QStringLiteral("Offline synthesizer (%1)")
         .arg(engine_->soundFontPath().section(QLatin1Char('/'), -1));
 }
