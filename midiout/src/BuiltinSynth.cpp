@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -144,8 +145,10 @@ public:
 
     void prepare() override
     {
+        // Once the event loop runs: a component is often created with a window, whose start-up
+        // the SoundFont's loading would slow down. A request before then starts it itself.
         if (onApplicationThread())
-            builtin().start();
+            QTimer::singleShot(0, QCoreApplication::instance(), [] { builtin().start(); });
     }
 };
 
