@@ -5,6 +5,9 @@
 //   outliving  the generator outlives the application: its next PlayString, then its destructor
 //   secondapp  a short string plays to its end; under a second application the same generator
 //              is asked again
+//   startup    the process ends while the built-in synthesizer is still starting, a given
+//              number of milliseconds after a generator was created and the start was asked for
+//              (a third argument)
 // It prints "key=value" lines: played (the first request's result), teardown (CLOCK_MONOTONIC
 // and CPU seconds when the teardown begins), later (the request after the application went),
 // firstended and ended (secondapp: the streams under the first and the second application
@@ -19,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -155,12 +159,28 @@ int secondApplication(int argc, char **argv, bool builtin)
     return 0;
 }
 
+int exitDuringStartup(int argc, char **argv, int delayMs)
+{
+    QCoreApplication app(argc, argv);
+    {
+        TMidiGen generator;
+        midiout::StartBuiltinSynth();
+        report("played", 1); // nothing to play: the start-up is what is under test
+        enginetest::runEventLoop(delayMs);
+    }
+    markTeardown();
+    report("done", 1);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s parented|static|outliving|secondapp builtin|offline\n",
+    if (argc < 3) {
+        std::fprintf(stderr,
+                     "usage: %s parented|static|outliving|secondapp|startup builtin|offline "
+                     "[delay]\n",
                      argv[0]);
         return 2;
     }
@@ -174,6 +194,8 @@ int main(int argc, char **argv)
         return outliving(argc, argv, builtin);
     if (std::strcmp(scenario, "secondapp") == 0)
         return secondApplication(argc, argv, builtin);
+    if (std::strcmp(scenario, "startup") == 0 && argc == 4)
+        return exitDuringStartup(argc, argv, std::atoi(argv[3]));
     std::fprintf(stderr, "unknown scenario %s\n", scenario);
     return 2;
 }

@@ -20,38 +20,40 @@ namespace
 // a loop burns the whole wall time.
 constexpr double SpinCpuSeconds = 2.0;
 
+// Runs the scenario on the output (builtin or offline) and checks what every scenario must do:
+// start its stream, then end with status 0 before the deadline, without spinning.
+ChildRun runScenario(const char *scenario, const char *output, const QStringList &more = {})
+{
+    const QStringList arguments =
+        QStringList{QString::fromLatin1(scenario), QString::fromLatin1(output)} + more;
+    const ChildRun child =
+        enginetest::runChild(QStringLiteral(APP_EXIT_CHILD), arguments, enginetest::HangDeadlineMs);
+    std::printf("%s", child.output.constData());
+    EXPECT_TRUE(child.exited) << "the process did not end within "
+                              << enginetest::HangDeadlineMs / 1000 << " s";
+    EXPECT_EQ(child.exitCode, 0) << "signal " << child.signal;
+    EXPECT_EQ(child.value("played").toDouble(), 1.0) << "the first play string did not start";
+    const QList<QByteArray> teardown = child.value("teardown").split(' ');
+    EXPECT_EQ(teardown.size(), 2) << "the scenario did not reach its teardown";
+    if (teardown.size() == 2) {
+        const double wall = child.endTime - teardown[0].toDouble();
+        const double cpu = child.cpuSeconds - teardown[1].toDouble();
+        std::printf("teardown: %.0f ms, CPU %.0f ms\n", wall * 1000, cpu * 1000);
+        EXPECT_LT(cpu, SpinCpuSeconds) << "the process spins while it ends";
+    }
+    return child;
+}
+
+// The scenarios on the built-in synthesizer of a private sound server and on an offline output.
 class AppExit : public ::testing::TestWithParam<const char *>
 {
 protected:
     void SetUp() override
     {
-        if (builtin() && !server_.start())
+        if (QByteArray(GetParam()) == "builtin" && !server_.start())
             GTEST_SKIP() << "no sound server to start";
     }
-    bool builtin() const { return QByteArray(GetParam()) == "builtin"; }
-
-    // Runs the scenario and checks what every scenario must do: start its stream, then end
-    // promptly with status 0 without spinning.
-    ChildRun run(const char *scenario)
-    {
-        const ChildRun child = enginetest::runChild(QStringLiteral(APP_EXIT_CHILD),
-                                                    {QString::fromLatin1(scenario), GetParam()},
-                                                    enginetest::HangDeadlineMs);
-        std::printf("%s", child.output.constData());
-        EXPECT_TRUE(child.exited) << "the process did not end within "
-                                  << enginetest::HangDeadlineMs / 1000 << " s";
-        EXPECT_EQ(child.exitCode, 0) << "signal " << child.signal;
-        EXPECT_EQ(child.value("played").toDouble(), 1.0) << "the first play string did not start";
-        const QList<QByteArray> teardown = child.value("teardown").split(' ');
-        EXPECT_EQ(teardown.size(), 2) << "the scenario did not reach its teardown";
-        if (teardown.size() == 2) {
-            const double wall = child.endTime - teardown[0].toDouble();
-            const double cpu = child.cpuSeconds - teardown[1].toDouble();
-            std::printf("teardown: %.0f ms, CPU %.0f ms\n", wall * 1000, cpu * 1000);
-            EXPECT_LT(cpu, SpinCpuSeconds) << "the process spins while it ends";
-        }
-        return child;
-    }
+    ChildRun run(const char *scenario) { return runScenario(scenario, GetParam()); }
 
 private:
     testsupport::PrivateSoundServer server_;
@@ -92,3 +94,17 @@ TEST_P(AppExit, UnderASecondApplicationARequestIsRefusedOrItsStreamEnds)
 
 INSTANTIATE_TEST_SUITE_P(Output, AppExit, ::testing::Values("builtin", "offline"),
                          [](const auto &info) { return std::string(info.param); });
+
+TEST(AppExitDuringStartup, AProcessThatEndsWhileTheSynthesizerStartsEndsCleanly)
+{
+    testsupport::PrivateSoundServer server;
+    if (!server.start())
+        GTEST_SKIP() << "no sound server to start";
+    // From at once to after the start-up: the exit meets every stage of it (loading the
+    // library, the SoundFont, the first driver).
+    for (const char *delayMs : {"0", "1", "5", "20", "80", "300"}) {
+        SCOPED_TRACE(delayMs);
+        const ChildRun child = runScenario("startup", "builtin", QStringList{delayMs});
+        EXPECT_EQ(child.value("done").toDouble(), 1.0);
+    }
+}
