@@ -62,7 +62,7 @@ void letItPlay(midiout::OfflineOutput *offline)
 
 int parented(int argc, char **argv, bool builtin)
 {
-    // Declared before the application: the output outlives the generator it owns.
+    // Declared before the application: the output outlives the generator that plays on it.
     std::unique_ptr<midiout::OfflineOutput> offline;
     if (!builtin)
         offline = std::make_unique<midiout::OfflineOutput>();
