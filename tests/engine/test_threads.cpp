@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -41,6 +42,16 @@ protected:
         ASSERT_TRUE(generator.PlayString(ShortNote)) << "the application's thread is refused";
         EXPECT_TRUE(runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs))
             << "the stream on the application's thread never ended";
+    }
+
+    // Waits for the worker to end; a worker that hangs cannot be destroyed, so the test ends.
+    static void waitForTheWorker(QThread &worker)
+    {
+        if (worker.wait(QDeadlineTimer(HangDeadlineMs)))
+            return;
+        ADD_FAILURE() << "the worker did not end within " << HangDeadlineMs / 1000 << " s";
+        std::fflush(stdout);
+        std::_Exit(1);
     }
 
 private:
@@ -93,7 +104,7 @@ TEST_F(Threads, AfterAWorkerThatAskedHasEndedTheMainThreadsStreamsEnd)
         std::printf("on the worker: MidiAvailable %d\n", generator.MidiAvailable());
     }));
     worker->start();
-    ASSERT_TRUE(worker->wait(QDeadlineTimer(HangDeadlineMs))) << "the worker never ended";
+    waitForTheWorker(*worker);
 
     playOnTheMainThread();
 }
@@ -108,7 +119,7 @@ TEST_F(Threads, AWorkersRequestIsRefusedAndAfterItHasEndedTheMainThreadsStreamsE
         runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs);
     }));
     worker->start();
-    ASSERT_TRUE(worker->wait(QDeadlineTimer(HangDeadlineMs))) << "the worker never ended";
+    waitForTheWorker(*worker);
     // Only one component plays on the machine's output in a process: had the worker's request
     // been served, the main thread's component would be refused.
     EXPECT_FALSE(played) << "a request from a thread the engine does not serve is refused";
