@@ -1,7 +1,8 @@
 // The sound server stands still (SIGSTOP) in the middle of a stream of the built-in synthesizer.
 // For 3 s: the program's event loop must keep turning meanwhile, and once the server goes on
 // (SIGCONT) the next request must start and be heard at the server's sink. For half a second,
-// as a loaded machine can stall: the stream must go on afterwards.
+// as a loaded machine can stall: the stream must go on afterwards. Requests and stops made while
+// it stands still must leave the generator usable.
 
 #include "SinkTest.h"
 
@@ -91,4 +92,35 @@ TEST_F(FrozenServer, AStallOfHalfASecondDoesNotEndTheStream)
     const double after = levelNow(HeldKey);
     std::printf("the held note: %.0f before the stall, %.0f a second after it\n", before, after);
     EXPECT_GT(after, before / 3) << "the held note did not go on";
+}
+
+TEST_F(FrozenServer, RequestsWhileTheServerStandsStillLeaveTheGeneratorUsable)
+{
+    // Requests and stops pile up for the audio side while it cannot run; none may be lost so
+    // that the generator refuses later requests or a stream never ends.
+    const HangGuard guard(120000, "requests to a frozen server");
+    startTheHeldNote();
+    ASSERT_FALSE(HasFailure());
+    std::thread resumer = freezeFor(2000);
+    int started = 0;
+    for (int round = 0; round < 300; ++round) {
+        started += generator.PlayString(round % 2 ? NextNote : HeldNote);
+        runEventLoop(round % 3);
+        generator.Stop();
+    }
+    resumer.join();
+    std::printf("%d of 300 requests started a stream around the freeze\n", started);
+    runEventLoop(500);
+    generator.Stop();
+    ASSERT_TRUE(runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs))
+        << "the last stream never ended";
+
+    runEventLoop(500);
+    const std::size_t request = recorder.frames();
+    ASSERT_TRUE(generator.PlayString(NextNote)) << "the generator refuses requests";
+    EXPECT_TRUE(runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs))
+        << "the stream after the freeze never ended";
+    runEventLoop(300);
+    recorder.stop();
+    EXPECT_GT(nextNoteHeldFrom(request), 100) << "the request after the freeze was not heard";
 }
