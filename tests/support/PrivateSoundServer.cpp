@@ -85,4 +85,16 @@ void PrivateSoundServer::kill()
     pid_ = -1;
 }
 
+void PrivateSoundServer::suspend()
+{
+    if (pid_ > 0)
+        ::kill(pid_, SIGSTOP);
+}
+
+void PrivateSoundServer::resume()
+{
+    if (pid_ > 0)
+        ::kill(pid_, SIGCONT);
+}
+
 } // namespace testsupport

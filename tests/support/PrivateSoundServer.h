@@ -2,7 +2,8 @@
 
 // A PulseAudio server of our own with a null sink, for tests and benchmarks that need a real
 // sound server without a sound card. start() points this process's PulseAudio clients at it
-// (XDG_RUNTIME_DIR); kill() ends it by its pid; start() again brings it back at the same place.
+// (XDG_RUNTIME_DIR); kill() ends it by its pid; start() again brings it back at the same place;
+// suspend() freezes it until resume().
 
 #include <QTemporaryDir>
 
@@ -27,8 +28,10 @@ public:
     // SIGKILL to the server's pid (gone at once, as in a crash), then waits for its end.
     void kill();
     bool running() const { return pid_ > 0; }
-    // The server's process, to freeze it (SIGSTOP) in a test.
-    pid_t pid() const { return pid_; }
+    // SIGSTOP and SIGCONT to the server: it stands still, as a server that stops answering,
+    // and goes on where it stood.
+    void suspend();
+    void resume();
 
 private:
     QTemporaryDir dir_;
