@@ -33,9 +33,10 @@ const char *const SoundFontFolder = "/usr/share/sounds/sf2";
 constexpr auto ConnectWait = std::chrono::milliseconds(250);
 // While audio runs the service thread looks at the clock and the idle time this often.
 constexpr int WatchMs = 100;
-// A sink that has just started may be held back by its server (a sleeping sink wakes up late):
-// until it has rendered this much, a standing clock is given StartStallMs.
-constexpr std::uint64_t StartFrames = 4096;
+// A sink that has just started may be held back by its server (a sleeping sink wakes up 2 s
+// late), after the server has taken its first queue's worth: until the clock has moved this
+// much further, a standing clock is given StartStallMs.
+constexpr std::uint64_t StartFrames = 16384;
 constexpr int StartStallMs = 3000;
 // A preset load gives up (and is tried again later) when the audio side holds the synthesizer
 // this long, which only a stalled machine does.
@@ -274,7 +275,7 @@ bool SynthEngine::reset(std::uint32_t stream)
     if (!isOpen(stream))
         return false;
     ++state_.resets;
-    publish(state_.running);
+    publish(state_.running && open_.queued != nullptr);
     return true;
 }
 
@@ -355,11 +356,13 @@ void SynthEngine::stop(std::uint32_t stream)
     const std::lock_guard lock(control_);
     if (!isOpen(stream))
         return;
+    // A stream still playing its buffer is cut at once; one whose pass has ended keeps what the
+    // server still holds of its last notes.
     const bool queued = open_.queued != nullptr;
     state_.running = false;
     ++state_.stops;
     retireQueued();
-    publish(true);
+    publish(queued);
     if (queued)
         post(open_.receiver, Notification::Done);
 }
@@ -388,13 +391,13 @@ void SynthEngine::close(std::uint32_t stream, bool postClose)
 
 void SynthEngine::closeLocked(bool postClose)
 {
-    const bool running = state_.running;
+    const bool playing = state_.running && open_.queued != nullptr;
     retireQueued();
     PlayState none;
     none.stops = state_.stops;
     none.resets = state_.resets;
     state_ = none;
-    publish(running);
+    publish(playing);
     QObject *receiver = open_.receiver;
     open_ = {};
     lastUseMs_ = nowMs();

@@ -20,7 +20,7 @@ class SinkTest : public ::testing::Test
 protected:
     static constexpr const char *HeldNote = "I73,C5;800";
     static constexpr int HeldKey = 60;
-    static constexpr const char *NextNote = "I73,F#6;100";
+    static constexpr const char *NextNote = "I73,F#6;300";
     static constexpr int NextKey = 78;
     static constexpr std::size_t Window = 4410; // 100 ms
 
