@@ -42,29 +42,26 @@ quint32 TMidiGenPrivate::takeInstanceNumber()
 
 template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
 {
-    // The stream's notifications are delivered here first, also when no event loop can run
-    // (the application object has gone); on the application's thread other events are handled
-    // meanwhile, sleeping while none arrive.
-    const QDeadlineTimer deadline(WaitLimitMs);
-    QTimer wakeUp; // bounds each sleep, so that the deadline is seen
-    if (onApplicationThread())
+    // Sleeps handling events until done() holds. Every notification awaited is posted by the
+    // call that causes it, so it arrives at once; the deadline only keeps a fault elsewhere from
+    // hanging the program.
+    if (onApplicationThread()) {
+        const QDeadlineTimer deadline(WaitLimitMs);
+        QTimer wakeUp; // bounds each sleep, so that the deadline is seen
         wakeUp.start(WaitLimitMs / 10);
-    for (;;) {
-        QCoreApplication::sendPostedEvents(notificationReceiver_,
-                                           midiout::NotificationEvent::eventType());
+        while (!done() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (done())
             return;
-        if (deadline.hasExpired())
-            break;
-        if (onApplicationThread())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        else
-            QThread::msleep(1);
     }
-    // Nothing can deliver the close any more: the stream ends here.
+    // No event loop can deliver the stream's notifications (the application object has gone,
+    // or this is another thread): the stream ends here.
     if (stream_)
         stream_->close();
-    handleNotification(midiout::Notification::Close);
+    QCoreApplication::removePostedEvents(notificationReceiver_,
+                                         midiout::NotificationEvent::eventType());
+    if (open_)
+        handleNotification(midiout::Notification::Close);
 }
 
 TMidiGen::~TMidiGen()
