@@ -475,7 +475,7 @@ void SynthEngine::serveForever()
             const std::lock_guard lock(control_);
             if (quitting_)
                 return;
-            if (sinkPlaying_ || open_.id != 0 || !retired_.empty())
+            if (sinkPlaying_ || open_.id != 0) // else asleep until the next report or request
                 timeoutMs = WatchMs;
         }
         pollfd wake{wakeFd_, POLLIN, 0};
