@@ -221,7 +221,7 @@ void SynthEngine::dropSink()
         fluid_->fluid_synth_all_sounds_off(synth_, -1);
         resetSynth();
     }
-    quiet_.store(true);
+    sound_.store(Sound::Quiet);
     blockUsed_ = BlockFrames;
     Report stale;
     while (reports_.pop(stale)) {
@@ -322,7 +322,7 @@ bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
         return true;
     // Loading holds the synthesizer while it reads samples, so it runs only while nothing
     // sounds; the audio side renders silence meanwhile instead of waiting.
-    if (!quiet_.load())
+    if (!quiet())
         return false;
     const auto deadline = std::chrono::steady_clock::now() + LoadWait;
     while (!synthLock_.try_lock()) {
@@ -330,7 +330,7 @@ bool SynthEngine::loadPresets(const std::uint8_t *data, std::size_t length)
             return false;
         std::this_thread::yield(); // the audio side leaves the synthesizer within one block
     }
-    const bool quiet = quiet_.load(); // only the audio side changes it, holding the lock
+    const bool quiet = this->quiet(); // only the audio side changes it, holding the lock
     if (quiet)
         for (const auto &[bank, program] : wanted)
             if (pinned_.insert({bank, program}).second) // a missing preset is not tried again
@@ -459,7 +459,7 @@ void SynthEngine::watchSink()
         frames < framesAtPlay_ + StartFrames ? StartStallMs : config_.stalledClockMs;
     if (open_.id != 0 && state_.running && now - clockMovedMs_ >= stallMs)
         endOpenStream();
-    if (open_.id != 0 || !quiet_.load()) {
+    if (open_.id != 0 || !quiet()) {
         lastUseMs_ = now;
     } else if (config_.idleAudioMs >= 0 && now - lastUseMs_ >= config_.idleAudioMs) {
         sink_->pause();

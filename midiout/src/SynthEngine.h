@@ -144,6 +144,7 @@ private:
     // Audio side.
     void renderBlock();
     bool enterSynth();
+    bool quiet() const { return sound_.load() == Sound::Quiet; }
     void follow(const PlayState &state, std::uint64_t blockStart);
     std::uint64_t dueFrame(std::uint64_t tick) const;
     void beginSilence();
@@ -197,7 +198,13 @@ private:
     SpscRing<Report, 256> reports_;
     std::atomic<bool> reportsLost_{false};
     std::atomic<std::uint64_t> frames_{0};
-    std::atomic<bool> quiet_{true}; // nothing sounds, no silencing under way
+    // What the synthesizer does; only the audio side changes it, holding synthLock_.
+    enum class Sound : std::uint8_t {
+        Quiet,     // nothing sounds since the last reset: presets may be loaded
+        Sounding,  // a note has been played since the last reset
+        Silencing, // a stop's fade and mute are under way (silenceFrames_ into it)
+    };
+    std::atomic<Sound> sound_{Sound::Quiet};
 
     // Audio side.
     PlayState seen_;
@@ -205,8 +212,7 @@ private:
     std::uint32_t playerBuffer_ = 0;
     std::uint64_t blocks_ = 0, anchorFrame_ = 0, anchorTick_ = 0;
     double tickFrames_ = PlayState::OpenTickFrames;
-    int silenceFrames_ = -1; // into the silencing that a stop started; -1: none under way
-    bool soundSinceReset_ = false;
+    int silenceFrames_ = 0;
     bool reported_ = false;
     float blockLeft_[BlockFrames] = {}, blockRight_[BlockFrames] = {};
     int blockUsed_ = BlockFrames;

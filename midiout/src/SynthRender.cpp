@@ -60,8 +60,9 @@ void SynthEngine::renderBlock()
     // A preset load holds the synthesizer only while nothing sounds: the block is silent then,
     // and what the control side asked for waits for the next one.
     if (synth_ != nullptr && enterSynth()) {
+        const bool quietAtStart = quiet();
         follow(played_.read(), blockStart);
-        while (silenceFrames_ < 0 && player_.running() &&
+        while (sound_.load(std::memory_order_relaxed) != Sound::Silencing && player_.running() &&
                dueFrame(player_.nextTick()) <= blockStart)
             player_.playNextTick(
                 [this](std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
@@ -72,8 +73,7 @@ void SynthEngine::renderBlock()
         float *fx[4] = {blockLeft_, blockRight_, blockLeft_, blockRight_}; // effects mixed in
         fluid_->fluid_synth_process(synth_, BlockFrames, 4, fx, 2, out);
         silenceBlock();
-        const bool quiet = silenceFrames_ < 0 && !soundSinceReset_;
-        if (quiet_.exchange(quiet) != quiet && quiet)
+        if (!quietAtStart && quiet())
             reported_ = true; // a buffer may wait for this silence to load its presets
         synthLock_.unlock();
     }
@@ -89,9 +89,9 @@ bool SynthEngine::enterSynth()
 {
     if (synthLock_.try_lock())
         return true;
-    if (quiet_.load())
+    if (quiet())
         return false; // a preset load: the block stays silent, as the synthesizer is
-    // While something sounds a load only looks at quiet_ and lets go within instructions.
+    // While something sounds a load only looks at the state and lets go within instructions.
     for (int i = 0; i < 1000; ++i)
         if (synthLock_.try_lock())
             return true;
@@ -152,7 +152,8 @@ void SynthEngine::shortMessage(std::uint8_t status, std::uint8_t data1, std::uin
             fluid_->fluid_synth_noteoff(synth_, channel, data1);
         } else {
             fluid_->fluid_synth_noteon(synth_, channel, data1, data2);
-            soundSinceReset_ = true;
+            if (sound_.load(std::memory_order_relaxed) == Sound::Quiet)
+                sound_.store(Sound::Sounding);
         }
         break;
     case ControlChangeStatus:
@@ -184,17 +185,22 @@ void SynthEngine::wake()
 
 void SynthEngine::beginSilence()
 {
-    if (silenceFrames_ >= 0)
+    switch (sound_.load(std::memory_order_relaxed)) {
+    case Sound::Silencing:
         return; // nothing new sounds while a silencing is under way
-    if (soundSinceReset_)
+    case Sound::Sounding:
+        sound_.store(Sound::Silencing);
         silenceFrames_ = 0;
-    else
+        return;
+    case Sound::Quiet:
         resetSynth(); // nothing sounds, not even an effect's tail
+        return;
+    }
 }
 
 void SynthEngine::silenceBlock()
 {
-    if (silenceFrames_ < 0)
+    if (sound_.load(std::memory_order_relaxed) != Sound::Silencing)
         return;
     for (int i = 0; i < BlockFrames; ++i) {
         const float gain = std::max(0.0f, 1.0f - float(silenceFrames_ + i) / FadeFrames);
@@ -214,8 +220,7 @@ void SynthEngine::resetSynth()
 {
     // All 16 channels (controllers, programs) and the effects; the silencing, if any, is over.
     fluid_->fluid_synth_system_reset(synth_);
-    soundSinceReset_ = false;
-    silenceFrames_ = -1;
+    sound_.store(Sound::Quiet);
 }
 
 } // namespace midiout
