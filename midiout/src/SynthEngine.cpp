@@ -28,9 +28,10 @@ namespace
 {
 
 const char *const SoundFontFolder = "/usr/share/sounds/sf2";
-// canPlay() waits this long for a new connection to settle: a server answers within
-// milliseconds; one that is frozen costs this once, then the request is refused.
-constexpr auto ConnectWait = std::chrono::milliseconds(250);
+// canPlay() waits this long for a connection still being made: a server answers within
+// milliseconds (the engine connects as soon as it is built); one that is frozen costs this once,
+// then the request is refused.
+constexpr auto ConnectWait = std::chrono::milliseconds(500);
 // While audio runs the service thread looks at the clock and the idle time this often.
 constexpr int WatchMs = 100;
 // A sink that has just started may be held back by its server (a sleeping sink wakes up 2 s
@@ -132,6 +133,8 @@ SynthEngine::SynthEngine(const EngineConfig &config) : config_(config)
     if (config_.realTime) {
         wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         serviceThread_ = std::thread([this] { serveForever(); });
+        const std::lock_guard lock(control_);
+        connectSink(); // ready by the first request
     }
 }
 
@@ -179,23 +182,27 @@ bool SynthEngine::canPlay()
     if (!config_.realTime)
         return true;
     std::unique_lock lock(control_);
-    if (quitting_)
+    if (quitting_ || !connectSink())
         return false;
-    if (sink_ == nullptr || sink_->state() == AudioSink::State::Lost) {
-        dropSink();
-        QString error;
-        sink_ = OpenPulseSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
-                              "MIDI synthesizer", &error);
-        if (sink_ == nullptr) {
-            note(QStringLiteral("no audio output: %1").arg(error));
-            return false;
-        }
-    }
     sinkSettled_.wait_for(lock, ConnectWait,
                           [this] { return sink_->state() != AudioSink::State::Connecting; });
     if (sink_->state() == AudioSink::State::Lost)
         note(sink_->error());
     return sink_->state() == AudioSink::State::Ready;
+}
+
+bool SynthEngine::connectSink()
+{
+    // Under control_: a sink that is lost is replaced; connecting goes on without waiting.
+    if (sink_ != nullptr && sink_->state() != AudioSink::State::Lost)
+        return true;
+    dropSink();
+    QString error;
+    sink_ = OpenPulseSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
+                          "MIDI synthesizer", &error);
+    if (sink_ == nullptr)
+        note(QStringLiteral("no audio output: %1").arg(error));
+    return sink_ != nullptr;
 }
 
 bool SynthEngine::audioRunning()

@@ -80,7 +80,7 @@ public:
     static constexpr int BlockFrames = 64;
 
     // Loads FluidSynth and a SoundFont; failures leave it without one (see diagnostics()). A
-    // real-time engine starts its service thread; its sink connects at the first canPlay().
+    // real-time engine starts its service thread and connects its sink.
     explicit SynthEngine(const EngineConfig &config);
     ~SynthEngine(); // the stream opened on it must be gone by then
     SynthEngine(const SynthEngine &) = delete;
@@ -165,6 +165,7 @@ private:
     void note(const QString &problem);
     bool loadPresets(const std::uint8_t *data, std::size_t length);
     void serveForever();
+    bool connectSink();
     void dropSink();
 
     const FluidApi *fluid_ = nullptr; // null when FluidSynth could not be loaded
