@@ -5,9 +5,10 @@
 #include "Settings.h"
 #include "StandardMidiFile.h"
 
+#include "PlayStringParser.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
 
 #include <QSaveFile>
 

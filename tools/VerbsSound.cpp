@@ -4,6 +4,7 @@
 #include "Verbs.h"
 
 #include "Settings.h"
+#include "SettingsOf.h"
 #include "WavWriter.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>

@@ -2,7 +2,8 @@
 // encoder as the play requests call them.
 
 #include "MidiGen_p.h"
-#include <midigen/PlayStringParser.h>
+#include "PlayStringParser.h"
+#include "SettingsOf.h"
 
 bool TMidiGenPrivate::PlayString(const QByteArray &text)
 {

@@ -3,9 +3,9 @@
 // TMidiGenPrivate: everything a TMidiGen holds, behind its one private pointer, so that fields
 // can be added without changing the component's size. The playback steps are its members.
 
+#include "NoteEvent.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/NoteEvent.h>
-#include <midigen/StreamEncoder.h>
 
 #include <QObject>
 

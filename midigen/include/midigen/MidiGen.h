@@ -4,9 +4,7 @@
 // published properties and plays single notes and play strings by assembling a MIDI stream
 // buffer from an event list.
 
-#include <midigen/NoteEvent.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
+#include <midigen/Export.h>
 
 #include <QByteArray>
 #include <QObject>
@@ -27,7 +25,7 @@ enum class Notification;
 
 class TMidiGenPrivate;
 
-class TMidiGen : public QObject
+class MIDIGEN_EXPORT TMidiGen : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(qint32 Volume READ Volume WRITE setVolume RESET resetVolume)
@@ -217,13 +215,3 @@ private:
     Q_DECLARE_PRIVATE(TMidiGen)
     std::unique_ptr<TMidiGenPrivate> d_ptr;
 };
-
-namespace midigen
-{
-
-// The settings of generator as a play request hands them to the parser and to the encoder,
-// with Channel as the play channel.
-ParseSettings ParseSettingsOf(const TMidiGen &generator);
-EncodeSettings EncodeSettingsOf(const TMidiGen &generator);
-
-} // namespace midigen

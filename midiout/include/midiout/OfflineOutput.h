@@ -4,6 +4,7 @@
 // only while render() runs, faster than real time, through the same rendering function as the
 // audio callback. Tests and the render tool use it.
 
+#include <midiout/Export.h>
 #include <midiout/Output.h>
 
 #include <cstddef>
@@ -17,7 +18,7 @@ namespace midiout
 class SynthEngine;
 struct EngineConfig;
 
-class OfflineOutput final : public Output
+class MIDIOUT_EXPORT OfflineOutput final : public Output
 {
 public:
     static constexpr int SampleRate = 44100;

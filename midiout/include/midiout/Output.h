@@ -3,6 +3,7 @@
 // The MIDI output layer: devices that play buffers of MIDI stream events and report their
 // progress as events posted to a receiver on the receiver's thread.
 
+#include <midiout/Export.h>
 #include <midiout/MidiMessages.h>
 
 #include <QEvent>
@@ -27,7 +28,7 @@ enum class Notification {
 
 // Posted to the receiver of a stream, always through QCoreApplication::postEvent, so it arrives
 // on the receiver's thread; also posted on failure paths, so a wait for it cannot hang.
-class NotificationEvent : public QEvent
+class MIDIOUT_EXPORT NotificationEvent : public QEvent
 {
 public:
     explicit NotificationEvent(Notification notification);
@@ -41,7 +42,7 @@ private:
 // One open stream on a device. All calls come from the receiver's thread. A stream starts
 // paused; time runs once restart() has been called. One tick lasts tempo / time division
 // (500,000 us per quarter note, fixed).
-class Stream
+class MIDIOUT_EXPORT Stream
 {
 public:
     virtual ~Stream() = default;
@@ -66,7 +67,7 @@ public:
 };
 
 // A set of output devices, numbered 0 .. deviceCount() - 1; -1 names device 0.
-class Output
+class MIDIOUT_EXPORT Output
 {
 public:
     virtual ~Output() = default;
@@ -98,6 +99,6 @@ private:
 // and returns at once; later calls do nothing. The program calls it once its window is up, so
 // that neither start-up nor the first note waits for it. The engine lives until the process
 // ends; its audio stops before static objects are destroyed.
-void StartBuiltinSynth();
+MIDIOUT_EXPORT void StartBuiltinSynth();
 
 } // namespace midiout
