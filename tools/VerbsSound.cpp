@@ -4,7 +4,6 @@
 #include "Verbs.h"
 
 #include "Settings.h"
-#include "SettingsOf.h"
 #include "WavWriter.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
@@ -69,22 +68,18 @@ bool start(TMidiGen &generator, const Request &request)
     return request.isNote ? generator.PlayNote(request.note) : generator.PlayString(request.text);
 }
 
-// Why a request started nothing, in one line.
-QByteArray refusal(TMidiGen &generator, const Request &request, midiout::Output &output,
-                   qint32 device)
+// Why a request started nothing, in one line: the component's reason, with the device's name
+// when the device is what failed.
+QByteArray refusal(const TMidiGen &generator, midiout::Output &output, qint32 device)
 {
-    if (!request.isNote) {
-        midigen::EventList list;
-        midigen::ParsePlayString(request.text, midigen::ParseSettingsOf(generator), list);
-        if (list.empty())
-            return "the play string holds no note";
-    }
-    if (!generator.MidiAvailable()) {
+    QByteArray reason = generator.LastError().toUtf8();
+    if (generator.LastRefusal() == TMidiGen::mgNoOutput ||
+        generator.LastRefusal() == TMidiGen::mgOpenFailed) {
         const QString name = output.deviceName(device);
-        return "no output device can be opened" +
-               (name.isEmpty() ? QByteArray() : " (" + name.toUtf8() + ")");
+        if (!name.isEmpty())
+            reason += " (" + name.toUtf8() + ")";
     }
-    return "the stream could not be started";
+    return reason;
 }
 
 int play(bool isNote, const Options &options, const QList<QByteArray> &arguments)
@@ -109,7 +104,7 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
     }
     if (!start(generator, request)) {
         std::fprintf(stderr, "midigen: nothing played: %s\n",
-                     refusal(generator, request, output, device).constData());
+                     refusal(generator, output, device).constData());
         return 1;
     }
     while (generator.IsPlaying())
@@ -136,7 +131,7 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     }
     if (!start(generator, request)) {
         std::fprintf(stderr, "midigen: nothing rendered: %s\n",
-                     refusal(generator, request, output, -1).constData());
+                     refusal(generator, output, -1).constData());
         wav.close();
         return 1;
     }

@@ -16,7 +16,7 @@ bool TMidiGenPrivate::PlayString(const QByteArray &text)
     if (list.empty()) {
         // Nothing to start: the component stays ready for the next request.
         ready_ = true;
-        return false;
+        return refuse(TMidiGen::mgNothingToPlay);
     }
     return AssembleAndPlay(std::move(list), bendAllowed);
 }

@@ -36,6 +36,8 @@ template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
 TMidiGen::~TMidiGen()
 {
     Q_D(TMidiGen);
+    // No slot runs on a component that is being destroyed (QObject still emits destroyed()).
+    blockSignals(true);
     // The stream ends at once, also when its first event has not been reached yet (its pass
     // would otherwise have to play out first).
     d->endStreamAndWait();
@@ -47,9 +49,10 @@ bool TMidiGenPrivate::PrepareToPlay()
     // Refuses a request while the previous one has not begun to sound, or one nested in its
     // wait.
     if (!ready_)
-        return false;
+        return refuse(TMidiGen::mgBusy);
     if (!MidiAvailable())
-        return false;
+        return refuse(QCoreApplication::instance() ? TMidiGen::mgNoOutput
+                                                   : TMidiGen::mgNoApplication);
     ready_ = false;
     continue_ = false;
     if (open_ && !closing_) {
@@ -67,7 +70,7 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     const quint32 owner = output_.owner();
     if (owner != 0 && owner != instanceNumber_) {
         ready_ = true;
-        return false; // list released on return
+        return refuse(TMidiGen::mgOutputOwned); // list released on return
     }
     AssembleStream(std::move(list), bendAllowed);
     waitUntil([this] { return !open_; });
@@ -76,7 +79,7 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     if (!stream_) {
         releaseStreamBuffer();
         ready_ = true;
-        return false;
+        return refuse(TMidiGen::mgOpenFailed);
     }
     waitUntil([this] { return open_; });
     output_.setOwner(instanceNumber_);
@@ -94,7 +97,7 @@ bool TMidiGenPrivate::abandonStartedStream()
 {
     endStreamAndWait();
     ready_ = true;
-    return false;
+    return refuse(TMidiGen::mgStartFailed);
 }
 
 void TMidiGenPrivate::endStreamAndWait()
@@ -117,6 +120,7 @@ void TMidiGenPrivate::endStream()
 
 void TMidiGenPrivate::handleNotification(midiout::Notification notification)
 {
+    const bool wasPlaying = isPlaying_;
     switch (notification) {
     case midiout::Notification::Open:
         open_ = true;
@@ -158,6 +162,9 @@ void TMidiGenPrivate::handleNotification(midiout::Notification notification)
         stopRequested_ = false;
         break;
     }
+    // Told once the state is whole again, so that a slot may make the next request.
+    if (isPlaying_ != wasPlaying)
+        emit q_ptr->IsPlayingChanged(isPlaying_);
 }
 
 bool TMidiGenPrivate::MidiAvailable()

@@ -2,6 +2,14 @@
 
 // The MIDI output layer: devices that play buffers of MIDI stream events and report their
 // progress as events posted to a receiver on the receiver's thread.
+//
+// The rules for callers:
+// - Thread: an output and its streams serve the thread of the application object alone; their
+//   notifications arrive there through its event loop.
+// - Memory: Stream::queue copies the caller's data, so the caller may reuse or free its memory
+//   once queue returns.
+// - Output owner: owner() is the tone generator's rule (see <midigen/MidiGen.h>): the first
+//   component that opens a stream on an output owns it for the rest of the process.
 
 #include <midiout/Export.h>
 #include <midiout/MidiMessages.h>
@@ -52,8 +60,8 @@ public:
     virtual void reset() = 0;
     // Sets ticks per quarter note; false for a value that is not positive.
     virtual bool setTimeDivision(int ticksPerQuarter) = 0;
-    // Queues a buffer of stream events (length a multiple of StreamEvent::Size). The memory must
-    // stay valid and unchanged until the Done notification for it. False when a buffer is
+    // Queues a buffer of stream events (length a multiple of StreamEvent::Size). The data is
+    // copied: the caller may reuse its memory once queue returns. False when a buffer is
     // already queued or the length is 0 or not a multiple of 12. The first event of a buffer queued
     // after a pass has ended plays at the tick after that pass's last event at the earliest.
     virtual bool queue(const std::uint8_t *data, std::size_t length) = 0;
