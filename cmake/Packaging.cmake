@@ -50,8 +50,9 @@ set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_NAME libmidigen1)
 set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_SECTION libs)
 # The linker cache is refreshed by dpkg's trigger once the library is unpacked; the maintainer
 # scripts that CPack adds to call ldconfig beside it are taken out again after the build.
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/drop-ldconfig-scripts.cmake)
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
+  ${PROJECT_SOURCE_DIR}/packaging/symbols)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/finish-packages.cmake)
 # lintian's one false report on the library, explained in the file.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/libmidigen1.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libmidigen1

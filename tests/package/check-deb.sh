@@ -77,12 +77,17 @@ done
 [ "$(readlink "$work/libmidigen-dev/usr/share/doc/libmidigen-dev/html/jquery.js")" = \
     ../../../javascript/jquery/jquery.js ] || fail "the reference does not use Debian's jQuery"
 
-# The library's control files: a shlibs entry for this version or later, dpkg's ldconfig
-# trigger, and no maintainer script beside it.
+# The library's control files: a shlibs entry for this version or later, a symbols file, dpkg's
+# ldconfig trigger, and no maintainer script beside it.
 dpkg-deb -e "${debs[libmidigen1]}" "$work/control"
 [ "$(cat "$work/control/shlibs")" = "libmidigen 1 libmidigen1 (>= $version)" ] ||
     fail "shlibs is '$(cat "$work/control/shlibs")'"
 grep -qx 'activate-noawait ldconfig' "$work/control/triggers" || fail "no ldconfig trigger"
+# The symbols file lists exactly what the library exports (scripts/update-abi-baseline renews it).
+listed=$(sed -n 's/^ \([^@ ]*\)@Base .*/\1/p' "$work/control/symbols" | sort)
+exported=$(nm -D --defined-only "$work/libmidigen1/$lib/libmidigen.so.$version" | awk '{ print $3 }' | sort)
+[ -n "$listed" ] && [ "$listed" = "$exported" ] ||
+    fail "the symbols file does not list the library's exports: $(diff <(echo "$listed") <(echo "$exported") | grep '^[<>]' | head -n 5 | tr '\n' ' ')"
 for script in preinst postinst prerm postrm; do
     [ ! -e "$work/control/$script" ] || fail "libmidigen1 has a $script"
 done
