@@ -29,17 +29,12 @@
 #include <QObject>
 #include <QString>
 
-#include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace midiout
 {
 class Output;
-class Stream;
-enum class Notification;
 } // namespace midiout
 
 class TMidiGenPrivate;
