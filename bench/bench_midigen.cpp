@@ -2,8 +2,9 @@
 // (5,461 events), each from a ready event list, plus a whole single-note request.
 
 #include "BackupRunSettings.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/StreamEncoder.h>
 #include <midiout/MidiMessages.h>
 
 #include <benchmark/benchmark.h>

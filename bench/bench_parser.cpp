@@ -2,9 +2,10 @@
 // play string long enough to fill the stream to its 5,461-event limit.
 
 #include "BackupRunSettings.h"
+#include "PlayStringParser.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
 #include <midiout/MidiMessages.h>
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,9 @@
-# Debian packages: `cpack -G DEB` in the build folder makes three, one per install component:
-#   noggix          the program, the midigen tool, icon, menu entry, metadata, manual pages
+# Debian packages: `cpack -G DEB` in a build configured with the prefix /usr (scripts/make-packages)
+# makes four, one per install component:
+#   noggix          the game: the program, icon, menu entry, metadata, noggix(6)
+#   midigen         the tone generator on the command line and midigen(1)
 #   libmidigen1     the shared tone generator library
-#   libmidigen-dev  its headers, CMake package and pkg-config file
+#   libmidigen-dev  its headers, CMake package, pkg-config file and API reference
 set(CPACK_PACKAGE_NAME noggix)
 set(CPACK_PACKAGE_VENDOR "Noggix developers")
 set(CPACK_PACKAGE_CONTACT "Noggix developers <dev@noggix.example.org>")
@@ -11,18 +13,21 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL noggix libmidigen1 libmidigen-dev)
+set(CPACK_COMPONENTS_ALL noggix midigen libmidigen1 libmidigen-dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The programs need libmidigen.so.1, which no installed package holds yet: dpkg-shlibdeps finds it
 # in the build tree, and the dependency on libmidigen1 comes from the components below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/lib)
-# A shlibs file for the shared library, so that programs built against it depend on it.
+# A shlibs file for the shared library, so that programs built against it depend on it, on this
+# version or a later one of the same SONAME.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Dependencies between the three packages, each on the same version of the other.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_COMPONENT_NOGGIX_DEPENDS libmidigen1)
+set(CPACK_COMPONENT_MIDIGEN_DEPENDS libmidigen1)
 set(CPACK_COMPONENT_LIBMIDIGEN-DEV_DEPENDS libmidigen1)
 
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_NAME noggix)
@@ -31,20 +36,32 @@ set(CPACK_DEBIAN_NOGGIX_PACKAGE_DEPENDS "fonts-liberation")
 set(CPACK_DEBIAN_NOGGIX_DESCRIPTION "Pretends to back up your brain, with a jingle
 Noggix is a joke program. Its window lists eighteen kinds of memory and
 personality; a backup run takes one every ten seconds, plays a short jingle
-on the built-in MIDI synthesizer and may fail with a mock medical error.
-.
-The package also holds midigen, the tone generator on the command line: it
-plays, renders to WAV and exports as Standard MIDI Files single notes and
-play strings.")
+on the built-in MIDI synthesizer and may fail with a mock medical error.")
+
+set(CPACK_DEBIAN_MIDIGEN_PACKAGE_NAME midigen)
+set(CPACK_DEBIAN_MIDIGEN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_MIDIGEN_DESCRIPTION "MIDI tone generator on the command line
+midigen plays single notes and play strings, a small text language of notes,
+instruments and lengths, on a built-in General MIDI synthesizer; renders them
+offline into WAV files; exports them as Standard MIDI Files; and shows the
+MIDI stream and the note list that they make.")
 
 set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_NAME libmidigen1)
 set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_SECTION libs)
-# The linker cache is refreshed by dpkg's trigger once the library is unpacked.
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
-# The built-in synthesizer sounds with a General MIDI SoundFont, through FluidSynth, which the
-# library loads at run time (so dpkg-shlibdeps cannot see it).
+# The linker cache is refreshed by dpkg's trigger once the library is unpacked; the maintainer
+# scripts that CPack adds to call ldconfig beside it are taken out again after the build.
+set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
+  ${PROJECT_SOURCE_DIR}/packaging/symbols)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/finish-packages.cmake)
+# lintian's one false report on the library, explained in the file.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/libmidigen1.lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libmidigen1
+  COMPONENT libmidigen1)
+# The built-in synthesizer sounds with the General MIDI SoundFont that its figures are measured
+# with, through FluidSynth, which the library loads at run time (so dpkg-shlibdeps cannot see
+# it). Only fluid-soundfont-gm itself will do: FluidSynth's package brings a smaller one.
 set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_DEPENDS
-  "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), fluid-soundfont-gm | timgm6mb-soundfont")
+  "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), fluid-soundfont-gm")
 set(CPACK_DEBIAN_LIBMIDIGEN1_DESCRIPTION "MIDI tone generator for Qt programs
 A non-visual Qt component that plays single notes and play strings, a small
 text language of notes, instruments and lengths, on a built-in General MIDI
@@ -52,14 +69,15 @@ synthesizer, or renders them offline into WAV files.")
 
 set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_NAME libmidigen-dev)
 set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_DEPENDS "qt6-base-dev")
+# The API reference's pages use Debian's jQuery.
+set(CPACK_DEBIAN_LIBMIDIGEN-DEV_PACKAGE_DEPENDS "qt6-base-dev, libjs-jquery")
 set(CPACK_DEBIAN_LIBMIDIGEN-DEV_DESCRIPTION "MIDI tone generator for Qt programs - development files
 A non-visual Qt component that plays single notes and play strings, a small
 text language of notes, instruments and lengths, on a built-in General MIDI
 synthesizer, or renders them offline into WAV files.
 .
-This package holds the headers, the CMake package (find_package(MidiGen))
-and the pkg-config file (midigen).")
+This package holds the headers, the CMake package (find_package(MidiGen)),
+the pkg-config file (midigen) and the API reference.")
 
 # Every package carries the copyright notice and the changelog in its documentation folder.
 find_program(GZIP gzip REQUIRED)

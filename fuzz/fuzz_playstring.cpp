@@ -5,8 +5,8 @@
 // them, and go unclamped to the parser as well. Every list is checked for the properties the
 // encoder relies on, then encoded.
 
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
+#include "PlayStringParser.h"
+#include "StreamEncoder.h"
 #include <midiout/MidiMessages.h>
 
 #include <QByteArray>

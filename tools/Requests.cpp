@@ -4,6 +4,7 @@
 #include "Verbs.h"
 
 #include "OutputFile.h"
+#include "SettingsOf.h"
 
 #include <midigen/MidiGen.h>
 #include <midiout/MidiMessages.h>

@@ -2,7 +2,7 @@
 
 #include "Verbs.h"
 
-#include <SynthEngine.h>
+#include <midiout/Output.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -86,7 +86,7 @@ QByteArray SoundFontProblem(const QString &path)
 QStringList UsableSoundFonts()
 {
     QStringList sound;
-    for (const QString &path : midiout::EngineConfig::defaultSoundFonts()) {
+    for (const QString &path : midiout::DefaultSoundFonts()) {
         if (SoundFontProblem(path).isEmpty())
             sound.append(path);
     }
@@ -96,7 +96,7 @@ QStringList UsableSoundFonts()
 QByteArray NoSoundFontReason()
 {
     QByteArrayList problems;
-    for (const QString &path : midiout::EngineConfig::defaultSoundFonts()) {
+    for (const QString &path : midiout::DefaultSoundFonts()) {
         QByteArray problem = SoundFontProblem(path);
         problems.append(problem.isEmpty() ? QFile::encodeName(path) + " could not be loaded"
                                           : problem);
@@ -108,7 +108,7 @@ void WarnOfSoundFontFallback(const QString &used)
 {
     if (used.isEmpty())
         return;
-    for (const QString &path : midiout::EngineConfig::defaultSoundFonts()) {
+    for (const QString &path : midiout::DefaultSoundFonts()) {
         const QFileInfo info(path);
         if (info.canonicalFilePath() == used)
             return;

@@ -5,8 +5,8 @@
 
 #include "Options.h"
 
-#include <midigen/NoteEvent.h>
-#include <midigen/StreamEncoder.h>
+#include "NoteEvent.h"
+#include "StreamEncoder.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -3,8 +3,9 @@
 #include "Verbs.h"
 
 #include "Settings.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/StreamEncoder.h>
 #include <midiout/MidiMessages.h>
 
 #include <limits>

@@ -5,6 +5,9 @@
 #include "Settings.h"
 #include "StandardMidiFile.h"
 
+#include "PlayStringParser.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
 
 namespace tool

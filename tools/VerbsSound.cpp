@@ -7,7 +7,6 @@
 #include "SoundFonts.h"
 #include "WavWriter.h"
 
-#include <SynthEngine.h>
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
@@ -134,20 +133,17 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
         requestArgument(isNote ? "render note" : "render string", isNote, arguments, 1);
     // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
     // complain about.
-    midiout::EngineConfig config;
-    config.soundFonts = UsableSoundFonts();
-    midiout::OfflineOutput output(config);
+    midiout::OfflineOutput output(UsableSoundFonts());
     TMidiGen generator(output);
     ApplySettings(generator, options);
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
 
-    WarnOfSoundFontFallback(output.engine().soundFontPath());
+    WarnOfSoundFontFallback(output.soundFontPath());
     start(generator, request, "nothing rendered", [&output]() -> QByteArray {
-        if (!output.engine().hasSoundFont())
+        if (output.soundFontPath().isEmpty())
             return "the offline synthesizer has no SoundFont: " + NoSoundFontReason();
-        return output.deviceName(-1).toUtf8() +
-               " cannot play: " + output.engine().diagnostics().toUtf8();
+        return output.deviceName(-1).toUtf8() + " cannot play: " + output.diagnostics().toUtf8();
     });
     // Until the stream has closed, then until the sound has died away; all of it in memory, so
     // that the output is touched only once the whole file is there.

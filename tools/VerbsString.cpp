@@ -3,10 +3,11 @@
 
 #include "Verbs.h"
 
+#include "PlayStringParser.h"
 #include "Settings.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
 
 #include <string>
 

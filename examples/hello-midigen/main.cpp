@@ -11,10 +11,14 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv); // the tone generator's notifications are events
     TMidiGen generator;
     if (!generator.PlayString("I115,C5;20,50;D5,50;E5")) {
-        std::fputs("hello-midigen: nothing could be played\n", stderr);
+        std::fprintf(stderr, "hello-midigen: nothing played: %s\n",
+                     qPrintable(generator.LastError()));
         return 1;
     }
-    while (generator.IsPlaying())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return 0;
+    // The stream has opened; the application ends when it closes.
+    QObject::connect(&generator, &TMidiGen::IsPlayingChanged, &application, [](bool playing) {
+        if (!playing)
+            QCoreApplication::quit();
+    });
+    return application.exec();
 }

@@ -125,17 +125,20 @@ bool TMidiGen::MidiAvailable()
 
 bool TMidiGen::Play()
 {
-    return d_func()->Play();
+    Q_D(TMidiGen);
+    return d->settle(d->Play());
 }
 
 bool TMidiGen::PlayString(const QByteArray &text)
 {
-    return d_func()->PlayString(text);
+    Q_D(TMidiGen);
+    return d->settle(d->PlayString(text));
 }
 
 bool TMidiGen::PlayNote(qint32 note)
 {
-    return d_func()->PlayNote(note);
+    Q_D(TMidiGen);
+    return d->settle(d->PlayNote(note));
 }
 
 bool TMidiGen::SetDevice(qint32 device)
@@ -146,4 +149,47 @@ bool TMidiGen::SetDevice(qint32 device)
 void TMidiGen::Stop()
 {
     d_func()->Stop();
+}
+
+TMidiGen::TMGRefusal TMidiGen::LastRefusal() const
+{
+    return d_func()->refusal_;
+}
+
+QString TMidiGen::LastError() const
+{
+    switch (d_func()->refusal_) {
+    case mgNone:
+        return {};
+    case mgBusy:
+        return QStringLiteral("the previous request has not begun to sound yet");
+    case mgNoApplication:
+        return QStringLiteral("no application object exists");
+    case mgNoOutput:
+        return QStringLiteral("the output device cannot be opened");
+    case mgOutputOwned:
+        return QStringLiteral("another component of this program owns the output");
+    case mgNothingToPlay:
+        return QStringLiteral("the play string holds no note");
+    case mgOpenFailed:
+        return QStringLiteral("the output device did not open a stream");
+    case mgStartFailed:
+        return QStringLiteral("the stream did not start");
+    case mgWrongThread:
+        return QStringLiteral("called from a thread other than the application object's");
+    }
+    return QStringLiteral("refused");
+}
+
+bool TMidiGenPrivate::refuse(TMidiGen::TMGRefusal reason)
+{
+    refusal_ = reason;
+    return false;
+}
+
+bool TMidiGenPrivate::settle(bool started)
+{
+    if (started)
+        refusal_ = TMidiGen::mgNone;
+    return started;
 }

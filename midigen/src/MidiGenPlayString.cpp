@@ -2,7 +2,8 @@
 // encoder as the play requests call them.
 
 #include "MidiGen_p.h"
-#include <midigen/PlayStringParser.h>
+#include "PlayStringParser.h"
+#include "SettingsOf.h"
 
 bool TMidiGenPrivate::PlayString(const QByteArray &text)
 {
@@ -15,7 +16,7 @@ bool TMidiGenPrivate::PlayString(const QByteArray &text)
     if (list.empty()) {
         // Nothing to start: the component stays ready for the next request.
         ready_ = true;
-        return false;
+        return refuse(TMidiGen::mgNothingToPlay);
     }
     return AssembleAndPlay(std::move(list), bendAllowed);
 }

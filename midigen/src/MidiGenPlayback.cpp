@@ -67,6 +67,8 @@ template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
 TMidiGen::~TMidiGen()
 {
     Q_D(TMidiGen);
+    // No slot runs on a component that is being destroyed (QObject still emits destroyed()).
+    blockSignals(true);
     // The stream ends at once, also when its first event has not been reached yet (its pass
     // would otherwise have to play out first).
     d->endStreamAndWait();
@@ -79,11 +81,14 @@ bool TMidiGenPrivate::PrepareToPlay()
     // and one from a thread the output does not serve. The ready flag is cleared before the
     // availability check, so that nothing the check runs can start a nested request.
     if (!ready_)
-        return false;
+        return refuse(TMidiGen::mgBusy);
+    if (!onApplicationThread())
+        return refuse(QCoreApplication::instance() ? TMidiGen::mgWrongThread
+                                                   : TMidiGen::mgNoApplication);
     ready_ = false;
     if (!MidiAvailable()) {
         ready_ = true;
-        return false;
+        return refuse(TMidiGen::mgNoOutput);
     }
     continue_ = false;
     if (open_ && !closing_) {
@@ -101,7 +106,7 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     const quint32 owner = output_.owner();
     if (owner != 0 && owner != instanceNumber_) {
         ready_ = true;
-        return false; // list released on return
+        return refuse(TMidiGen::mgOutputOwned); // list released on return
     }
     AssembleStream(std::move(list), bendAllowed);
     waitUntil([this] { return !open_; });
@@ -110,7 +115,7 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     if (!stream_) {
         releaseStreamBuffer();
         ready_ = true;
-        return false;
+        return refuse(TMidiGen::mgOpenFailed);
     }
     waitUntil([this] { return open_; });
     output_.setOwner(instanceNumber_);
@@ -128,7 +133,7 @@ bool TMidiGenPrivate::abandonStartedStream()
 {
     endStreamAndWait();
     ready_ = true;
-    return false;
+    return refuse(TMidiGen::mgStartFailed);
 }
 
 void TMidiGenPrivate::endStreamAndWait()
@@ -151,6 +156,7 @@ void TMidiGenPrivate::endStream()
 
 void TMidiGenPrivate::handleNotification(midiout::Notification notification)
 {
+    const bool wasPlaying = isPlaying_;
     switch (notification) {
     case midiout::Notification::Open:
         open_ = true;
@@ -192,6 +198,9 @@ void TMidiGenPrivate::handleNotification(midiout::Notification notification)
         stopRequested_ = false;
         break;
     }
+    // Told once the state is whole again, so that a slot may make the next request.
+    if (isPlaying_ != wasPlaying)
+        emit q_ptr->IsPlayingChanged(isPlaying_);
 }
 
 bool TMidiGenPrivate::MidiAvailable()

@@ -135,35 +135,3 @@ midigen::EventList TMidiGenPrivate::noteList(qint32 note)
     const std::int32_t limited = ClampSetting(0, 127, note);
     return midigen::NoteList(limited, instrument_, playChannel_, duration_);
 }
-
-namespace midigen
-{
-
-ParseSettings ParseSettingsOf(const TMidiGen &generator)
-{
-    return {
-        .octave = generator.Octave(),
-        .duration = generator.Duration(),
-        .instrument = generator.Instrument(),
-        .playChannel = generator.Channel(),
-    };
-}
-
-EncodeSettings EncodeSettingsOf(const TMidiGen &generator)
-{
-    return {
-        .volume = generator.Volume(),
-        .pan = generator.Pan(),
-        .reverb = generator.Reverb(),
-        .chorus = generator.Chorus(),
-        .sustain = generator.Sustain(),
-        .modulation = generator.Modulation(),
-        .pitchBend = generator.PitchBend(),
-        .pbDelay = generator.PBDelay(),
-        .pbDuration = generator.PBDuration(),
-        .instrument = generator.Instrument(),
-        .playChannel = generator.Channel(),
-    };
-}
-
-} // namespace midigen

@@ -3,9 +3,9 @@
 // TMidiGenPrivate: everything a TMidiGen holds, behind its one private pointer, so that fields
 // can be added without changing the component's size. The playback steps are its members.
 
+#include "NoteEvent.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/NoteEvent.h>
-#include <midigen/StreamEncoder.h>
 
 #include <QObject>
 
@@ -33,6 +33,11 @@ public:
     // a child of q.
     TMidiGenPrivate(TMidiGen *q, midiout::Output &output);
     ~TMidiGenPrivate();
+
+    // Records why the request in progress is refused; returns false for the caller to return.
+    bool refuse(TMidiGen::TMGRefusal reason);
+    // Ends a play request: a request that started its stream clears the refusal.
+    bool settle(bool started);
 
     // The bodies of the public calls of the same names.
     qint32 ClampSetting(qint32 min, qint32 max, qint32 value) const;
@@ -124,5 +129,6 @@ public:
     quint32 loopCounter_ = 0;        // passes still to play, 0 = endless
     bool firstEventReached_ = false; // the open stream has reached its first event
     bool ready_ = true;              // clear from PrepareToPlay until the first event is reached
-    midigen::StreamBuffer streamBuffer_; // the assembled stream events
+    TMidiGen::TMGRefusal refusal_ = TMidiGen::mgNone; // why the last play request was refused
+    midigen::StreamBuffer streamBuffer_;              // the assembled stream events
 };

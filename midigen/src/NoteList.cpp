@@ -1,6 +1,6 @@
 // The event list of a single note, as PlayNote plays it.
 
-#include <midigen/NoteEvent.h>
+#include "NoteEvent.h"
 #include <midiout/MidiMessages.h>
 
 #include <algorithm>

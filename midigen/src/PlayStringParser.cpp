@@ -1,4 +1,4 @@
-#include <midigen/PlayStringParser.h>
+#include "PlayStringParser.h"
 #include <midiout/MidiMessages.h>
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // program changes, notes, percussion keys and the pitch-bend ramp, one 12-byte stream event
 // each, within the buffer's size limit.
 
-#include <midigen/StreamEncoder.h>
+#include "StreamEncoder.h"
 #include <midiout/MidiMessages.h>
 
 #include <algorithm>
@@ -69,25 +69,14 @@ std::uint8_t percentToController(std::int32_t percent)
     return std::uint8_t(percent * 127 / 100);
 }
 
-} // namespace
+// The building blocks of the encoder, each appending the event it makes. Percentages become
+// controller values percent * 127 / 100, pan becomes pan * 63 / 100 + 64.
 
-bool AppendEvent(StreamBuffer &buffer, std::uint32_t delta, std::uint32_t eventWord)
-{
-    const std::size_t length = buffer.size();
-    if (length + StreamEvent::Size > MaxStreamBytes)
-        return false;
-    try {
-        // The vector grows geometrically, so appending does not copy the buffer every time.
-        buffer.resize(length + StreamEvent::Size);
-    } catch (const std::bad_alloc &) {
-        return false; // no memory left: the event is dropped like one past the limit
-    }
-    StreamEvent{delta, 0, eventWord}.encode(buffer.data() + length);
-    return true;
-}
-
+// The event builder: one stream event from a message kind (6 program change, 8 and 9 note on,
+// 10 pitch bend, any other control change), a channel (low 4 bits used) and a 16-bit data word
+// (first data byte low, second high). A dropped event is dropped silently.
 void AppendMessage(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t channel,
-                   std::uint8_t kind, std::uint16_t data, bool callback)
+                   std::uint8_t kind, std::uint16_t data, bool callback = false)
 {
     const StreamEvent event =
         StreamEvent::shortMessage(delta, midiout::StatusByte(statusOf(kind), channel),
@@ -178,6 +167,7 @@ void EncodePitchBend(StreamBuffer &buffer, std::uint32_t delta, std::uint8_t cha
                   dataWord(std::uint8_t(value & 0x7F), std::uint8_t((value >> 7) & 0x7F)));
 }
 
+// Appends the fifteen controller events that open every stream.
 void EncodePreamble(StreamBuffer &buffer, const EncodeSettings &settings)
 {
     const std::uint8_t p = settings.playChannel;
@@ -200,6 +190,8 @@ void EncodePreamble(StreamBuffer &buffer, const EncodeSettings &settings)
     EncodeChorus(buffer, p, settings.chorus);
 }
 
+// Appends the pitch-bend ramp that lies inside a note off's delta, on channel; returns the
+// ticks it uses (0 when it adds nothing).
 std::uint32_t EncodeBendRamp(StreamBuffer &buffer, std::int32_t delta, std::uint8_t channel,
                              const EncodeSettings &settings)
 {
@@ -220,9 +212,6 @@ std::uint32_t EncodeBendRamp(StreamBuffer &buffer, std::int32_t delta, std::uint
     return std::uint32_t(wait + steps);
 }
 
-namespace
-{
-
 // Appends the stream events of one note on or note off.
 void encodeNoteEvent(StreamBuffer &buffer, std::uint32_t delta, const NoteEvent &event, bool on,
                      std::uint8_t playChannel)
@@ -234,6 +223,21 @@ void encodeNoteEvent(StreamBuffer &buffer, std::uint32_t delta, const NoteEvent 
 }
 
 } // namespace
+
+bool AppendEvent(StreamBuffer &buffer, std::uint32_t delta, std::uint32_t eventWord)
+{
+    const std::size_t length = buffer.size();
+    if (length + StreamEvent::Size > MaxStreamBytes)
+        return false;
+    try {
+        // The vector grows geometrically, so appending does not copy the buffer every time.
+        buffer.resize(length + StreamEvent::Size);
+    } catch (const std::bad_alloc &) {
+        return false; // no memory left: the event is dropped like one past the limit
+    }
+    StreamEvent{delta, 0, eventWord}.encode(buffer.data() + length);
+    return true;
+}
 
 void EncodeStream(const EventList &list, const EncodeSettings &settings, bool bendAllowed,
                   StreamBuffer &buffer)

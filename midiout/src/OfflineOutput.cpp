@@ -16,19 +16,33 @@ std::int16_t toSample(float value)
     return std::int16_t(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
 }
 
-EngineConfig offline(EngineConfig config)
+EngineConfig offline(const QStringList &soundFonts)
 {
-    config.realTime = false;
+    EngineConfig config;
+    config.soundFonts = soundFonts;
     return config;
 }
 
 } // namespace
 
-OfflineOutput::OfflineOutput() : OfflineOutput(EngineConfig{}) {}
-
-OfflineOutput::OfflineOutput(const EngineConfig &config)
-    : engine_(std::make_unique<SynthEngine>(offline(config)))
+OfflineOutput::OfflineOutput(const QStringList &soundFonts)
+    : engine_(std::make_unique<SynthEngine>(offline(soundFonts)))
 {
+}
+
+SynthEngine &EngineOf(OfflineOutput &output)
+{
+    return *output.engine_;
+}
+
+QString OfflineOutput::soundFontPath() const
+{
+    return engine_->soundFontPath();
+}
+
+QString OfflineOutput::diagnostics() const
+{
+    return engine_->diagnostics();
 }
 
 OfflineOutput::~OfflineOutput() = default;

@@ -83,7 +83,7 @@ std::set<std::pair<int, int>> presetsOf(const std::uint8_t *data, std::size_t le
 
 } // namespace
 
-QStringList EngineConfig::defaultSoundFonts()
+QStringList DefaultSoundFonts()
 {
     const QDir folder(QString::fromLatin1(SoundFontFolder));
     QStringList paths{folder.filePath(QStringLiteral("default-GM.sf2"))};

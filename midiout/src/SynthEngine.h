@@ -15,6 +15,9 @@
 //   synthesizer, which the control side holds only to load presets while nothing sounds.
 
 #include "AudioSink.h"
+
+#include <midiout/Output.h>
+
 #include "LatestValue.h"
 #include "SpscRing.h"
 #include "StreamPlayer.h"
@@ -43,7 +46,7 @@ enum class Notification;
 
 struct EngineConfig {
     // Tried in order; the first that loads is used.
-    QStringList soundFonts = defaultSoundFonts();
+    QStringList soundFonts = DefaultSoundFonts();
     // Plays through the desktop's sound server, with a service thread; else render() is the
     // clock and the caller calls service().
     bool realTime = false;
@@ -53,9 +56,6 @@ struct EngineConfig {
     // here has held threads up for 145 ms and a server for 0.5 s: a stall of a second ends
     // nothing; a server that went away is noticed at once by its connection.
     int stalledClockMs = 1250;
-
-    // The system's General MIDI SoundFont, then the other SoundFonts of its folder.
-    static QStringList defaultSoundFonts();
 };
 
 // What the audio side plays; the control side publishes the whole of it at every change.
@@ -71,6 +71,12 @@ struct PlayState {
     std::uint32_t stops = 0;  // counts stops: each pauses the clock and silences
     std::uint32_t resets = 0; // counts resets: each silences
 };
+
+class OfflineOutput;
+class SynthEngine;
+
+// The engine behind an offline output's device, for the output layer's tests.
+SynthEngine &EngineOf(OfflineOutput &output);
 
 class SynthEngine
 {

@@ -3,10 +3,11 @@
 // Encoding in tests: stream buffers built from a tone generator's settings, read back as
 // hexadecimal lines (as the tool prints them) or as delta and event word.
 
+#include "PlayStringParser.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
 
+#include "SettingsOf.h"
 #include "TMidiGenTestAccess.h"
 #include <midiout/MidiMessages.h>
 

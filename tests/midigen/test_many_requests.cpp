@@ -33,7 +33,7 @@ void renderAWhile(midiout::OfflineOutput &output)
 TEST(ManyRequests, AThousandRequestsOfEveryKindLeaveNothingBehind)
 {
     midiout::OfflineOutput output;
-    ASSERT_TRUE(output.engine().canPlay());
+    ASSERT_TRUE(midiout::EngineOf(output).canPlay());
     auto owner = std::make_unique<TMidiGen>(output);
     owner->setLoops(2);
 

@@ -1,9 +1,10 @@
 // Play strings turned into the stream buffer of a tone generator.
 
 #include "BackupRunSettings.h"
+#include "PlayStringParser.h"
+#include "SettingsOf.h"
+#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
 #include <midiout/MidiMessages.h>
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // Shorthands for the play-string parser tests: parse a text under given settings and build the
 // events a test expects.
 
-#include <midigen/PlayStringParser.h>
+#include "PlayStringParser.h"
 
 #include <QByteArray>
 

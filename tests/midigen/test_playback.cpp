@@ -62,6 +62,32 @@ TEST_F(PlaybackMachine, OpensConfiguresQueuesAndStartsInThatOrder)
     EXPECT_EQ(output.log.queued[0].size(), 18u * 12u);
 }
 
+// IsPlayingChanged tells each open and close once, with the state already whole: a slot that
+// plays again on the close starts the next stream.
+TEST_F(PlaybackMachine, IsPlayingChangedTellsOpenAndCloseAndASlotMayPlayAgain)
+{
+    std::vector<bool> told;
+    int replays = 0;
+    QObject::connect(gen.get(), &TMidiGen::IsPlayingChanged, [&](bool playing) {
+        told.push_back(playing);
+        EXPECT_EQ(gen->IsPlaying(), playing);
+        if (!playing && replays++ == 0)
+            EXPECT_TRUE(gen->PlayNote(62)) << "replayed from the slot";
+    });
+    startSounding();
+    EXPECT_EQ(told, std::vector<bool>{true});
+    ASSERT_TRUE(output.current->endPass());
+    processPosted();
+    processPosted();
+    processPosted();
+    EXPECT_EQ(told, (std::vector<bool>{true, false, true}));
+    EXPECT_TRUE(gen->IsPlaying());
+    EXPECT_EQ(output.log.opens, 2);
+    gen->Stop();
+    gen.reset(); // the destructor's close tells nobody
+    EXPECT_EQ(told, (std::vector<bool>{true, false, true}));
+}
+
 TEST_F(PlaybackMachine, PlayPlaysNoteInOctaveLimitedTo127)
 {
     const auto playedNote = [this] {
@@ -170,12 +196,17 @@ TEST_F(PlaybackMachine, NestedRequestDuringAWaitIsRefused)
         &nester, [&] { nestedResult = gen->PlayNote(64) ? 1 : 0; }, Qt::QueuedConnection);
     ASSERT_TRUE(gen->PlayNote(62));
     EXPECT_EQ(nestedResult, 0);
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNone) << "the outer request, the last one, started";
     EXPECT_EQ(output.log.opens, 2);
     // Until the new stream reaches its first event, further requests are refused too.
     EXPECT_FALSE(gen->PlayNote(65));
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgBusy);
+    EXPECT_EQ(gen->LastError(), "the previous request has not begun to sound yet");
     output.current->reachFirstEvent();
     processPosted();
     EXPECT_TRUE(gen->PlayNote(65));
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNone);
+    EXPECT_TRUE(gen->LastError().isEmpty());
 }
 
 TEST_F(PlaybackMachine, FirstEventOfAStoppedStreamDoesNotReleaseTheNextRequest)
@@ -242,6 +273,7 @@ TEST_F(PlaybackMachine, WithoutAUsableDeviceEveryRequestIsRefusedAndNothingChang
     EXPECT_FALSE(gen->PlayNote(60));
     EXPECT_FALSE(gen->Play());
     EXPECT_FALSE(gen->PlayString("C,D,E"));
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNoOutput);
     EXPECT_EQ(output.log.opens, 0);
     EXPECT_TRUE(output.log.calls.empty());
     EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty());
@@ -258,18 +290,20 @@ TEST_F(PlaybackMachine, RequestsThatStartNothingLeaveTheComponentUsable)
         const char *name;
         bool DeviceFaults::*fault;
         int expectedCloses; // streams opened and closed again by the failed request
+        TMidiGen::TMGRefusal refusal;
     };
     const Case cases[] = {
-        {"open fails", &DeviceFaults::openFails, 0},
-        {"time division fails", &DeviceFaults::timeDivisionFails, 1},
-        {"queue fails", &DeviceFaults::queueFails, 1},
-        {"restart fails", &DeviceFaults::restartFails, 1},
+        {"open fails", &DeviceFaults::openFails, 0, TMidiGen::mgOpenFailed},
+        {"time division fails", &DeviceFaults::timeDivisionFails, 1, TMidiGen::mgStartFailed},
+        {"queue fails", &DeviceFaults::queueFails, 1, TMidiGen::mgStartFailed},
+        {"restart fails", &DeviceFaults::restartFails, 1, TMidiGen::mgStartFailed},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         output.log = {};
         output.faults.*c.fault = true;
         EXPECT_FALSE(gen->PlayNote(60));
+        EXPECT_EQ(gen->LastRefusal(), c.refusal);
         EXPECT_FALSE(gen->IsPlaying());
         EXPECT_TRUE(TMidiGenTestAccess::streamBuffer(*gen).empty());
         EXPECT_EQ(output.log.closes, c.expectedCloses);
@@ -285,6 +319,7 @@ TEST_F(PlaybackMachine, RequestsThatStartNothingLeaveTheComponentUsable)
 
     // A play string whose list comes out empty.
     EXPECT_FALSE(gen->PlayString(",,,"));
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNothingToPlay);
     EXPECT_TRUE(gen->PlayNote(60));
 }
 
@@ -295,6 +330,8 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     output.log.calls.clear();
     EXPECT_FALSE(other.PlayNote(60));
     EXPECT_FALSE(other.PlayString("C"));
+    EXPECT_EQ(other.LastRefusal(), TMidiGen::mgOutputOwned);
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNone);
     EXPECT_EQ(output.log.opens, 1) << "the other component opened nothing";
     EXPECT_TRUE(TMidiGenTestAccess::prepareToPlay(other)) << "its ready flag was restored";
     EXPECT_TRUE(gen->IsPlaying()) << "the owner plays on";

@@ -1,6 +1,7 @@
 // Settings of the tone generator: published properties, defaults, clamping, the range message,
 // and the event lists of the single-note operations (read back from the stream buffer).
 
+#include "TestOutput.h"
 #include "test_encoding_support.h"
 #include <midigen/MidiGen.h>
 
@@ -207,6 +208,19 @@ TEST(Settings, InstanceNumbersFollowCreationOrder)
     const quint32 number = TMidiGenTestAccess::instanceNumber(first);
     EXPECT_GT(number, 0u);
     EXPECT_EQ(TMidiGenTestAccess::instanceNumber(second), number + 1);
+}
+
+// Without an application object no notification could arrive: every request is refused, with
+// that reason, before the device is asked.
+TEST(Settings, WithoutAnApplicationObjectRequestsAreRefusedAndSaySo)
+{
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    testsupport::TestOutput output;
+    TMidiGen generator(output);
+    EXPECT_FALSE(generator.PlayNote(60));
+    EXPECT_EQ(generator.LastRefusal(), TMidiGen::mgNoApplication);
+    EXPECT_FALSE(generator.LastError().isEmpty());
+    EXPECT_TRUE(output.log.probed.empty());
 }
 
 // The three cases of a single note, seen in the stream behind the preamble.

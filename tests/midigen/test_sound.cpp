@@ -34,7 +34,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(output.engine().canPlay()) << qPrintable(output.engine().diagnostics());
+        ASSERT_TRUE(midiout::EngineOf(output).canPlay()) << qPrintable(output.diagnostics());
     }
 
     // Makes the request, then renders block by block, handling notifications in between, while

@@ -36,7 +36,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(output->probe(0)) << output->engine().diagnostics().toStdString();
+        ASSERT_TRUE(output->probe(0)) << midiout::EngineOf(*output).diagnostics().toStdString();
     }
 
     // Opens a stream as the tone generator does: open, reset, time division 50.
@@ -72,17 +72,20 @@ protected:
     }
 
     // The synthesizer's state, read with FluidSynth's own functions.
-    static int voices() { return fluid_synth_get_active_voice_count(output->engine().synth()); }
+    static int voices()
+    {
+        return fluid_synth_get_active_voice_count(midiout::EngineOf(*output).synth());
+    }
     static int controller(int channel, int number)
     {
         int value = -1;
-        fluid_synth_get_cc(output->engine().synth(), channel, number, &value);
+        fluid_synth_get_cc(midiout::EngineOf(*output).synth(), channel, number, &value);
         return value;
     }
     static int pitchBend(int channel)
     {
         int value = -1;
-        fluid_synth_get_pitch_bend(output->engine().synth(), channel, &value);
+        fluid_synth_get_pitch_bend(midiout::EngineOf(*output).synth(), channel, &value);
         return value;
     }
 
@@ -376,13 +379,11 @@ TEST_F(OfflineTest, NoteOffsAndVelocityZeroNoteOnsEndNotes)
 
 TEST_F(OfflineTest, DeviceWithoutSoundFontCannotBeOpened)
 {
-    midiout::EngineConfig config;
-    config.soundFonts = {QStringLiteral("/nonexistent/none.sf2")};
-    OfflineOutput empty(config);
+    OfflineOutput empty({QStringLiteral("/nonexistent/none.sf2")});
     EXPECT_FALSE(empty.probe(0));
     EXPECT_FALSE(empty.probe(-1));
     EXPECT_EQ(empty.open(0, &log), nullptr);
-    EXPECT_FALSE(empty.engine().diagnostics().isEmpty());
+    EXPECT_FALSE(empty.diagnostics().isEmpty());
     EXPECT_EQ(output->open(1, &log), nullptr) << "one device only";
     pump();
     EXPECT_TRUE(log.received.empty());

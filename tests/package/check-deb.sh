@@ -1,55 +1,65 @@
 #!/usr/bin/env bash
-# Builds the Debian packages of a built tree into a folder of their own and checks them: exactly
-# three (noggix, libmidigen1, libmidigen-dev), each installing exactly its files (checked after
-# dpkg -x into a clean folder), the program's icons and menu entry, the dependencies between the
-# packages and on the system, and lintian reporting no error.
+# Builds the Debian packages with scripts/make-packages (a build of their own below the build
+# folder, prefix /usr, BUILD_TESTING=OFF) and checks them: exactly four (noggix, midigen,
+# libmidigen1, libmidigen-dev), each installing exactly its files (checked after dpkg -x into a
+# clean folder), the library in the multiarch folder, the program's icons and menu entry, the
+# dependencies between the packages and on the system, the shlibs entry and the maintainer
+# scripts, the hardening of every binary, and lintian reporting no error or warning.
 # Usage: tests/package/check-deb.sh <build dir> <source dir>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <build dir> <source dir>" >&2; exit 2; }
 build=$(realpath "$1")
 source=$(realpath "$2")
-[ -f "$build/CPackConfig.cmake" ] || { echo "package: $build is not a configured build" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "package: FAIL: $*" >&2; failures=$((failures + 1)); }
 
-# cpack installs into its own staging folder below -B, so other tests' files stay untouched.
-if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log" >&2
-    echo "package: FAIL: cpack -G DEB" >&2
+package_build=$build/package-build
+if ! PACKAGE_BUILD=$package_build "$source/scripts/make-packages" "$work/out" >"$work/make.log" 2>&1; then
+    cat "$work/make.log" >&2
+    echo "package: FAIL: scripts/make-packages" >&2
     exit 1
 fi
+# The packages' build looked for no test framework.
+for package in GTest benchmark Qt6Test; do
+    ! grep -q "^${package}_DIR:" "$package_build/CMakeCache.txt" ||
+        fail "the build with BUILD_TESTING=OFF looked for $package"
+done
 declare -A debs
 for deb in "$work"/out/*.deb; do
     debs[$(dpkg-deb -f "$deb" Package)]=$deb
 done
-[ "$(printf '%s\n' "${!debs[@]}" | sort | tr '\n' ' ')" = "libmidigen-dev libmidigen1 noggix " ] \
+[ "$(printf '%s\n' "${!debs[@]}" | sort | tr '\n' ' ')" = "libmidigen-dev libmidigen1 midigen noggix " ] \
     || { echo "package: FAIL: packages ${!debs[*]}" >&2; exit 1; }
 version=$(dpkg-deb -f "${debs[noggix]}" Version)
 echo "package: built $(cd "$work/out" && ls *.deb | tr '\n' ' ')"
 
-# Each package alone: exactly its files. The library folder is the one libmidigen1 uses.
+# Each package alone: exactly its files. The library is in the multiarch folder.
 files() { (cd "$1" && find . -type f -o -type l | sed 's|^\./||' | sort); }
 for name in "${!debs[@]}"; do dpkg -x "${debs[$name]}" "$work/$name"; done
-lib=$(cd "$work/libmidigen1" && dirname "$(find . -name 'libmidigen.so.1' | sed 's|^\./||')")
+lib=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 doc() { echo "usr/share/doc/$1/copyright usr/share/doc/$1/changelog.gz"; }
 icon=org.noggix.Noggix
 sizes=(32 48 64 128 256)
-expected_noggix="usr/games/noggix usr/bin/midigen usr/share/applications/$icon.desktop
-    usr/share/metainfo/$icon.metainfo.xml usr/share/man/man1/midigen.1.gz
-    usr/share/man/man6/noggix.6.gz $(doc noggix)"
+expected_noggix="usr/games/noggix usr/share/applications/$icon.desktop
+    usr/share/metainfo/$icon.metainfo.xml usr/share/man/man6/noggix.6.gz $(doc noggix)"
 for size in "${sizes[@]}"; do expected_noggix+=" usr/share/icons/hicolor/${size}x$size/apps/$icon.png"; done
-expected_lib="$lib/libmidigen.so.1 $lib/libmidigen.so.$version $(doc libmidigen1)"
+expected_midigen="usr/bin/midigen usr/share/man/man1/midigen.1.gz $(doc midigen)"
+expected_lib="$lib/libmidigen.so.1 $lib/libmidigen.so.$version $(doc libmidigen1)
+    usr/share/lintian/overrides/libmidigen1"
 headers=$(cd "$source" && for root in midigen midiout; do
     (cd "$root/include" && find "$root" -name '*.h' | sed 's|^|usr/include/|'); done)
-expected_dev="$headers $lib/libmidigen.so $lib/pkgconfig/midigen.pc $(doc libmidigen-dev)
+reference=$(cd "$package_build/doc/api/html" && find . -type f | sed 's|^\./|usr/share/doc/libmidigen-dev/html/|')
+expected_dev="$headers $lib/libmidigen.so $lib/pkgconfig/midigen.pc $(doc libmidigen-dev) $reference
+    usr/share/doc-base/libmidigen-dev
     $lib/cmake/MidiGen/MidiGenConfig.cmake $lib/cmake/MidiGen/MidiGenConfigVersion.cmake
     $lib/cmake/MidiGen/MidiGenTargets.cmake $(cd "$work/libmidigen-dev" && find . -name 'MidiGenTargets-*.cmake' | sed 's|^\./||')"
-for name in noggix libmidigen1 libmidigen-dev; do
+for name in noggix midigen libmidigen1 libmidigen-dev; do
     case $name in
         noggix) expected=$expected_noggix ;;
+        midigen) expected=$expected_midigen ;;
         libmidigen1) expected=$expected_lib ;;
         libmidigen-dev) expected=$expected_dev ;;
     esac
@@ -59,12 +69,31 @@ for name in noggix libmidigen1 libmidigen-dev; do
         fail "$name installs other files than expected:"
         diff <(echo "$wanted") <(echo "$actual") | sed 's/^/  /' >&2 || true
     fi
+    grep -qx 'License: MIT' "$work/$name/usr/share/doc/$name/copyright" ||
+        fail "$name's copyright file does not name the MIT licence"
 done
 [ "$(readlink "$work/libmidigen-dev/$lib/libmidigen.so")" = libmidigen.so.1 ] \
     || fail "libmidigen.so does not point to libmidigen.so.1"
+[ "$(readlink "$work/libmidigen-dev/usr/share/doc/libmidigen-dev/html/jquery.js")" = \
+    ../../../javascript/jquery/jquery.js ] || fail "the reference does not use Debian's jQuery"
 
-# All three unpacked together: the programs' libraries all resolve, the tone generator's from
-# libmidigen1.
+# The library's control files: a shlibs entry for this version or later, a symbols file, dpkg's
+# ldconfig trigger, and no maintainer script beside it.
+dpkg-deb -e "${debs[libmidigen1]}" "$work/control"
+[ "$(cat "$work/control/shlibs")" = "libmidigen 1 libmidigen1 (>= $version)" ] ||
+    fail "shlibs is '$(cat "$work/control/shlibs")'"
+grep -qx 'activate-noawait ldconfig' "$work/control/triggers" || fail "no ldconfig trigger"
+# The symbols file lists exactly what the library exports (scripts/update-abi-baseline renews it).
+listed=$(sed -n 's/^ \([^@ ]*\)@Base .*/\1/p' "$work/control/symbols" | sort)
+exported=$(nm -D --defined-only "$work/libmidigen1/$lib/libmidigen.so.$version" | awk '{ print $3 }' | sort)
+[ -n "$listed" ] && [ "$listed" = "$exported" ] ||
+    fail "the symbols file does not list the library's exports: $(diff <(echo "$listed") <(echo "$exported") | grep '^[<>]' | head -n 5 | tr '\n' ' ')"
+for script in preinst postinst prerm postrm; do
+    [ ! -e "$work/control/$script" ] || fail "libmidigen1 has a $script"
+done
+
+# All four unpacked together: the programs' libraries all resolve, the tone generator's from
+# libmidigen1; nothing of FluidSynth is linked but by the library, which loads it itself.
 root=$work/root
 for name in "${!debs[@]}"; do dpkg -x "${debs[$name]}" "$root"; done
 for bin in usr/games/noggix usr/bin/midigen; do
@@ -75,6 +104,21 @@ for bin in usr/games/noggix usr/bin/midigen; do
     else
         grep -q "libmidigen.so.1 => $root/$lib/libmidigen.so.1" "$work/ldd" \
             || fail "$bin does not use libmidigen.so.1 of libmidigen1"
+    fi
+    ! grep -q fluidsynth <<<"$(readelf -d "$root/$bin")" || fail "$bin links FluidSynth itself"
+done
+# Hardened: every binary bound at start with read-only relocations and a stack protector; the
+# programs' fortified calls show (the library has none left to check, see its lintian override).
+for bin in usr/games/noggix usr/bin/midigen "$lib/libmidigen.so.$version"; do
+    dynamic=$(readelf -d "$root/$bin")
+    segments=$(readelf -l "$root/$bin")
+    symbols=$(readelf --dyn-syms --wide "$root/$bin")
+    grep -q 'BIND_NOW\|FLAGS.*NOW' <<<"$dynamic" || fail "$bin is not bound at start"
+    grep -q GNU_RELRO <<<"$segments" || fail "$bin has no read-only relocations"
+    grep -q __stack_chk_fail <<<"$symbols" || fail "$bin has no stack protector"
+    if [[ "$bin" != "$lib"/* ]]; then
+        grep -v __stack_chk <<<"$symbols" | grep -c '__[a-z_]*_chk' >/dev/null ||
+            fail "$bin is not fortified"
     fi
 done
 
@@ -111,28 +155,36 @@ needs() { # PACKAGE ENTRY: ENTRY is one of PACKAGE's dependencies, versions drop
     [[ "$2" == *"("* ]] || entries=$(sed -e 's/ ([^)]*)//g' <<<"$entries")
     grep -qxF "$2" <<<"$entries" || fail "$1 Depends lacks '$2': $(depends "$1" | tr '\n' ',')"
 }
-for name in noggix libmidigen1 libmidigen-dev; do echo "package: $name Depends: $(depends $name | tr '\n' ',')"; done
+for name in noggix midigen libmidigen1 libmidigen-dev; do echo "package: $name Depends: $(depends $name | tr '\n' ',')"; done
 needs noggix "libmidigen1 (= $version)"
 needs noggix libqt6widgets6
 needs noggix libjpeg62-turbo
 needs noggix fonts-liberation
 needs libmidigen1 libfluidsynth3
 needs libmidigen1 libqt6core6
-needs libmidigen1 'fluid-soundfont-gm | timgm6mb-soundfont'
+needs midigen "libmidigen1 (= $version)"
+needs midigen libqt6core6
+needs libmidigen1 fluid-soundfont-gm
 needs libmidigen-dev "libmidigen1 (= $version)"
 needs libmidigen-dev qt6-base-dev
-# FluidSynth is the library's own business: the program reaches it only through libmidigen1.
+needs libmidigen-dev libjs-jquery
+[ "$(dpkg-deb -f "${debs[midigen]}" Section)" = sound ] || fail "midigen is not in section sound"
+# FluidSynth is the library's own business: the programs reach it only through libmidigen1.
 ! depends noggix | grep -q fluidsynth || fail "noggix depends on FluidSynth itself"
+! depends midigen | grep -q fluidsynth || fail "midigen depends on FluidSynth itself"
 
-# lintian: no error. Warnings and notes are printed for the record.
-lintian --tag-display-limit 0 "${debs[@]}" >"$work/lintian.log" 2>&1 || true
+# lintian: no error, no warning and no hardening tag. Everything it says is printed.
+lintian --tag-display-limit 0 --display-info "${debs[@]}" >"$work/lintian.log" 2>&1 || true
 cat "$work/lintian.log"
-if grep -q '^E: ' "$work/lintian.log"; then
-    fail "lintian reports errors"
+if grep -q '^[EW]: ' "$work/lintian.log"; then
+    fail "lintian reports errors or warnings"
+fi
+if grep -q ' hardening-' "$work/lintian.log"; then
+    fail "lintian reports binaries that are not hardened"
 fi
 
 if [ "$failures" -ne 0 ]; then
     echo "package: $failures checks failed" >&2
     exit 1
 fi
-echo "package: three packages, their files, dependencies and lintian as expected"
+echo "package: four packages, their files, dependencies and lintian as expected"

@@ -3,31 +3,43 @@
 // TMidiGen, the MIDI tone generator: a non-visual component that keeps its settings as
 // published properties and plays single notes and play strings by assembling a MIDI stream
 // buffer from an event list.
+//
+// The rules for callers:
+// - Thread: a component serves the thread of the application object (QCoreApplication) alone.
+//   Create it, call it and destroy it there; a call from any other thread is refused at once
+//   (mgWrongThread) and changes nothing.
+// - Nested event loops: Play, PlayNote and PlayString wait for the previous stream to close and
+//   for the new one to open, and the destructor waits for its stream to close. These waits run a
+//   nested event loop (QCoreApplication::processEvents), so other events of the thread, timers
+//   and queued calls included, may be handled inside these calls. A play request that such a
+//   handler makes on the same component is refused (mgBusy).
+// - Output owner: the first component that opens a stream on an output becomes that output's
+//   owner for the rest of the process, and requests of every other component on it are refused
+//   for good (mgOutputOwned), although their MidiAvailable() still says true: it tells only
+//   whether the device can be opened. The machine's output, Output::system(), is one per process,
+//   so a program plays through one component.
+// - Memory: a request copies what it needs (the play string, the stream it builds); nothing of
+//   the caller's has to outlive the call.
+// - Refusals: a play request returns false and raises nothing; LastRefusal() and LastError() say
+//   why. IsPlayingChanged tells when a stream opens and closes, so nobody needs to poll.
 
-#include <midigen/NoteEvent.h>
-#include <midigen/PlayStringParser.h>
-#include <midigen/StreamEncoder.h>
+#include <midigen/Export.h>
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
-#include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace midiout
 {
 class Output;
-class Stream;
-enum class Notification;
 } // namespace midiout
 
 class TMidiGenPrivate;
 
-class TMidiGen : public QObject
+class MIDIGEN_EXPORT TMidiGen : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(qint32 Volume READ Volume WRITE setVolume RESET resetVolume)
@@ -45,7 +57,7 @@ class TMidiGen : public QObject
     Q_PROPERTY(TMGInstrument Instrument READ Instrument WRITE setInstrument RESET resetInstrument)
     Q_PROPERTY(TMGChannel Channel READ Channel WRITE setChannel RESET resetChannel)
     Q_PROPERTY(quint32 Loops READ Loops WRITE setLoops RESET resetLoops)
-    Q_PROPERTY(bool IsPlaying READ IsPlaying STORED false)
+    Q_PROPERTY(bool IsPlaying READ IsPlaying NOTIFY IsPlayingChanged STORED false)
 
 public:
     // clang-format off
@@ -102,6 +114,20 @@ public:
     Q_ENUM(TMGInstrument)
     // clang-format on
 
+    // Why the last play request returned false; LastError() gives the same as a short text.
+    enum TMGRefusal : quint8 {
+        mgNone,          // the last request started its stream (or none was made yet)
+        mgBusy,          // the previous request had not begun to sound, or this came in its wait
+        mgNoApplication, // no QCoreApplication exists, so no notification could arrive
+        mgNoOutput,      // the output device cannot be opened now: MidiAvailable() is false
+        mgOutputOwned,   // another component of the process owns the output
+        mgNothingToPlay, // the play string holds no note
+        mgOpenFailed,    // the output device did not open a stream
+        mgStartFailed,   // the stream opened but did not start; it was closed again
+        mgWrongThread,   // the call came from a thread other than the application object's
+    };
+    Q_ENUM(TMGRefusal)
+
     // Published defaults: a layout stores only values that differ from these.
     static constexpr qint32 DefaultVolume = 100;
     static constexpr qint32 DefaultPan = 0;
@@ -129,7 +155,8 @@ public:
     // The same on the devices of output (an offline renderer, a test device), which must
     // outlive the component.
     explicit TMidiGen(midiout::Output &output, QObject *parent = nullptr);
-    // Ends a stream that still plays, at once, and returns when it has closed.
+    // Ends a stream that still plays, at once, and returns when it has closed (in a nested event
+    // loop). Emits no IsPlayingChanged.
     ~TMidiGen() override;
 
     // Properties: getters return the stored value. Setters of ranged properties store the value
@@ -180,7 +207,7 @@ public:
     quint32 Loops() const; // passes per stream, 0 = until stopped
     void setLoops(quint32 value);
     void resetLoops() { setLoops(DefaultLoops); }
-    // True while a stream of this component is open.
+    // True while a stream of this component is open; IsPlayingChanged tells each change.
     bool IsPlaying() const;
 
     // Value if min <= value <= max, else the nearer bound. Out of range while designing, the
@@ -210,6 +237,17 @@ public:
     // Ends the stream after at most its current pass; returns at once.
     Q_INVOKABLE void Stop();
 
+    // Why the last Play, PlayNote or PlayString returned false; mgNone after one that returned
+    // true. Other calls leave it alone.
+    TMGRefusal LastRefusal() const;
+    // LastRefusal() as a short English text without final stop, empty for mgNone.
+    QString LastError() const;
+
+signals:
+    // IsPlaying has changed: true when a stream has opened, false when it has closed. Emitted
+    // after the component has handled the change, so a slot may make the next request.
+    void IsPlayingChanged(bool playing);
+
 private:
     // Tests inspect the playback state through this class of their own.
     friend class TMidiGenTestAccess;
@@ -217,13 +255,3 @@ private:
     Q_DECLARE_PRIVATE(TMidiGen)
     std::unique_ptr<TMidiGenPrivate> d_ptr;
 };
-
-namespace midigen
-{
-
-// The settings of generator as a play request hands them to the parser and to the encoder,
-// with Channel as the play channel.
-ParseSettings ParseSettingsOf(const TMidiGen &generator);
-EncodeSettings EncodeSettingsOf(const TMidiGen &generator);
-
-} // namespace midigen

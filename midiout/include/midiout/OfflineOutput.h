@@ -4,7 +4,10 @@
 // only while render() runs, faster than real time, through the same rendering function as the
 // audio callback. Tests and the render tool use it.
 
+#include <midiout/Export.h>
 #include <midiout/Output.h>
+
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,17 +18,14 @@ namespace midiout
 {
 
 class SynthEngine;
-struct EngineConfig;
 
-class OfflineOutput final : public Output
+class MIDIOUT_EXPORT OfflineOutput final : public Output
 {
 public:
     static constexpr int SampleRate = 44100;
 
-    // Builds the engine with the default configuration, loading its SoundFont.
-    OfflineOutput();
-    // Builds the engine (config.realTime is ignored), loading its SoundFont.
-    explicit OfflineOutput(const EngineConfig &config);
+    // Builds the synthesizer with the first of soundFonts that loads.
+    explicit OfflineOutput(const QStringList &soundFonts = DefaultSoundFonts());
     ~OfflineOutput() override; // streams opened on it must be gone by then
 
     int deviceCount() override { return 1; }
@@ -43,10 +43,15 @@ public:
     // restarted now starts at this frame.
     std::uint64_t synthesizerFrames() const;
 
-    // The engine behind device 0 (its interface is private to the output layer).
-    SynthEngine &engine() { return *engine_; }
+    // The canonical path of the SoundFont in use, empty without one.
+    QString soundFontPath() const;
+    // What went wrong while the synthesizer was built, one line per problem; empty if nothing.
+    QString diagnostics() const;
 
 private:
+    // The engine behind device 0, for the output layer's own tests.
+    friend SynthEngine &EngineOf(OfflineOutput &output);
+
     std::unique_ptr<SynthEngine> engine_;
     std::uint64_t rendered_ = 0;
 };

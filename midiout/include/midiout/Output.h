@@ -2,11 +2,21 @@
 
 // The MIDI output layer: devices that play buffers of MIDI stream events and report their
 // progress as events posted to a receiver on the receiver's thread.
+//
+// The rules for callers:
+// - Thread: an output and its streams serve the thread of the application object alone; their
+//   notifications arrive there through its event loop.
+// - Memory: Stream::queue copies the caller's data, so the caller may reuse or free its memory
+//   once queue returns.
+// - Output owner: owner() is the tone generator's rule (see <midigen/MidiGen.h>): the first
+//   component that opens a stream on an output owns it for the rest of the process.
 
+#include <midiout/Export.h>
 #include <midiout/MidiMessages.h>
 
 #include <QEvent>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +37,7 @@ enum class Notification {
 
 // Posted to the receiver of a stream, always through QCoreApplication::postEvent, so it arrives
 // on the receiver's thread; also posted on failure paths, so a wait for it cannot hang.
-class NotificationEvent : public QEvent
+class MIDIOUT_EXPORT NotificationEvent : public QEvent
 {
 public:
     explicit NotificationEvent(Notification notification);
@@ -41,7 +51,7 @@ private:
 // One open stream on a device. All calls come from the receiver's thread. A stream starts
 // paused; time runs once restart() has been called. One tick lasts tempo / time division
 // (500,000 us per quarter note, fixed).
-class Stream
+class MIDIOUT_EXPORT Stream
 {
 public:
     virtual ~Stream() = default;
@@ -66,7 +76,7 @@ public:
 };
 
 // A set of output devices, numbered 0 .. deviceCount() - 1; -1 names device 0.
-class Output
+class MIDIOUT_EXPORT Output
 {
 public:
     virtual ~Output() = default;
@@ -101,6 +111,10 @@ private:
 // and returns at once; later calls, and calls without an application object, do nothing. The
 // engine lives until the process ends and serves the application object's thread alone; its
 // audio stops when the application object is destroyed, and starts again for a later one.
-void StartBuiltinSynth();
+MIDIOUT_EXPORT void StartBuiltinSynth();
+
+// The SoundFonts a synthesizer tries, in order: the system's General MIDI SoundFont
+// (/usr/share/sounds/sf2/default-GM.sf2), then the other SoundFonts of its folder.
+MIDIOUT_EXPORT QStringList DefaultSoundFonts();
 
 } // namespace midiout

@@ -4,7 +4,7 @@
 // octaves, raw note numbers, each with an optional step and length) turned into a sorted event
 // list.
 
-#include <midigen/NoteEvent.h>
+#include "NoteEvent.h"
 
 #include <QByteArray>
 
