@@ -30,7 +30,7 @@ OfflineOutput::OfflineOutput(const QStringList &soundFonts)
 {
 }
 
-SynthEngine &EngineOf(OfflineOutput &output)
+SynthEngine &OfflineEngine::of(OfflineOutput &output)
 {
     return *output.engine_;
 }

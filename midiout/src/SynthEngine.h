@@ -76,7 +76,11 @@ class OfflineOutput;
 class SynthEngine;
 
 // The engine behind an offline output's device, for the output layer's tests.
-SynthEngine &EngineOf(OfflineOutput &output);
+class OfflineEngine
+{
+public:
+    static SynthEngine &of(OfflineOutput &output);
+};
 
 class SynthEngine
 {

@@ -33,7 +33,7 @@ void renderAWhile(midiout::OfflineOutput &output)
 TEST(ManyRequests, AThousandRequestsOfEveryKindLeaveNothingBehind)
 {
     midiout::OfflineOutput output;
-    ASSERT_TRUE(midiout::EngineOf(output).canPlay());
+    ASSERT_TRUE(midiout::OfflineEngine::of(output).canPlay());
     auto owner = std::make_unique<TMidiGen>(output);
     owner->setLoops(2);
 

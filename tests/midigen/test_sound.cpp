@@ -34,7 +34,8 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(midiout::EngineOf(output).canPlay()) << qPrintable(output.diagnostics());
+        ASSERT_TRUE(midiout::OfflineEngine::of(output).canPlay())
+            << qPrintable(output.diagnostics());
     }
 
     // Makes the request, then renders block by block, handling notifications in between, while

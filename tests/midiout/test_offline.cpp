@@ -36,7 +36,8 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(output->probe(0)) << midiout::EngineOf(*output).diagnostics().toStdString();
+        ASSERT_TRUE(output->probe(0))
+            << midiout::OfflineEngine::of(*output).diagnostics().toStdString();
     }
 
     // Opens a stream as the tone generator does: open, reset, time division 50.
@@ -74,18 +75,18 @@ protected:
     // The synthesizer's state, read with FluidSynth's own functions.
     static int voices()
     {
-        return fluid_synth_get_active_voice_count(midiout::EngineOf(*output).synth());
+        return fluid_synth_get_active_voice_count(midiout::OfflineEngine::of(*output).synth());
     }
     static int controller(int channel, int number)
     {
         int value = -1;
-        fluid_synth_get_cc(midiout::EngineOf(*output).synth(), channel, number, &value);
+        fluid_synth_get_cc(midiout::OfflineEngine::of(*output).synth(), channel, number, &value);
         return value;
     }
     static int pitchBend(int channel)
     {
         int value = -1;
-        fluid_synth_get_pitch_bend(midiout::EngineOf(*output).synth(), channel, &value);
+        fluid_synth_get_pitch_bend(midiout::OfflineEngine::of(*output).synth(), channel, &value);
         return value;
     }
 
