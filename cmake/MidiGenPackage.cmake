@@ -1,5 +1,5 @@
 # Installs the shared tone generator library as a package for other programs: the library
-# (component libmidigen1), and its public headers, CMake package MidiGen (target
+# (component libmidigen2), and its public headers, CMake package MidiGen (target
 # MidiGen::midigen) and pkg-config file midigen.pc (component libmidigen-dev).
 #
 # midigen_install_library(TARGET INCLUDE_DIRS...): TARGET is the shared library; each include
@@ -17,7 +17,7 @@ function(midigen_install_library target)
   install(TARGETS ${target} EXPORT MidiGenTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
-      COMPONENT libmidigen1 NAMELINK_COMPONENT libmidigen-dev)
+      COMPONENT libmidigen2 NAMELINK_COMPONENT libmidigen-dev)
   foreach(folder IN LISTS ARGN)
     install(DIRECTORY ${folder}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
       COMPONENT libmidigen-dev FILES_MATCHING PATTERN "*.h")

@@ -2,7 +2,7 @@
 # makes four, one per install component:
 #   noggix          the game: the program, icon, menu entry, metadata, noggix(6)
 #   midigen         the tone generator on the command line and midigen(1)
-#   libmidigen1     the shared tone generator library
+#   libmidigen2     the shared tone generator library
 #   libmidigen-dev  its headers, CMake package, pkg-config file and API reference
 set(CPACK_PACKAGE_NAME noggix)
 set(CPACK_PACKAGE_VENDOR "Noggix developers")
@@ -13,11 +13,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL noggix midigen libmidigen1 libmidigen-dev)
+set(CPACK_COMPONENTS_ALL noggix midigen libmidigen2 libmidigen-dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The programs need libmidigen.so.1, which no installed package holds yet: dpkg-shlibdeps finds it
-# in the build tree, and the dependency on libmidigen1 comes from the components below.
+# The programs need libmidigen.so.2, which no installed package holds yet: dpkg-shlibdeps finds it
+# in the build tree, and the dependency on libmidigen2 comes from the components below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/lib)
 # A shlibs file for the shared library, so that programs built against it depend on it, on this
 # version or a later one of the same SONAME.
@@ -26,9 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Dependencies between the three packages, each on the same version of the other.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
-set(CPACK_COMPONENT_NOGGIX_DEPENDS libmidigen1)
-set(CPACK_COMPONENT_MIDIGEN_DEPENDS libmidigen1)
-set(CPACK_COMPONENT_LIBMIDIGEN-DEV_DEPENDS libmidigen1)
+set(CPACK_COMPONENT_NOGGIX_DEPENDS libmidigen2)
+set(CPACK_COMPONENT_MIDIGEN_DEPENDS libmidigen2)
+set(CPACK_COMPONENT_LIBMIDIGEN-DEV_DEPENDS libmidigen2)
 
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_NAME noggix)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_SECTION games)
@@ -46,23 +46,23 @@ instruments and lengths, on a built-in General MIDI synthesizer; renders them
 offline into WAV files; exports them as Standard MIDI Files; and shows the
 MIDI stream and the note list that they make.")
 
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_NAME libmidigen1)
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_NAME libmidigen2)
+set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_SECTION libs)
 # The linker cache is refreshed by dpkg's trigger once the library is unpacked; the maintainer
 # scripts that CPack adds to call ldconfig beside it are taken out again after the build.
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
+set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
   ${PROJECT_SOURCE_DIR}/packaging/symbols)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/finish-packages.cmake)
 # lintian's one false report on the library, explained in the file.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/libmidigen1.lintian-overrides
-  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libmidigen1
-  COMPONENT libmidigen1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/libmidigen2.lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libmidigen2
+  COMPONENT libmidigen2)
 # The built-in synthesizer sounds with the General MIDI SoundFont that its figures are measured
 # with, through FluidSynth, which the library loads at run time (so dpkg-shlibdeps cannot see
 # it). Only fluid-soundfont-gm itself will do: FluidSynth's package brings a smaller one.
-set(CPACK_DEBIAN_LIBMIDIGEN1_PACKAGE_DEPENDS
+set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_DEPENDS
   "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), fluid-soundfont-gm")
-set(CPACK_DEBIAN_LIBMIDIGEN1_DESCRIPTION "MIDI tone generator for Qt programs
+set(CPACK_DEBIAN_LIBMIDIGEN2_DESCRIPTION "MIDI tone generator for Qt programs
 A non-visual Qt component that plays single notes and play strings, a small
 text language of notes, instruments and lengths, on a built-in General MIDI
 synthesizer, or renders them offline into WAV files.")

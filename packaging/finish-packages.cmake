@@ -1,7 +1,7 @@
 # Run by CPack after it has built the packages (CPACK_POST_BUILD_SCRIPTS): the finishing touches
 # that Debian's own packaging tools give a package and CPack does not.
 # - CPack gives a package with a shared library in /usr/lib maintainer scripts that call
-#   ldconfig; libmidigen1 activates dpkg's ldconfig trigger instead (packaging/triggers), so
+#   ldconfig; libmidigen2 activates dpkg's ldconfig trigger instead (packaging/triggers), so
 #   those scripts are taken out again.
 # - The compiler's .comment section is taken out of every binary, as dh_strip does.
 # Each package is unpacked, changed, given fresh checksums and packed again.
@@ -14,7 +14,7 @@ foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   file(REMOVE_RECURSE "${tree}")
   execute_process(COMMAND ${DPKG_DEB} --raw-extract "${deb}" "${tree}" COMMAND_ERROR_IS_FATAL ANY)
 
-  if(name MATCHES "^libmidigen1_")
+  if(name MATCHES "^libmidigen2_")
     foreach(script postinst postrm)
       file(READ "${tree}/DEBIAN/${script}" text)
       if(NOT text MATCHES "ldconfig")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian packages with scripts/make-packages (a build of their own below the build
 # folder, prefix /usr, BUILD_TESTING=OFF) and checks them: exactly four (noggix, midigen,
-# libmidigen1, libmidigen-dev), each installing exactly its files (checked after dpkg -x into a
+# libmidigen2, libmidigen-dev), each installing exactly its files (checked after dpkg -x into a
 # clean folder), the library in the multiarch folder, the program's icons and menu entry, the
 # dependencies between the packages and on the system, the shlibs entry and the maintainer
 # scripts, the hardening of every binary, and lintian reporting no error or warning.
@@ -31,7 +31,7 @@ declare -A debs
 for deb in "$work"/out/*.deb; do
     debs[$(dpkg-deb -f "$deb" Package)]=$deb
 done
-[ "$(printf '%s\n' "${!debs[@]}" | sort | tr '\n' ' ')" = "libmidigen-dev libmidigen1 midigen noggix " ] \
+[ "$(printf '%s\n' "${!debs[@]}" | sort | tr '\n' ' ')" = "libmidigen-dev libmidigen2 midigen noggix " ] \
     || { echo "package: FAIL: packages ${!debs[*]}" >&2; exit 1; }
 version=$(dpkg-deb -f "${debs[noggix]}" Version)
 echo "package: built $(cd "$work/out" && ls *.deb | tr '\n' ' ')"
@@ -47,8 +47,8 @@ expected_noggix="usr/games/noggix usr/share/applications/$icon.desktop
     usr/share/metainfo/$icon.metainfo.xml usr/share/man/man6/noggix.6.gz $(doc noggix)"
 for size in "${sizes[@]}"; do expected_noggix+=" usr/share/icons/hicolor/${size}x$size/apps/$icon.png"; done
 expected_midigen="usr/bin/midigen usr/share/man/man1/midigen.1.gz $(doc midigen)"
-expected_lib="$lib/libmidigen.so.1 $lib/libmidigen.so.$version $(doc libmidigen1)
-    usr/share/lintian/overrides/libmidigen1"
+expected_lib="$lib/libmidigen.so.2 $lib/libmidigen.so.$version $(doc libmidigen2)
+    usr/share/lintian/overrides/libmidigen2"
 headers=$(cd "$source" && for root in midigen midiout; do
     (cd "$root/include" && find "$root" -name '*.h' | sed 's|^|usr/include/|'); done)
 reference=$(cd "$package_build/doc/api/html" && find . -type f | sed 's|^\./|usr/share/doc/libmidigen-dev/html/|')
@@ -56,11 +56,11 @@ expected_dev="$headers $lib/libmidigen.so $lib/pkgconfig/midigen.pc $(doc libmid
     usr/share/doc-base/libmidigen-dev
     $lib/cmake/MidiGen/MidiGenConfig.cmake $lib/cmake/MidiGen/MidiGenConfigVersion.cmake
     $lib/cmake/MidiGen/MidiGenTargets.cmake $(cd "$work/libmidigen-dev" && find . -name 'MidiGenTargets-*.cmake' | sed 's|^\./||')"
-for name in noggix midigen libmidigen1 libmidigen-dev; do
+for name in noggix midigen libmidigen2 libmidigen-dev; do
     case $name in
         noggix) expected=$expected_noggix ;;
         midigen) expected=$expected_midigen ;;
-        libmidigen1) expected=$expected_lib ;;
+        libmidigen2) expected=$expected_lib ;;
         libmidigen-dev) expected=$expected_dev ;;
     esac
     wanted=$(echo $expected | tr ' ' '\n' | sort)
@@ -72,28 +72,28 @@ for name in noggix midigen libmidigen1 libmidigen-dev; do
     grep -qx 'License: MIT' "$work/$name/usr/share/doc/$name/copyright" ||
         fail "$name's copyright file does not name the MIT licence"
 done
-[ "$(readlink "$work/libmidigen-dev/$lib/libmidigen.so")" = libmidigen.so.1 ] \
-    || fail "libmidigen.so does not point to libmidigen.so.1"
+[ "$(readlink "$work/libmidigen-dev/$lib/libmidigen.so")" = libmidigen.so.2 ] \
+    || fail "libmidigen.so does not point to libmidigen.so.2"
 [ "$(readlink "$work/libmidigen-dev/usr/share/doc/libmidigen-dev/html/jquery.js")" = \
     ../../../javascript/jquery/jquery.js ] || fail "the reference does not use Debian's jQuery"
 
 # The library's control files: a shlibs entry for this version or later, a symbols file, dpkg's
 # ldconfig trigger, and no maintainer script beside it.
-dpkg-deb -e "${debs[libmidigen1]}" "$work/control"
-[ "$(cat "$work/control/shlibs")" = "libmidigen 1 libmidigen1 (>= $version)" ] ||
+dpkg-deb -e "${debs[libmidigen2]}" "$work/control"
+[ "$(cat "$work/control/shlibs")" = "libmidigen 2 libmidigen2 (>= $version)" ] ||
     fail "shlibs is '$(cat "$work/control/shlibs")'"
 grep -qx 'activate-noawait ldconfig' "$work/control/triggers" || fail "no ldconfig trigger"
 # The symbols file lists exactly what the library exports (scripts/update-abi-baseline renews it).
 listed=$(sed -n 's/^ \([^@ ]*\)@Base .*/\1/p' "$work/control/symbols" | sort)
-exported=$(nm -D --defined-only "$work/libmidigen1/$lib/libmidigen.so.$version" | awk '{ print $3 }' | sort)
+exported=$(nm -D --defined-only "$work/libmidigen2/$lib/libmidigen.so.$version" | awk '{ print $3 }' | sort)
 [ -n "$listed" ] && [ "$listed" = "$exported" ] ||
     fail "the symbols file does not list the library's exports: $(diff <(echo "$listed") <(echo "$exported") | grep '^[<>]' | head -n 5 | tr '\n' ' ')"
 for script in preinst postinst prerm postrm; do
-    [ ! -e "$work/control/$script" ] || fail "libmidigen1 has a $script"
+    [ ! -e "$work/control/$script" ] || fail "libmidigen2 has a $script"
 done
 
 # All four unpacked together: the programs' libraries all resolve, the tone generator's from
-# libmidigen1; nothing of FluidSynth is linked but by the library, which loads it itself.
+# libmidigen2; nothing of FluidSynth is linked but by the library, which loads it itself.
 root=$work/root
 for name in "${!debs[@]}"; do dpkg -x "${debs[$name]}" "$root"; done
 for bin in usr/games/noggix usr/bin/midigen; do
@@ -102,8 +102,8 @@ for bin in usr/games/noggix usr/bin/midigen; do
     elif grep -q 'not found' "$work/ldd"; then
         fail "$bin: unresolved libraries: $(grep 'not found' "$work/ldd" | tr -s ' \t' ' ')"
     else
-        grep -q "libmidigen.so.1 => $root/$lib/libmidigen.so.1" "$work/ldd" \
-            || fail "$bin does not use libmidigen.so.1 of libmidigen1"
+        grep -q "libmidigen.so.2 => $root/$lib/libmidigen.so.2" "$work/ldd" \
+            || fail "$bin does not use libmidigen.so.2 of libmidigen2"
     fi
     ! grep -q fluidsynth <<<"$(readelf -d "$root/$bin")" || fail "$bin links FluidSynth itself"
 done
@@ -155,21 +155,21 @@ needs() { # PACKAGE ENTRY: ENTRY is one of PACKAGE's dependencies, versions drop
     [[ "$2" == *"("* ]] || entries=$(sed -e 's/ ([^)]*)//g' <<<"$entries")
     grep -qxF "$2" <<<"$entries" || fail "$1 Depends lacks '$2': $(depends "$1" | tr '\n' ',')"
 }
-for name in noggix midigen libmidigen1 libmidigen-dev; do echo "package: $name Depends: $(depends $name | tr '\n' ',')"; done
-needs noggix "libmidigen1 (= $version)"
+for name in noggix midigen libmidigen2 libmidigen-dev; do echo "package: $name Depends: $(depends $name | tr '\n' ',')"; done
+needs noggix "libmidigen2 (= $version)"
 needs noggix libqt6widgets6
 needs noggix libjpeg62-turbo
 needs noggix fonts-liberation
-needs libmidigen1 libfluidsynth3
-needs libmidigen1 libqt6core6
-needs midigen "libmidigen1 (= $version)"
+needs libmidigen2 libfluidsynth3
+needs libmidigen2 libqt6core6
+needs midigen "libmidigen2 (= $version)"
 needs midigen libqt6core6
-needs libmidigen1 fluid-soundfont-gm
-needs libmidigen-dev "libmidigen1 (= $version)"
+needs libmidigen2 fluid-soundfont-gm
+needs libmidigen-dev "libmidigen2 (= $version)"
 needs libmidigen-dev qt6-base-dev
 needs libmidigen-dev libjs-jquery
 [ "$(dpkg-deb -f "${debs[midigen]}" Section)" = sound ] || fail "midigen is not in section sound"
-# FluidSynth is the library's own business: the programs reach it only through libmidigen1.
+# FluidSynth is the library's own business: the programs reach it only through libmidigen2.
 ! depends noggix | grep -q fluidsynth || fail "noggix depends on FluidSynth itself"
 ! depends midigen | grep -q fluidsynth || fail "midigen depends on FluidSynth itself"
 

@@ -22,10 +22,10 @@ fail() { echo "install: FAIL: $*" >&2; failures=$((failures + 1)); }
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log" >&2; exit 1; }
-libdir=$(dirname "$(find "$prefix" -name 'libmidigen.so.1' | head -n 1)")
-[ -f "$libdir/libmidigen.so.1" ] || { fail "no libmidigen.so.1 installed"; exit 1; }
-soname=$(objdump -p "$libdir/libmidigen.so.1" | awk '$1 == "SONAME" { print $2 }')
-[ "$soname" = libmidigen.so.1 ] || fail "SONAME is '$soname'"
+libdir=$(dirname "$(find "$prefix" -name 'libmidigen.so.2' | head -n 1)")
+[ -f "$libdir/libmidigen.so.2" ] || { fail "no libmidigen.so.2 installed"; exit 1; }
+soname=$(objdump -p "$libdir/libmidigen.so.2" | awk '$1 == "SONAME" { print $2 }')
+[ "$soname" = libmidigen.so.2 ] || fail "SONAME is '$soname'"
 
 # Headers: the public include roots of the source, nothing more, each compiling on its own.
 for root in midigen midiout; do
@@ -73,8 +73,8 @@ for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && break; sleep 0
 
 for program in "$work/example-build/hello-midigen" "$work/hello-pkg-config"; do
     [ -x "$program" ] || continue
-    library=$(ldd "$program" | awk '$1 == "libmidigen.so.1" { print $3 }')
-    [ "$library" -ef "$libdir/libmidigen.so.1" ] || fail "$(basename "$program") loads '$library'"
+    library=$(ldd "$program" | awk '$1 == "libmidigen.so.2" { print $3 }')
+    [ "$library" -ef "$libdir/libmidigen.so.2" ] || fail "$(basename "$program") loads '$library'"
     start=$(date +%s%N)
     if timeout 20 "$program" >"$work/run.log" 2>&1; then
         ms=$((($(date +%s%N) - start) / 1000000))
