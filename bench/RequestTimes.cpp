@@ -89,6 +89,7 @@ void measureAfterSilence(SoundBench &bench, int requests)
     report(bench.recorder, times, "after-silence-ms");
     countGaps(bench.recorder, times, "gaps-requests", probe.stalls());
     countGaps(bench.recorder, bare, "gaps-bare-driver", probe.stalls());
+    std::printf("bare-driver-period %d × %d\n", BareDriver::PeriodFrames, BareDriver::Periods);
     double readMedian = 0, readMax = 0;
     bench.recorder.readDelays(readMedian, readMax);
     std::printf("record-latency-ms %.2f\nrecord-read-delay-median-ms %.2f\n"
