@@ -1,0 +1,67 @@
+#include "SinkLevels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace bench
+{
+
+int levelAt(const MonitorRecorder &recorder, std::size_t n)
+{
+    return std::max(std::abs(int(recorder.sample(n, 0))), std::abs(int(recorder.sample(n, 1))));
+}
+
+std::size_t firstAtLeast(const MonitorRecorder &recorder, std::size_t from, std::size_t to,
+                         int level)
+{
+    for (std::size_t f = from; f < std::min(to, recorder.frames()); ++f)
+        if (levelAt(recorder, f) >= level)
+            return f;
+    return to;
+}
+
+std::size_t quietFrom(const MonitorRecorder &recorder, std::size_t from, std::size_t to, int level)
+{
+    std::size_t quiet = from;
+    for (std::size_t f = from; f < std::min(to, recorder.frames()); ++f)
+        if (levelAt(recorder, f) >= level)
+            quiet = f + 1;
+    return quiet;
+}
+
+int peakIn(const MonitorRecorder &recorder, std::size_t from, std::size_t to)
+{
+    int peak = 0;
+    for (std::size_t f = from; f < std::min(to, recorder.frames()); ++f)
+        peak = std::max(peak, levelAt(recorder, f));
+    return peak;
+}
+
+std::vector<std::int16_t> samplesOf(const MonitorRecorder &recorder, std::size_t from,
+                                    std::size_t to)
+{
+    std::vector<std::int16_t> out;
+    for (std::size_t f = from; f < std::min(to, recorder.frames()); ++f) {
+        out.push_back(recorder.sample(f, 0));
+        out.push_back(recorder.sample(f, 1));
+    }
+    return out;
+}
+
+void printStats(const char *key, std::vector<double> values)
+{
+    if (values.empty()) {
+        std::printf("%s-median n/a\n", key);
+        return;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    const double p90 = values[std::size_t(std::ceil(0.9 * double(n))) - 1];
+    std::printf("%s-median %.2f\n%s-p90 %.2f\n%s-min %.2f\n%s-max %.2f\n%s-count %zu\n", key,
+                median, key, p90, key, values.front(), key, values.back(), key, n);
+}
+
+} // namespace bench
