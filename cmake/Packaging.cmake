@@ -58,10 +58,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/libmidigen2.lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME libmidigen2
   COMPONENT libmidigen2)
 # The built-in synthesizer sounds with the General MIDI SoundFont that its figures are measured
-# with, through FluidSynth, which the library loads at run time (so dpkg-shlibdeps cannot see
-# it). Only fluid-soundfont-gm itself will do: FluidSynth's package brings a smaller one.
+# with, through FluidSynth, and plays through libpulse; the library loads both at run time (so
+# dpkg-shlibdeps cannot see them). Only fluid-soundfont-gm itself will do: FluidSynth's package
+# brings a smaller one.
 set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_DEPENDS
-  "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), fluid-soundfont-gm")
+  "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), libpulse0, fluid-soundfont-gm")
 set(CPACK_DEBIAN_LIBMIDIGEN2_DESCRIPTION "MIDI tone generator for Qt programs
 A non-visual Qt component that plays single notes and play strings, a small
 text language of notes, instruments and lengths, on a built-in General MIDI

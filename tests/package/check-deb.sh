@@ -165,6 +165,7 @@ needs libmidigen2 libqt6core6
 needs midigen "libmidigen2 (= $version)"
 needs midigen libqt6core6
 needs libmidigen2 fluid-soundfont-gm
+needs libmidigen2 libpulse0
 needs libmidigen-dev "libmidigen2 (= $version)"
 needs libmidigen-dev qt6-base-dev
 needs libmidigen-dev libjs-jquery
