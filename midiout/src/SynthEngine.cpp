@@ -184,8 +184,8 @@ bool SynthEngine::canPlay()
     if (sink_ == nullptr || sink_->state() == AudioSink::State::Lost) {
         dropSink();
         QString error;
-        sink_ = OpenPulseSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
-                              "MIDI synthesizer", &error);
+        sink_ = OpenDesktopSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
+                                "MIDI synthesizer", &error);
         if (sink_ == nullptr) {
             note(QStringLiteral("no audio output: %1").arg(error));
             return false;
