@@ -28,6 +28,7 @@ set(CPACK_COMPONENT_LIBMIDIGEN-DEV_DEPENDS libmidigen1)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_NAME noggix)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_DEPENDS "fonts-liberation")
+set(CPACK_DEBIAN_NOGGIX_PACKAGE_RECOMMENDS "qt6-wayland") # native on a Wayland desktop
 set(CPACK_DEBIAN_NOGGIX_DESCRIPTION "Pretends to back up your brain, with a jingle
 Noggix is a joke program. Its window lists eighteen kinds of memory and
 personality; a backup run takes one every ten seconds, plays a short jingle
