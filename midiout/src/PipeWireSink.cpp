@@ -84,13 +84,13 @@ public:
             spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
         const auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_INACTIVE |
                                            PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
-        const int failed =
+        int failed =
             pw_.pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1);
-        if (failed < 0 || pw_.pw_thread_loop_start(loop_) < 0) {
+        if (failed >= 0)
+            failed = pw_.pw_thread_loop_start(loop_);
+        if (failed < 0)
             *error = QStringLiteral("PipeWire: %1").arg(QString::fromLocal8Bit(strerror(-failed)));
-            return false;
-        }
-        return true;
+        return failed >= 0;
     }
 
     State state() const override { return state_.load(); }
