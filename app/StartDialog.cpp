@@ -29,9 +29,15 @@ void TfrmStart::showEvent(QShowEvent *event)
     // set, they would move the focus from "I'm ready!" to "Cancel" once the dialog has closed.
     if (!m_shownBefore) {
         m_shownBefore = true;
-        QFile picture(QStringLiteral(":/start.jpg"));
-        if (picture.open(QIODevice::ReadOnly))
-            ui->Image1->setPixmap(QPixmap::fromImage(noggix::DecodeJpeg(picture.readAll())));
+        // Where a logical pixel takes more than one device pixel, the picture drawn at twice
+        // the size keeps it sharp; it is shown at the same 220 x 170 logical pixels.
+        const bool twice = devicePixelRatioF() > 1.0;
+        QFile picture(twice ? QStringLiteral(":/start@2x.jpg") : QStringLiteral(":/start.jpg"));
+        if (picture.open(QIODevice::ReadOnly)) {
+            QImage image = noggix::DecodeJpeg(picture.readAll());
+            image.setDevicePixelRatio(twice ? 2.0 : 1.0);
+            ui->Image1->setPixmap(QPixmap::fromImage(image));
+        }
     }
     QDialog::showEvent(event);
 }

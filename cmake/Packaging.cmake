@@ -33,6 +33,7 @@ set(CPACK_COMPONENT_LIBMIDIGEN-DEV_DEPENDS libmidigen2)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_NAME noggix)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_NOGGIX_PACKAGE_DEPENDS "fonts-liberation")
+set(CPACK_DEBIAN_NOGGIX_PACKAGE_RECOMMENDS "qt6-wayland") # native on a Wayland desktop
 set(CPACK_DEBIAN_NOGGIX_DESCRIPTION "Pretends to back up your brain, with a jingle
 Noggix is a joke program. Its window lists eighteen kinds of memory and
 personality; a backup run takes one every ten seconds, plays a short jingle
@@ -61,6 +62,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/libmidigen2.lintian-overrides
 # with, through FluidSynth, and plays through libpulse; the library loads both at run time (so
 # dpkg-shlibdeps cannot see them). Only fluid-soundfont-gm itself will do: FluidSynth's package
 # brings a smaller one.
+# PipeWire's client library, also loaded at run time, is used where a PipeWire daemon answers.
+set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_RECOMMENDS "libpipewire-0.3-0")
 set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_DEPENDS
   "${FLUIDSYNTH_PACKAGE} (>= ${FLUIDSYNTH_VERSION}), libpulse0, fluid-soundfont-gm")
 set(CPACK_DEBIAN_LIBMIDIGEN2_DESCRIPTION "MIDI tone generator for Qt programs

@@ -44,9 +44,17 @@ public:
     virtual void pause() = 0;
 };
 
-// The desktop's sound server through libpulse's asynchronous API (PulseAudio, or PipeWire's
-// PulseAudio service), stream name `name`; Connecting at first. Null with the reason when libpulse
-// cannot be loaded.
+// The desktop's sound server, whichever answers: PipeWire's own client API when a PipeWire
+// daemon accepts the connection, else PulseAudio (also PipeWire's PulseAudio service). Stream
+// name `name`; Connecting at first. Null with the reasons when neither library can be loaded.
+std::unique_ptr<AudioSink> OpenDesktopSink(const SinkClient &client, const char *name,
+                                           QString *error);
+
+// A PipeWire stream; null with the reason when libpipewire cannot be loaded or no PipeWire
+// daemon accepts the connection (which fails at once).
+std::unique_ptr<AudioSink> OpenPipeWireSink(const SinkClient &client, const char *name,
+                                            QString *error);
+// libpulse's asynchronous API; null with the reason when libpulse cannot be loaded.
 std::unique_ptr<AudioSink> OpenPulseSink(const SinkClient &client, const char *name,
                                          QString *error);
 

@@ -198,8 +198,8 @@ bool SynthEngine::connectSink()
         return true;
     dropSink();
     QString error;
-    sink_ = OpenPulseSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
-                          "MIDI synthesizer", &error);
+    sink_ = OpenDesktopSink({&SynthEngine::renderInto, &SynthEngine::sinkChanged, this},
+                            "MIDI synthesizer", &error);
     if (sink_ == nullptr)
         note(QStringLiteral("no audio output: %1").arg(error));
     return sink_ != nullptr;

@@ -7,8 +7,15 @@ namespace enginetest
 
 void SinkTest::SetUp()
 {
-    if (!server.start())
-        GTEST_SKIP() << "no sound server to start";
+    if (!testsupport::PrivateSoundServer::installed(kind_))
+        GTEST_SKIP() << "the sound server is not installed";
+    ASSERT_TRUE(server.start()) << "the private sound server did not start";
+    ASSERT_TRUE(recorder.start());
+}
+
+void SinkTest::restartRecorder()
+{
+    recorder.stop();
     ASSERT_TRUE(recorder.start());
 }
 

@@ -18,6 +18,9 @@ namespace enginetest
 class SinkTest : public ::testing::Test
 {
 protected:
+    using Kind = testsupport::PrivateSoundServer::Kind;
+    explicit SinkTest(Kind kind = Kind::PulseAudio) : server(kind), kind_(kind) {}
+
     static constexpr const char *HeldNote = "I73,C5;800";
     static constexpr int HeldKey = 60;
     static constexpr const char *NextNote = "I73,F#6;300";
@@ -30,6 +33,8 @@ protected:
     Samples recorded(std::size_t from = 0) const;
     // The level of the key's pitch in the last 100 ms recorded.
     double levelNow(int key) const;
+    // Starts the recorder again after the server was started again.
+    void restartRecorder();
     // Plays the held note until it has sounded at the sink for 300 ms; returns its level there.
     double startTheHeldNote();
     // The largest level of the next note's pitch in 100 ms from frame `from` on where it is
@@ -39,6 +44,9 @@ protected:
     testsupport::PrivateSoundServer server;
     bench::MonitorRecorder recorder;
     TMidiGen generator;
+
+private:
+    const Kind kind_;
 };
 
 } // namespace enginetest

@@ -1,0 +1,43 @@
+#pragma once
+
+// libpipewire's functions as the PipeWire way out calls them, bound when it first connects.
+
+#include "LibraryTable.h"
+
+#include <pipewire/pipewire.h>
+
+namespace midiout
+{
+
+#define MIDIOUT_PIPEWIRE_FUNCTIONS(X)                                                              \
+    X(pw_init)                                                                                     \
+    X(pw_thread_loop_new)                                                                          \
+    X(pw_thread_loop_destroy)                                                                      \
+    X(pw_thread_loop_start)                                                                        \
+    X(pw_thread_loop_stop)                                                                         \
+    X(pw_thread_loop_lock)                                                                         \
+    X(pw_thread_loop_unlock)                                                                       \
+    X(pw_thread_loop_get_loop)                                                                     \
+    X(pw_context_new)                                                                              \
+    X(pw_context_destroy)                                                                          \
+    X(pw_context_connect)                                                                          \
+    X(pw_core_disconnect)                                                                          \
+    X(pw_properties_new)                                                                           \
+    X(pw_stream_new)                                                                               \
+    X(pw_stream_destroy)                                                                           \
+    X(pw_stream_add_listener)                                                                      \
+    X(pw_stream_connect)                                                                           \
+    X(pw_stream_dequeue_buffer)                                                                    \
+    X(pw_stream_queue_buffer)                                                                      \
+    X(pw_stream_flush)                                                                             \
+    X(pw_stream_set_active)
+
+struct PipeWireApi {
+    MIDIOUT_PIPEWIRE_FUNCTIONS(MIDIOUT_TABLE_POINTER)
+};
+
+// The table, bound once per process (pw_init() called); null with the reason when libpipewire
+// cannot be loaded.
+const PipeWireApi *LoadPipeWireApi(QString *error);
+
+} // namespace midiout

@@ -1,0 +1,240 @@
+// The PipeWire way out: a pw_stream on a thread loop of its own, whose process callback runs on
+// PipeWire's real-time data thread and renders one graph cycle at a time. The graph's quantum is
+// the stream's whole queue, so a request or a stop waits behind a few milliseconds at most; the
+// synthesizer's 44,100 Hz are converted to the server's rate by the stream's own adapter.
+
+#include "AudioSink.h"
+
+#include "PipeWireApi.h"
+#include "SynthEngine.h"
+
+#include <spa/param/audio/format-utils.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace midiout
+{
+
+namespace
+{
+
+constexpr std::uint32_t FrameBytes = 2 * sizeof(float);
+// Rendered at a time; a graph cycle asks for about 256 frames (the latency asked for below).
+constexpr std::uint32_t ChunkFrames = 1024;
+constexpr const char *NodeLatency = "256/48000";
+
+class PipeWireSink final : public AudioSink
+{
+public:
+    PipeWireSink(const PipeWireApi &pw, const SinkClient &client) : pw_(pw), client_(client) {}
+
+    ~PipeWireSink() override
+    {
+        // Joins the loop's thread; the stream's node leaves the data thread after a render in
+        // progress. Nothing here waits for the server.
+        if (loop_ != nullptr)
+            pw_.pw_thread_loop_stop(loop_);
+        if (stream_ != nullptr)
+            pw_.pw_stream_destroy(stream_);
+        if (core_ != nullptr)
+            pw_.pw_core_disconnect(core_);
+        if (context_ != nullptr)
+            pw_.pw_context_destroy(context_);
+        if (loop_ != nullptr)
+            pw_.pw_thread_loop_destroy(loop_);
+    }
+
+    // Connects to the daemon (a refused socket fails at once) and asks for a stream; false with
+    // the reason when no daemon answers.
+    bool open(const char *name, QString *error)
+    {
+        loop_ = pw_.pw_thread_loop_new(name, nullptr);
+        if (loop_ != nullptr)
+            context_ = pw_.pw_context_new(pw_.pw_thread_loop_get_loop(loop_), nullptr, 0);
+        if (context_ != nullptr)
+            core_ = pw_.pw_context_connect(context_, nullptr, 0);
+        if (core_ == nullptr) {
+            *error = QStringLiteral("PipeWire: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+            return false;
+        }
+        pw_core_add_listener(core_, &coreListener_, &CoreEvents, this);
+        stream_ = pw_.pw_stream_new(
+            core_, name,
+            pw_.pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                                  PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, NodeLatency,
+                                  nullptr));
+        if (stream_ == nullptr) {
+            *error = QStringLiteral("PipeWire: no stream: %1")
+                         .arg(QString::fromLocal8Bit(strerror(errno)));
+            return false;
+        }
+        pw_.pw_stream_add_listener(stream_, &streamListener_, &StreamEvents, this);
+        std::uint8_t memory[256];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
+        spa_audio_info_raw format{};
+        format.format = SPA_AUDIO_FORMAT_F32;
+        format.rate = std::uint32_t(SynthEngine::SampleRate);
+        format.channels = 2;
+        format.position[0] = SPA_AUDIO_CHANNEL_FL;
+        format.position[1] = SPA_AUDIO_CHANNEL_FR;
+        const spa_pod *params[] = {
+            spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format)};
+        const auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_INACTIVE |
+                                           PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
+        int failed =
+            pw_.pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1);
+        if (failed >= 0)
+            failed = pw_.pw_thread_loop_start(loop_);
+        if (failed < 0)
+            *error = QStringLiteral("PipeWire: %1").arg(QString::fromLocal8Bit(strerror(-failed)));
+        return failed >= 0;
+    }
+
+    State state() const override { return state_.load(); }
+
+    QString error() const override
+    {
+        return state_.load() == State::Lost ? QStringLiteral("sound server: %1").arg(error_)
+                                            : QString();
+    }
+
+    void play() override
+    {
+        // The loop's lock is held by its own thread only while a callback runs; the flush waits
+        // for the data thread to leave a render, not for the server.
+        pw_.pw_thread_loop_lock(loop_);
+        if (state_.load() == State::Ready) {
+            pw_.pw_stream_flush(stream_, false);
+            pw_.pw_stream_set_active(stream_, true);
+        }
+        pw_.pw_thread_loop_unlock(loop_);
+    }
+
+    void pause() override
+    {
+        pw_.pw_thread_loop_lock(loop_);
+        if (state_.load() == State::Ready)
+            pw_.pw_stream_set_active(stream_, false); // the graph no longer schedules the node
+        pw_.pw_thread_loop_unlock(loop_);
+    }
+
+private:
+    // The callbacks below run on the loop's thread, but process().
+    void setState(State state)
+    {
+        if (state_.load() != State::Lost && state_.exchange(state) != state &&
+            client_.changed != nullptr)
+            client_.changed(client_.context);
+    }
+
+    void lose(const char *why)
+    {
+        if (state_.load() == State::Lost)
+            return;
+        error_ = QString::fromUtf8(why != nullptr && *why != 0 ? why : "connection lost");
+        setState(State::Lost);
+    }
+
+    static void coreError(void *data, std::uint32_t id, int, int res, const char *message)
+    {
+        // An error of the core itself ends the connection (-EPIPE: the daemon went away).
+        if (id == PW_ID_CORE)
+            static_cast<PipeWireSink *>(data)->lose(res == -EPIPE ? "connection lost" : message);
+    }
+
+    static void streamChanged(void *data, pw_stream_state, pw_stream_state state, const char *why)
+    {
+        auto *self = static_cast<PipeWireSink *>(data);
+        if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING)
+            self->setState(State::Ready);
+        else if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
+            self->lose(why);
+    }
+
+    static void process(void *data)
+    {
+        // Real-time, on the data thread: renders one cycle into the stream's next buffer.
+        auto *self = static_cast<PipeWireSink *>(data);
+        pw_buffer *buffer = self->pw_.pw_stream_dequeue_buffer(self->stream_);
+        if (buffer == nullptr)
+            return;
+        spa_data &out = buffer->buffer->datas[0];
+        auto *samples = static_cast<float *>(out.data);
+        std::uint32_t frames = samples == nullptr ? 0 : out.maxsize / FrameBytes;
+        if (buffer->requested != 0)
+            frames = std::min(frames, std::uint32_t(buffer->requested));
+        for (std::uint32_t done = 0; done < frames;) {
+            const std::uint32_t n = std::min(frames - done, ChunkFrames);
+            self->client_.render(self->client_.context, self->left_, self->right_, n);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                samples[2 * (done + i)] = self->left_[i];
+                samples[2 * (done + i) + 1] = self->right_[i];
+            }
+            done += n;
+        }
+        out.chunk->offset = 0;
+        out.chunk->stride = FrameBytes;
+        out.chunk->size = frames * FrameBytes;
+        self->pw_.pw_stream_queue_buffer(self->stream_, buffer);
+    }
+
+    static constexpr pw_core_events CoreEvents = [] {
+        pw_core_events events{};
+        events.version = PW_VERSION_CORE_EVENTS;
+        events.error = &PipeWireSink::coreError;
+        return events;
+    }();
+    static constexpr pw_stream_events StreamEvents = [] {
+        pw_stream_events events{};
+        events.version = PW_VERSION_STREAM_EVENTS;
+        events.state_changed = &PipeWireSink::streamChanged;
+        events.process = &PipeWireSink::process;
+        return events;
+    }();
+
+    const PipeWireApi &pw_;
+    const SinkClient client_;
+    pw_thread_loop *loop_ = nullptr;
+    pw_context *context_ = nullptr;
+    pw_core *core_ = nullptr;
+    pw_stream *stream_ = nullptr;
+    spa_hook coreListener_{}, streamListener_{};
+    std::atomic<State> state_{State::Connecting};
+    QString error_; // written once, before state_ says Lost
+    float left_[ChunkFrames] = {}, right_[ChunkFrames] = {};
+};
+
+MIDIOUT_DEFINE_TABLE_LOADER(PipeWireApi, MIDIOUT_PIPEWIRE_FUNCTIONS, "libpipewire-0.3.so.0",
+                            BindPipeWireApi)
+
+} // namespace
+
+const PipeWireApi *LoadPipeWireApi(QString *error)
+{
+    static const PipeWireApi *const api = [error] {
+        const PipeWireApi *table = BindPipeWireApi(error);
+        if (table != nullptr)
+            table->pw_init(nullptr, nullptr);
+        return table;
+    }();
+    if (api == nullptr && error != nullptr)
+        BindPipeWireApi(error);
+    return api;
+}
+
+std::unique_ptr<AudioSink> OpenPipeWireSink(const SinkClient &client, const char *name,
+                                            QString *error)
+{
+    const PipeWireApi *pw = LoadPipeWireApi(error);
+    if (pw == nullptr)
+        return nullptr;
+    auto sink = std::make_unique<PipeWireSink>(*pw, client);
+    if (!sink->open(name, error))
+        return nullptr;
+    return sink;
+}
+
+} // namespace midiout
