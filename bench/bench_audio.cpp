@@ -9,6 +9,7 @@
 #include "Placement.h"
 #include "RequestTimes.h"
 #include "ServerKills.h"
+#include "ServerKind.h"
 #include "SinkLevels.h"
 #include "SoundBench.h"
 
@@ -46,9 +47,9 @@ int main(int argc, char **argv)
     const QString only = app.arguments().value(1);
     const auto want = [&only](const char *part) { return only.isEmpty() || only == part; };
 
-    testsupport::PrivateSoundServer server;
+    testsupport::PrivateSoundServer server(bench::serverKind());
     if (!server.start()) {
-        std::fprintf(stderr, "bench_audio: no PulseAudio server could be started\n");
+        std::fprintf(stderr, "bench_audio: no sound server could be started\n");
         return 1;
     }
     bench::MonitorRecorder recorder;

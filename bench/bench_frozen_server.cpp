@@ -9,6 +9,7 @@
 #include "EventWait.h"
 #include "MonitorRecorder.h"
 #include "PrivateSoundServer.h"
+#include "ServerKind.h"
 #include "SinkLevels.h"
 
 #include <midigen/MidiGen.h>
@@ -56,13 +57,6 @@ private:
     std::vector<double> stamps_;
 };
 
-// The pid that the server wrote into its runtime folder (the one this process's clients use).
-pid_t serverPid()
-{
-    QFile file(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/pulse/pid"));
-    return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : 0;
-}
-
 void sleepUntil(double monotonic)
 {
     const double left = monotonic - MonitorRecorder::now();
@@ -75,11 +69,10 @@ void sleepUntil(double monotonic)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    testsupport::PrivateSoundServer server;
-    const pid_t pid = server.start() ? serverPid() : 0;
+    testsupport::PrivateSoundServer server(bench::serverKind());
     MonitorRecorder recorder;
-    if (pid <= 0 || !recorder.start()) {
-        std::fprintf(stderr, "bench_frozen_server: no PulseAudio server to freeze\n");
+    if (!server.start() || !recorder.start()) {
+        std::fprintf(stderr, "bench_frozen_server: no sound server to freeze\n");
         return 1;
     }
     TMidiGen generator;
@@ -107,9 +100,9 @@ int main(int argc, char **argv)
     std::thread freezer([&] {
         sleepUntil(start + FreezeAfter);
         frozeAt = MonitorRecorder::now();
-        ::kill(pid, SIGSTOP);
+        server.suspend();
         sleepUntil(frozeAt + FreezeFor);
-        ::kill(pid, SIGCONT);
+        server.resume();
         thawedAt = MonitorRecorder::now();
     });
     bench::pumpFor(int((FreezeAfter + FreezeFor + 1.0) * 1000));
