@@ -10,12 +10,15 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+
 namespace
 {
 
 // Process-wide: the identity handed to the next component. The output owner lives on the
 // midiout::Output the component plays on.
-quint32 instanceCounter = 1;
+// Atomic: a component may be created on any thread, though only one thread is served.
+std::atomic<quint32> instanceCounter{1};
 
 // Ticks per quarter note of every stream: at the default tempo of 500,000 us per quarter note
 // one tick is 10 ms.
@@ -37,7 +40,7 @@ bool onApplicationThread()
 
 quint32 TMidiGenPrivate::takeInstanceNumber()
 {
-    return instanceCounter++;
+    return instanceCounter.fetch_add(1);
 }
 
 template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
