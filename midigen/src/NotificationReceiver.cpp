@@ -10,9 +10,10 @@ NotificationReceiver::NotificationReceiver(Handler handler, QObject *parent)
 
 bool NotificationReceiver::event(QEvent *event)
 {
-    if (event->type() != midiout::NotificationEvent::eventType())
+    const auto *notification = midiout::NotificationEvent::from(event);
+    if (notification == nullptr)
         return QObject::event(event);
-    handler_(static_cast<midiout::NotificationEvent *>(event)->notification());
+    handler_(notification->notification());
     return true;
 }
 

@@ -19,9 +19,10 @@ int NotificationLog::count(Notification n) const
 
 bool NotificationLog::event(QEvent *event)
 {
-    if (event->type() != midiout::NotificationEvent::eventType())
+    const auto *notification = midiout::NotificationEvent::from(event);
+    if (notification == nullptr)
         return QObject::event(event);
-    const Notification n = static_cast<midiout::NotificationEvent *>(event)->notification();
+    const Notification n = notification->notification();
     received.push_back(n);
     if (onNotification)
         onNotification(n);

@@ -42,6 +42,10 @@ class MIDIOUT_EXPORT NotificationEvent : public QEvent
 public:
     explicit NotificationEvent(Notification notification);
     static QEvent::Type eventType();
+    // The notification event that event is, or null for any other event. Receivers read their
+    // events through it: some are posted from the engine's own thread, and it orders that
+    // thread's writes before the receiver's reads where a checker can see it.
+    static const NotificationEvent *from(const QEvent *event);
     Notification notification() const { return notification_; }
 
 private:
