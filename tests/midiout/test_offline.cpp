@@ -41,9 +41,10 @@ protected:
     }
 
     // Opens a stream as the tone generator does: open, reset, time division 50.
-    std::unique_ptr<Stream> openStream()
+    std::unique_ptr<Stream> openStream() { return openStream(log); }
+    std::unique_ptr<Stream> openStream(NotificationLog &receiver)
     {
-        auto stream = output->open(-1, &log);
+        auto stream = output->open(-1, &receiver);
         if (stream) {
             stream->reset();
             EXPECT_TRUE(stream->setTimeDivision(50));
@@ -327,10 +328,8 @@ TEST_F(OfflineTest, NextStreamSoundsFullyOnceTheStoppedOneHasFaded)
     first->reset();
     first->close();
     NotificationLog secondLog;
-    auto second = output->open(0, &secondLog);
+    auto second = openStream(secondLog);
     ASSERT_TRUE(second);
-    second->reset();
-    ASSERT_TRUE(second->setTimeDivision(50));
     StreamBuilder b = tonePreamble(115);
     b.note(0, 0, 72, 20);
     ASSERT_TRUE(second->queue(b.data(), b.size()));
@@ -408,10 +407,8 @@ TEST_F(OfflineTest, ABufferThatNeedsNewPresetsWaitsForTheFadeWithoutCuttingIt)
     first->reset();
     first->close();
     NotificationLog secondLog;
-    auto second = output->open(0, &secondLog);
+    auto second = openStream(secondLog);
     ASSERT_TRUE(second);
-    second->reset();
-    ASSERT_TRUE(second->setTimeDivision(50));
     StreamBuilder pad = tonePreamble(88);
     pad.note(0, 0, 72, 30);
     ASSERT_TRUE(second->queue(pad.data(), pad.size()));
