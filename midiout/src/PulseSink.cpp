@@ -120,8 +120,8 @@ private:
 
     void openStream()
     {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(SynthEngine::SampleRate), 2};
-        stream_ = pa_.pa_stream_new(context_, name_, &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, std::uint32_t(SynthEngine::SampleRate), 2};
+        stream_ = pa_.pa_stream_new(context_, name_, &format, nullptr);
         if (stream_ == nullptr)
             return lose(pa_.pa_context_errno(context_));
         pa_.pa_stream_set_state_callback(stream_, &PulseSink::streamChanged, this);

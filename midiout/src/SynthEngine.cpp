@@ -265,6 +265,12 @@ std::unique_ptr<Stream> SynthEngine::openStream(QObject *receiver)
 void SynthEngine::publish(bool playNow)
 {
     played_.write(state_);
+    // Buffers retired before this state went out count from now: a block under way may still
+    // read them, the next one follows this state.
+    const std::uint64_t frames = synthesizerFrames();
+    for (const auto &buffer : retired_)
+        if (buffer->retiredAt == Buffer::NotYet)
+            buffer->retiredAt = frames;
     if (!playNow || sink_ == nullptr || sink_->state() != AudioSink::State::Ready)
         return;
     // What the audio side renders next is heard next, not after what the server still holds.
@@ -377,15 +383,13 @@ void SynthEngine::stop(std::uint32_t stream)
 void SynthEngine::retireQueued()
 {
     // Under control_: the queued buffer leaves the state, and its memory is freed once the
-    // audio side has passed a block that no longer sees it.
+    // audio side has passed a block after the next publish(), which every caller makes.
     state_.data = nullptr;
     state_.length = 0;
     state_.buffer = 0;
     open_.waitsForPresets = false;
     if (open_.queued == nullptr)
         return;
-    played_.write(state_);
-    open_.queued->retiredAt = synthesizerFrames();
     retired_.push_back(std::move(open_.queued));
 }
 
@@ -441,7 +445,7 @@ void SynthEngine::service()
     handOver(true);
     const std::uint64_t frames = synthesizerFrames();
     std::erase_if(retired_, [frames](const std::unique_ptr<Buffer> &buffer) {
-        return frames >= buffer->retiredAt + 2 * BlockFrames;
+        return buffer->retiredAt != Buffer::NotYet && frames >= buffer->retiredAt + 2 * BlockFrames;
     });
     if (sink_ != nullptr)
         watchSink();

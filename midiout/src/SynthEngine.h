@@ -139,7 +139,9 @@ private:
     struct Buffer {
         std::vector<std::uint8_t> bytes;
         std::uint32_t number = 0;
-        std::uint64_t retiredAt = 0; // frame counter when the audio side was told to leave it
+        static constexpr std::uint64_t NotYet = ~std::uint64_t(0);
+        // Frame counter when the audio side was told to leave it; NotYet until that is published.
+        std::uint64_t retiredAt = NotYet;
     };
     struct OpenStream {
         std::uint32_t id = 0;

@@ -317,7 +317,7 @@ void RunTest::ticksGoOnBehindAnOpenErrorBox()
     QString labelBehindTheBox;
     handler.expect(ClickReady);
     handler.expect([&](QWidget *box) {
-        timerStopped = QTest::qWaitFor([&] { return !win.timer->isActive(); }, 5000);
+        timerStopped = QTest::qWaitFor([&] { return !win.timer->isActive(); }, 10000);
         labelBehindTheBox = win.label->text();
         writtenBehindTheBox = testsupport::IsBackupContent(testsupport::ReadFile(file));
         enabledBehindTheBox = win.runControlsEnabled(); // by the last tick, behind the box
@@ -355,11 +355,11 @@ void RunTest::tickAtAFullBarReadsNoItem()
     handler.expect(ClickReady);
     bool timerStopped = false;
     handler.expect([&](QWidget *outer) { // the tenth item's box
-        (void)QTest::qWaitFor([&] { return innerDone; }, 5000);
+        (void)QTest::qWaitFor([&] { return innerDone; }, 10000);
         ClickOk(outer);
     });
     handler.expect([&](QWidget *inner) { // the twelfth item's box, stacked on the first
-        timerStopped = QTest::qWaitFor([&] { return !win.timer->isActive(); }, 5000);
+        timerStopped = QTest::qWaitFor([&] { return !win.timer->isActive(); }, 10000);
         labelAtFullBar = win.label->text();
         playsAtFullBar = win.playRequests();
         fileAtFullBar = QFile::exists(file);
