@@ -82,9 +82,10 @@ void start(TMidiGen &generator, const Request &request, const char *nothing,
         request.isNote ? generator.PlayNote(request.note) : generator.PlayString(request.text);
     if (started)
         return;
-    throw Failure(nothing +
-                  (": " + (generator.MidiAvailable() ? QByteArray("the stream could not be started")
-                                                     : whyNoDevice())));
+    const bool noDevice =
+        generator.LastRefusal() == TMidiGen::mgNoOutput || !generator.MidiAvailable();
+    throw Failure(nothing + (": " + (noDevice ? whyNoDevice()
+                                              : QByteArray("the stream could not be started"))));
 }
 
 // Why the built-in synthesizer of the system output cannot play. It loads the first SoundFont

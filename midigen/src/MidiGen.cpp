@@ -95,7 +95,7 @@ void TMidiGen::setLoops(quint32 value)
 
 bool TMidiGen::IsPlaying() const
 {
-    return d_func()->isPlaying_;
+    return d_func()->isPlaying();
 }
 
 qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
@@ -126,39 +126,42 @@ bool TMidiGen::MidiAvailable()
 bool TMidiGen::Play()
 {
     Q_D(TMidiGen);
-    return d->settle(d->Play());
+    return TMidiGenPrivate::threadRefusal() == mgNone && d->settle(d->Play());
 }
 
 bool TMidiGen::PlayString(const QByteArray &text)
 {
     Q_D(TMidiGen);
-    return d->settle(d->PlayString(text));
+    return TMidiGenPrivate::threadRefusal() == mgNone && d->settle(d->PlayString(text));
 }
 
 bool TMidiGen::PlayNote(qint32 note)
 {
     Q_D(TMidiGen);
-    return d->settle(d->PlayNote(note));
+    return TMidiGenPrivate::threadRefusal() == mgNone && d->settle(d->PlayNote(note));
 }
 
 bool TMidiGen::SetDevice(qint32 device)
 {
-    return d_func()->SetDevice(device);
+    return TMidiGenPrivate::threadRefusal() == mgNone && d_func()->SetDevice(device);
 }
 
 void TMidiGen::Stop()
 {
-    d_func()->Stop();
+    if (TMidiGenPrivate::threadRefusal() == mgNone)
+        d_func()->Stop();
 }
 
 TMidiGen::TMGRefusal TMidiGen::LastRefusal() const
 {
-    return d_func()->refusal_;
+    // Another thread learns why it is refused without reading what this thread writes.
+    const TMGRefusal refusal = TMidiGenPrivate::threadRefusal();
+    return refusal != mgNone ? refusal : d_func()->refusal_;
 }
 
 QString TMidiGen::LastError() const
 {
-    switch (d_func()->refusal_) {
+    switch (LastRefusal()) {
     case mgNone:
         return {};
     case mgBusy:

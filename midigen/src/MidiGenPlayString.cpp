@@ -15,7 +15,7 @@ bool TMidiGenPrivate::PlayString(const QByteArray &text)
     const bool bendAllowed = ParsePlayString(text, list);
     if (list.empty()) {
         // Nothing to start: the component stays ready for the next request.
-        ready_ = true;
+        phase_ = Phase::Idle;
         return refuse(TMidiGen::mgNothingToPlay);
     }
     return AssembleAndPlay(std::move(list), bendAllowed);

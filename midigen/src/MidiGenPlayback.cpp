@@ -36,6 +36,43 @@ bool onApplicationThread()
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
+using Phase = TMidiGenPrivate::Phase;
+using midiout::Notification;
+
+// What a notification does in each phase: the phase it leads to and what is done on the way.
+// A notification that a phase does not await (a stale one of a stream told to stop or ending)
+// leaves the phase as it is.
+enum class Action : quint8 {
+    None,
+    Opened,  // the stream is open: its passes are counted from Loops
+    PassEnd, // plays the buffer again while passes remain (the phase stays), else ends it
+    End,     // ends the stream: stopped, reset, closed
+    Closed,  // the stream has closed: its handle goes
+};
+struct Step {
+    Phase next;
+    Action action;
+};
+constexpr int NotificationCount = 4; // Open, Position, Done, Close
+using enum Phase;
+using enum Action;
+// A Close before the Open: the output could not start the stream after all.
+// clang-format off
+constexpr Step Steps[][NotificationCount] = {
+    //              Open                Position           Done               Close
+    /* Idle */      {{Idle, None},      {Idle, None},      {Idle, None},      {Idle, None}},
+    /* Preparing */ {{Preparing, None}, {Preparing, None}, {Preparing, None}, {Preparing, None}},
+    /* Replacing */ {{Replacing, None}, {Replacing, None}, {Clearing, End},   {Preparing, Closed}},
+    /* Clearing */  {{Clearing, None},  {Clearing, None},  {Clearing, None},  {Preparing, Closed}},
+    /* Opening */   {{Starting, Opened},{Opening, None},   {Opening, None},   {Preparing, Closed}},
+    /* Starting */  {{Starting, None},  {Sounding, None},  {Ending, PassEnd}, {Idle, Closed}},
+    /* Sounding */  {{Sounding, None},  {Sounding, None},  {Ending, PassEnd}, {Idle, Closed}},
+    /* Stopping */  {{Stopping, None},  {Stopping, None},  {Ending, End},     {Idle, Closed}},
+    /* Ending */    {{Ending, None},    {Ending, None},    {Ending, None},    {Idle, Closed}},
+};
+// clang-format on
+static_assert(std::size(Steps) == std::size_t(Phase::Ending) + 1, "a row for every phase");
+
 } // namespace
 
 quint32 TMidiGenPrivate::takeInstanceNumber()
@@ -43,10 +80,17 @@ quint32 TMidiGenPrivate::takeInstanceNumber()
     return instanceCounter.fetch_add(1);
 }
 
+TMidiGen::TMGRefusal TMidiGenPrivate::threadRefusal()
+{
+    if (onApplicationThread())
+        return TMidiGen::mgNone;
+    return QCoreApplication::instance() ? TMidiGen::mgWrongThread : TMidiGen::mgNoApplication;
+}
+
 template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
 {
     // Sleeps handling events until done() holds. Every notification awaited is posted by the
-    // call that causes it, so it arrives at once; the deadline only keeps a fault elsewhere from
+    // output once what causes it has happened; the deadline only keeps a fault elsewhere from
     // hanging the program.
     if (onApplicationThread()) {
         const QDeadlineTimer deadline(WaitLimitMs);
@@ -57,14 +101,14 @@ template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
         if (done())
             return;
     }
-    // No event loop can deliver the stream's notifications (the application object has gone,
-    // or this is another thread): the stream ends here.
+    // No event loop can deliver the stream's notifications (the application object has gone):
+    // the stream ends here.
     if (stream_)
         stream_->close();
     QCoreApplication::removePostedEvents(notificationReceiver_,
                                          midiout::NotificationEvent::eventType());
-    if (open_)
-        handleNotification(midiout::Notification::Close);
+    if (hasStream())
+        handleNotification(Notification::Close);
 }
 
 TMidiGen::~TMidiGen()
@@ -78,27 +122,50 @@ TMidiGen::~TMidiGen()
     delete d->notificationReceiver_;
 }
 
+bool TMidiGenPrivate::isPlaying() const
+{
+    switch (phase_) {
+    case Phase::Idle:
+    case Phase::Preparing:
+    case Phase::Opening:
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool TMidiGenPrivate::PrepareToPlay()
 {
-    // Refuses a request while the previous one has not begun to sound, one nested in its wait,
-    // and one from a thread the output does not serve. The ready flag is cleared before the
-    // availability check, so that nothing the check runs can start a nested request.
-    if (!ready_)
+    // Refuses a request while the previous one has not begun to sound and one nested in its
+    // waits; a stream that sounds is stopped, and the request waits until it has closed.
+    switch (phase_) {
+    case Phase::Preparing:
+    case Phase::Replacing:
+    case Phase::Clearing:
+    case Phase::Opening:
+    case Phase::Starting:
         return refuse(TMidiGen::mgBusy);
-    if (!onApplicationThread())
-        return refuse(QCoreApplication::instance() ? TMidiGen::mgWrongThread
-                                                   : TMidiGen::mgNoApplication);
-    ready_ = false;
-    if (!MidiAvailable()) {
-        ready_ = true;
-        return refuse(TMidiGen::mgNoOutput);
-    }
-    continue_ = false;
-    if (open_ && !closing_) {
-        stopRequested_ = true;
+    case Phase::Idle:
+        phase_ = Phase::Preparing;
+        if (!MidiAvailable()) {
+            phase_ = Phase::Idle;
+            return refuse(TMidiGen::mgNoOutput);
+        }
+        break;
+    case Phase::Sounding:
         stream_->stop();
+        phase_ = Phase::Replacing;
+        break;
+    case Phase::Stopping:
+        phase_ = Phase::Replacing;
+        break;
+    case Phase::Ending:
+        stream_->stop(); // what it left to be heard is cut: its Close comes at once
+        phase_ = Phase::Clearing;
+        break;
     }
-    waitUntil([this] { return !open_; });
+    loopCounter_ = 1;
+    waitUntil([this] { return !hasStream(); });
     return true;
 }
 
@@ -108,19 +175,26 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     // component ready for the next one.
     const quint32 owner = output_.owner();
     if (owner != 0 && owner != instanceNumber_) {
-        ready_ = true;
+        phase_ = Phase::Idle;
         return refuse(TMidiGen::mgOutputOwned); // list released on return
     }
     AssembleStream(std::move(list), bendAllowed);
-    waitUntil([this] { return !open_; });
 
     stream_ = output_.open(device_, notificationReceiver_);
     if (!stream_) {
         releaseStreamBuffer();
-        ready_ = true;
+        phase_ = Phase::Idle;
         return refuse(TMidiGen::mgOpenFailed);
     }
-    waitUntil([this] { return open_; });
+    // The output opens the stream once it can play: at once, or when its synthesizer and sound
+    // server are ready; a Close alone says it cannot after all.
+    phase_ = Phase::Opening;
+    waitUntil([this] { return phase_ != Phase::Opening; });
+    if (phase_ != Phase::Starting) {
+        releaseStreamBuffer();
+        phase_ = Phase::Idle;
+        return refuse(TMidiGen::mgNoOutput);
+    }
     output_.setOwner(instanceNumber_);
     stream_->reset();
     if (!stream_->setTimeDivision(TimeDivision))
@@ -135,21 +209,40 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 bool TMidiGenPrivate::abandonStartedStream()
 {
     endStreamAndWait();
-    ready_ = true;
+    phase_ = Phase::Idle;
     return refuse(TMidiGen::mgStartFailed);
 }
 
 void TMidiGenPrivate::endStreamAndWait()
 {
-    continue_ = false;
-    if (open_ && !closing_)
+    loopCounter_ = 1;
+    switch (phase_) {
+    case Phase::Idle:
+    case Phase::Preparing:
+        return;
+    case Phase::Opening:
+        stream_->close();
+        break;
+    case Phase::Replacing:
         endStream();
-    waitUntil([this] { return !open_; });
+        phase_ = Phase::Clearing;
+        break;
+    case Phase::Starting:
+    case Phase::Sounding:
+    case Phase::Stopping:
+        endStream();
+        phase_ = Phase::Ending;
+        break;
+    case Phase::Clearing:
+    case Phase::Ending:
+        stream_->stop(); // nothing is left to be heard: its Close comes at once
+        break;
+    }
+    waitUntil([this] { return !hasStream(); });
 }
 
 void TMidiGenPrivate::endStream()
 {
-    closing_ = true;
     stream_->stop();
     stream_->reset();
     header_ = {};
@@ -157,53 +250,45 @@ void TMidiGenPrivate::endStream()
     stream_->close();
 }
 
-void TMidiGenPrivate::handleNotification(midiout::Notification notification)
+bool TMidiGenPrivate::repeatPass()
 {
-    const bool wasPlaying = isPlaying_;
-    switch (notification) {
-    case midiout::Notification::Open:
-        open_ = true;
-        isPlaying_ = true;
-        continue_ = true;
+    if (loopCounter_ == 1)
+        return false;
+    stream_->queue(header_.data, header_.bytesRecorded);
+    stream_->restart();
+    if (loopCounter_ > 1)
+        --loopCounter_;
+    return true;
+}
+
+void TMidiGenPrivate::handleNotification(Notification notification)
+{
+    const bool wasPlaying = isPlaying();
+    const Phase from = phase_;
+    const Step step = Steps[int(from)][int(notification)];
+    phase_ = step.next;
+    switch (step.action) {
+    case Action::None:
+        break;
+    case Action::Opened:
         loopCounter_ = loops_;
-        firstEventReached_ = false;
         break;
-    case midiout::Notification::Position:
-        // A first event reached after the stream was told to stop belongs to a stream that is
-        // ending; it must not release a request that is still being prepared.
-        if (!stopRequested_) {
-            ready_ = true;
-            firstEventReached_ = true;
-        }
-        break;
-    case midiout::Notification::Done:
-        if (closing_ || !stream_)
-            break;
-        if (continue_ && loopCounter_ != 1) {
-            stream_->queue(header_.data, header_.bytesRecorded);
-            stream_->restart();
-            if (loopCounter_ > 1)
-                --loopCounter_;
-        } else {
+    case Action::PassEnd:
+        if (repeatPass())
+            phase_ = from;
+        else
             endStream();
-        }
         break;
-    case midiout::Notification::Close:
-        // A stream that closes before its first event (its output went away) can no longer
-        // release the request that started it: the component is ready again.
-        if (!firstEventReached_)
-            ready_ = true;
-        open_ = false;
+    case Action::End:
+        endStream();
+        break;
+    case Action::Closed:
         stream_.reset();
-        isPlaying_ = false;
-        continue_ = false;
-        closing_ = false;
-        stopRequested_ = false;
         break;
     }
     // Told once the state is whole again, so that a slot may make the next request.
-    if (isPlaying_ != wasPlaying)
-        emit q_ptr->IsPlayingChanged(isPlaying_);
+    if (isPlaying() != wasPlaying)
+        emit q_ptr->IsPlayingChanged(isPlaying());
 }
 
 bool TMidiGenPrivate::MidiAvailable()
@@ -212,7 +297,7 @@ bool TMidiGenPrivate::MidiAvailable()
     // notification could be delivered.
     if (!onApplicationThread())
         return false;
-    return open_ || output_.probe(device_);
+    return hasStream() || output_.probe(device_);
 }
 
 bool TMidiGenPrivate::SetDevice(qint32 device)
@@ -224,9 +309,13 @@ bool TMidiGenPrivate::SetDevice(qint32 device)
 
 void TMidiGenPrivate::Stop()
 {
-    continue_ = false;
-    if (open_ && ready_ && !closing_) {
-        stopRequested_ = true;
+    // The current pass is the last; a stream past its first event stops at once, and one that
+    // has ended is no longer waited for.
+    loopCounter_ = 1;
+    if (phase_ == Phase::Sounding) {
+        stream_->stop();
+        phase_ = Phase::Stopping;
+    } else if (phase_ == Phase::Ending) {
         stream_->stop();
     }
 }

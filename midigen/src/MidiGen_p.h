@@ -34,6 +34,10 @@ public:
     TMidiGenPrivate(TMidiGen *q, midiout::Output &output);
     ~TMidiGenPrivate();
 
+    // mgNone on the application object's thread; else why a call from here is refused
+    // (mgWrongThread, or mgNoApplication without an application object). Such a call changes
+    // nothing.
+    static TMidiGen::TMGRefusal threadRefusal();
     // Records why the request in progress is refused; returns false for the caller to return.
     bool refuse(TMidiGen::TMGRefusal reason);
     // Ends a play request: a request that started its stream clears the refusal.
@@ -78,8 +82,30 @@ public:
         std::size_t bytesRecorded = 0;
     };
 
-    // Reacts to the four notifications of the open stream.
+    // What a component does with its stream: one phase at a time. A request that finds a stream
+    // sounding replaces it (Replacing, Clearing), opens its own (Opening) and starts it; a
+    // stream ends by itself at the end of its last pass, or is told to by Stop (Stopping), and
+    // closes (Ending). The notifications move it by the table in MidiGenPlayback.cpp.
+    enum class Phase : quint8 {
+        Idle,      // no stream; a request may start
+        Preparing, // a request runs and no stream is open (it is assembled, or its start failed)
+        Replacing, // a request told the previous stream to stop and waits for its Done
+        Clearing,  // a request ended the previous stream and waits for its Close
+        Opening,   // the request's stream was opened; its Open has not come yet
+        Starting,  // open, its first event not reached yet: requests are refused
+        Sounding,  // open and past its first event
+        Stopping,  // Stop told it to stop; its Done ends it
+        Ending,    // ended (stopped, reset, closed); its Close has not come yet
+    };
+
+    // IsPlaying: from the Open to the Close of a stream.
+    bool isPlaying() const;
+    // Whether a stream is open or being opened.
+    bool hasStream() const { return phase_ != Phase::Idle && phase_ != Phase::Preparing; }
+    // Moves the phase by the notification of the open stream.
     void handleNotification(midiout::Notification notification);
+    // The end of a pass: plays the buffer again while passes remain, else ends the stream.
+    bool repeatPass();
     // Ends the open stream: returns its buffer, silences the device, releases the buffer and
     // closes the stream; the close notification follows.
     void endStream();
@@ -117,18 +143,12 @@ public:
     midiout::Output &output_;                 // the devices this component plays on
     std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
     StreamHeader header_;
-    QObject *notificationReceiver_;  // child of the component; receives the stream's notifications
-    bool stopRequested_ = false;     // the open stream was told to stop: its position is stale
-    bool closing_ = false;           // the open stream is being ended; its done is stale
-    qint32 device_ = -1;             // output device of the next open; -1 = the default device
-    quint32 instanceNumber_;         // from the process-wide instance counter
-    quint8 playChannel_ = 0;         // channel of the current play request
-    bool isPlaying_ = false;         // from the open to the close notification
-    bool open_ = false;              // a stream is open
-    bool continue_ = false;          // repeat the stream at the end of a pass
-    quint32 loopCounter_ = 0;        // passes still to play, 0 = endless
-    bool firstEventReached_ = false; // the open stream has reached its first event
-    bool ready_ = true;              // clear from PrepareToPlay until the first event is reached
+    QObject *notificationReceiver_; // child of the component; receives the stream's notifications
+    Phase phase_ = Phase::Idle;
+    qint32 device_ = -1;      // output device of the next open; -1 = the default device
+    quint32 instanceNumber_;  // from the process-wide instance counter
+    quint8 playChannel_ = 0;  // channel of the current play request
+    quint32 loopCounter_ = 0; // passes still to play, 0 = endless, 1 = the last (or stopped)
     TMidiGen::TMGRefusal refusal_ = TMidiGen::mgNone; // why the last play request was refused
     midigen::StreamBuffer streamBuffer_;              // the assembled stream events
 };

@@ -1,52 +1,82 @@
 #pragma once
 
-// A way out of the engine: how rendered samples reach a sound server. One small unit per server
-// beside the engine, which does not know which one it talks to.
+// A way out of the engine: how rendered samples reach a sound server. One small unit per server;
+// a sink knows the format it is handed and the render function it calls, nothing of the engine.
 
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 namespace midiout
 {
 
-// What a sink calls on its own real-time thread. render() fills the next frames (planar stereo)
-// and follows the real-time rules: no lock held long, no allocation, no Qt call, no blocking
-// system call. changed() is called when the sink's state() changes; it must not block either.
+// What a sink plays and calls. render() fills the next frames, interleaved, and is told how many
+// frames the sink still holds ahead of them, not yet heard; it follows the real-time rules: no
+// lock held long, no allocation, no Qt call, no blocking system call. changed() is called when
+// the sink's state() changes; it must not block either. Both run on the sink's own threads.
 struct SinkClient {
-    void (*render)(void *context, float *left, float *right, std::size_t frames) = nullptr;
-    void (*changed)(void *context) = nullptr;
+    void (*render)(void *context, float *out, std::size_t frames,
+                   std::size_t queuedFrames) = nullptr;
     void *context = nullptr;
+    void (*changed)(void *changedContext) = nullptr;
+    void *changedContext = nullptr;
+    int rate = 44100;
+    int channels = 2;
 };
 
 class AudioSink
 {
 public:
-    enum class State {
-        Connecting, // asking the server for a stream; becomes Ready or Lost by itself
-        Ready,      // play() is heard, pause() is silent
-        Lost,       // the server refused or went away: nothing more is rendered; make a new sink
-    };
+    // Connecting at first; becomes Ready or Lost by itself. Ready: play() is heard, pause() is
+    // silent. Lost: the server refused or went away; nothing more is rendered.
+    enum class State { Connecting, Ready, Lost };
 
-    // Stops the sink's thread: nothing is rendered once the destructor returns. Never waits for
-    // the server, only for the sink's own thread to leave a render.
+    // Stops the sink's threads: nothing is rendered once the destructor returns. Never waits for
+    // the server, only for the sink's own threads to leave a render.
     virtual ~AudioSink() = default;
 
-    virtual State state() const = 0; // any thread
-    // Why the sink is Lost; empty otherwise. Any thread once state() says Lost.
-    virtual QString error() const = 0;
-    // Drops what the server still holds of earlier samples and asks for fresh ones at once, so
-    // that what is rendered next is heard next; starts a paused sink. Returns without waiting
-    // for the server. One thread at a time.
-    virtual void play() = 0;
+    State state() const { return state_.load(); } // any thread
+    // Why the sink is Lost; empty otherwise. Any thread.
+    QString error() const { return state() == State::Lost ? error_ : QString(); }
+    // Drops what the server still holds of earlier samples, calls publish() before anything
+    // rendered later can reach the server, and asks for samples at once (starting a paused
+    // sink): what is published is heard next, whole. Returns without waiting for the server.
+    virtual void play(const std::function<void()> &publish) = 0;
     // Stops asking for samples until the next play(): an idle output costs no CPU.
     virtual void pause() = 0;
+
+protected:
+    explicit AudioSink(const SinkClient &client) : client_(client) {}
+    // On the sink's threads: Connecting becomes Ready; any state becomes Lost, once.
+    void setReady()
+    {
+        State connecting = State::Connecting;
+        if (state_.compare_exchange_strong(connecting, State::Ready) && client_.changed)
+            client_.changed(client_.changedContext);
+    }
+    void lose(const QString &why)
+    {
+        if (state_.load() == State::Lost)
+            return;
+        error_ = why; // written before the state says Lost, read only after
+        state_.store(State::Lost);
+        if (client_.changed)
+            client_.changed(client_.changedContext);
+    }
+
+    const SinkClient client_;
+
+private:
+    std::atomic<State> state_{State::Connecting};
+    QString error_;
 };
 
 // The desktop's sound server, whichever answers: PipeWire's own client API when a PipeWire
 // daemon accepts the connection, else PulseAudio (also PipeWire's PulseAudio service). Stream
-// name `name`; Connecting at first. Null with the reasons when neither library can be loaded.
+// name `name`. Null with the reasons when neither library can be loaded.
 std::unique_ptr<AudioSink> OpenDesktopSink(const SinkClient &client, const char *name,
                                            QString *error);
 

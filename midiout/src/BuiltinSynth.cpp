@@ -1,7 +1,9 @@
 // The built-in synthesizer: one process-wide real-time engine, device 0 (and -1) of
-// Output::system(). It is built on a thread of its own when the first component is created,
-// serves the thread of the application object alone, and its audio stops when the
-// application object goes (Qt's post routine), before static objects are destroyed.
+// Output::system(). It is made when a component first asks for it (once the event loop runs, or
+// at a request before then), and its service thread loads the SoundFont and connects the sink,
+// so that nothing on the application's thread waits for either. It serves the thread of the
+// application object alone; its audio stops when the application object goes (Qt's post
+// routine), before static objects are destroyed, and starts again for a later one.
 
 #include "SynthEngine.h"
 
@@ -12,9 +14,7 @@
 #include <QTimer>
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace midiout
 {
@@ -22,84 +22,37 @@ namespace midiout
 namespace
 {
 
-// probe(), open() and deviceName() wait this long for a start-up still under way (the SoundFont
-// loads in well under a second).
+// deviceName() waits this long for the SoundFont (it loads in well under a second).
 constexpr auto StartupWait = std::chrono::seconds(5);
 
-// The process-wide synthesizer. Never destroyed: it lives as long as the process, and its
-// service thread sleeps through the exit.
-class Builtin
+std::mutex builtinMutex;
+SynthEngine *engine = nullptr; // never destroyed: its service thread sleeps through the exit
+bool stopsWithApplication = false;
+
+void applicationGone()
 {
-public:
-    // Starts building the engine, once, when an application object exists (its post routine
-    // ends the start-up thread before static objects go).
-    void start()
-    {
-        if (QCoreApplication::instance() == nullptr)
-            return;
-        std::lock_guard lock(mutex_);
-        if (!thread_.joinable() && engine_ == nullptr)
-            thread_ = std::thread([this] {
-                EngineConfig config;
-                config.realTime = true;
-                auto engine = std::make_unique<SynthEngine>(config);
-                std::lock_guard lock(mutex_);
-                engine_ = std::move(engine);
-                built_.notify_all();
-            });
-        stopWithApplication();
-    }
-
-    // The engine once built; null when the start-up has not ended by the deadline. Handles no
-    // events meanwhile, so nothing runs nested in a request.
-    SynthEngine *wait()
-    {
-        start();
-        std::unique_lock lock(mutex_);
-        if (thread_.joinable())
-            built_.wait_for(lock, StartupWait, [this] { return engine_ != nullptr; });
-        return engine_.get();
-    }
-
-private:
-    // Registers the stop with the current application object once.
-    void stopWithApplication()
-    {
-        if (registered_ || QCoreApplication::instance() == nullptr)
-            return;
-        registered_ = true;
-        qAddPostRoutine(&Builtin::applicationGone);
-    }
-
-    static void applicationGone();
-
-    std::mutex mutex_;
-    std::condition_variable built_;
-    std::thread thread_;
-    std::unique_ptr<SynthEngine> engine_;
-    bool registered_ = false;
-};
-
-Builtin &builtin()
-{
-    static auto *instance = new Builtin;
-    return *instance;
+    const std::lock_guard lock(builtinMutex);
+    stopsWithApplication = false;
+    engine->control.applicationGone();
+    engine->supervisor->drop();
 }
 
-void Builtin::applicationGone()
+// The engine, made once an application object exists; null before.
+SynthEngine *builtin()
 {
-    // The start-up thread ends before static objects go; the engine's audio stops, and a later
-    // application object connects afresh.
-    Builtin &self = builtin();
-    std::unique_lock lock(self.mutex_);
-    self.registered_ = false;
-    std::thread startup = std::move(self.thread_);
-    lock.unlock();
-    if (startup.joinable())
-        startup.join();
-    lock.lock();
-    if (self.engine_ != nullptr)
-        self.engine_->stopAudio();
+    const std::lock_guard lock(builtinMutex);
+    if (QCoreApplication::instance() == nullptr)
+        return engine;
+    if (engine == nullptr) {
+        EngineConfig config;
+        config.realTime = true;
+        engine = new SynthEngine(config);
+    }
+    if (!stopsWithApplication) { // once per application object
+        stopsWithApplication = true;
+        qAddPostRoutine(&applicationGone);
+    }
+    return engine;
 }
 
 bool onApplicationThread()
@@ -118,29 +71,24 @@ public:
         if (device != 0 && device != -1)
             return {};
         const QString name = QStringLiteral("Built-in synthesizer");
-        SynthEngine *engine = builtin().wait();
-        if (engine == nullptr)
-            return name;
-        if (!engine->hasSoundFont())
-            return name + QStringLiteral(" (no SoundFont)");
-        return name +
-               QStringLiteral(" (%1)").arg(engine->soundFontPath().section(QLatin1Char('/'), -1));
+        SynthEngine *engine = builtin();
+        if (engine == nullptr || !engine->core.waitLoaded(StartupWait))
+            return engine != nullptr && engine->core.state() == SynthCore::Load::Failed
+                       ? name + QStringLiteral(" (no SoundFont)")
+                       : name;
+        return name + QStringLiteral(" (%1)").arg(
+                          engine->core.soundFontPath().section(QLatin1Char('/'), -1));
     }
 
     bool probe(int device) override
     {
-        if ((device != 0 && device != -1) || !onApplicationThread())
-            return false;
-        SynthEngine *engine = builtin().wait();
-        return engine != nullptr && engine->canPlay();
+        return (device == 0 || device == -1) && onApplicationThread() &&
+               builtin()->control.canPlay();
     }
 
     std::unique_ptr<Stream> open(int device, QObject *receiver) override
     {
-        if ((device != 0 && device != -1) || !onApplicationThread())
-            return nullptr;
-        SynthEngine *engine = builtin().wait();
-        return engine != nullptr ? engine->openStream(receiver) : nullptr;
+        return probe(device) ? builtin()->control.open(receiver) : nullptr;
     }
 
     void prepare() override
@@ -148,7 +96,7 @@ public:
         // Once the event loop runs: a component is often created with a window, whose start-up
         // the SoundFont's loading would slow down. A request before then starts it itself.
         if (onApplicationThread())
-            QTimer::singleShot(0, QCoreApplication::instance(), [] { builtin().start(); });
+            QTimer::singleShot(0, QCoreApplication::instance(), [] { builtin(); });
     }
 };
 
@@ -156,7 +104,7 @@ public:
 
 void StartBuiltinSynth()
 {
-    builtin().start();
+    builtin();
 }
 
 Output &Output::system()

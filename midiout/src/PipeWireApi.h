@@ -29,6 +29,7 @@ namespace midiout
     X(pw_stream_connect)                                                                           \
     X(pw_stream_dequeue_buffer)                                                                    \
     X(pw_stream_queue_buffer)                                                                      \
+    X(pw_stream_get_time_n)                                                                        \
     X(pw_stream_flush)                                                                             \
     X(pw_stream_set_active)
 

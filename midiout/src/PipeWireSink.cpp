@@ -6,7 +6,6 @@
 #include "AudioSink.h"
 
 #include "PipeWireApi.h"
-#include "SynthEngine.h"
 
 #include <spa/param/audio/format-utils.h>
 
@@ -21,15 +20,16 @@ namespace midiout
 namespace
 {
 
-constexpr std::uint32_t FrameBytes = 2 * sizeof(float);
-// Rendered at a time; a graph cycle asks for about 256 frames (the latency asked for below).
-constexpr std::uint32_t ChunkFrames = 1024;
+// A graph cycle asks for about 256 frames (the latency asked for here).
 constexpr const char *NodeLatency = "256/48000";
 
 class PipeWireSink final : public AudioSink
 {
 public:
-    PipeWireSink(const PipeWireApi &pw, const SinkClient &client) : pw_(pw), client_(client) {}
+    PipeWireSink(const PipeWireApi &pw, const SinkClient &client)
+        : AudioSink(client), pw_(pw), frameBytes_(client.channels * sizeof(float))
+    {
+    }
 
     ~PipeWireSink() override
     {
@@ -76,8 +76,8 @@ public:
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
         spa_audio_info_raw format{};
         format.format = SPA_AUDIO_FORMAT_F32;
-        format.rate = std::uint32_t(SynthEngine::SampleRate);
-        format.channels = 2;
+        format.rate = std::uint32_t(client_.rate);
+        format.channels = std::uint32_t(client_.channels);
         format.position[0] = SPA_AUDIO_CHANNEL_FL;
         format.position[1] = SPA_AUDIO_CHANNEL_FR;
         const spa_pod *params[] = {
@@ -93,65 +93,61 @@ public:
         return failed >= 0;
     }
 
-    State state() const override { return state_.load(); }
-
-    QString error() const override
+    void play(const std::function<void()> &publish) override
     {
-        return state_.load() == State::Lost ? QStringLiteral("sound server: %1").arg(error_)
-                                            : QString();
-    }
-
-    void play() override
-    {
-        // The loop's lock is held by its own thread only while a callback runs; the flush waits
-        // for the data thread to leave a render, not for the server.
+        // The flush runs on the data thread between two renders and returns when it is done, not
+        // waiting for the server; what is published after it is rendered into fresh buffers.
         pw_.pw_thread_loop_lock(loop_);
-        if (state_.load() == State::Ready) {
+        if (state() == State::Ready)
             pw_.pw_stream_flush(stream_, false);
+        publish();
+        if (state() == State::Ready)
             pw_.pw_stream_set_active(stream_, true);
-        }
         pw_.pw_thread_loop_unlock(loop_);
     }
 
     void pause() override
     {
         pw_.pw_thread_loop_lock(loop_);
-        if (state_.load() == State::Ready)
+        if (state() == State::Ready)
             pw_.pw_stream_set_active(stream_, false); // the graph no longer schedules the node
         pw_.pw_thread_loop_unlock(loop_);
     }
 
 private:
     // The callbacks below run on the loop's thread, but process().
-    void setState(State state)
+    void lost(const char *why)
     {
-        if (state_.load() != State::Lost && state_.exchange(state) != state &&
-            client_.changed != nullptr)
-            client_.changed(client_.context);
-    }
-
-    void lose(const char *why)
-    {
-        if (state_.load() == State::Lost)
-            return;
-        error_ = QString::fromUtf8(why != nullptr && *why != 0 ? why : "connection lost");
-        setState(State::Lost);
+        lose(QStringLiteral("sound server: %1")
+                 .arg(QString::fromUtf8(why != nullptr && *why != 0 ? why : "connection lost")));
     }
 
     static void coreError(void *data, std::uint32_t id, int, int res, const char *message)
     {
         // An error of the core itself ends the connection (-EPIPE: the daemon went away).
         if (id == PW_ID_CORE)
-            static_cast<PipeWireSink *>(data)->lose(res == -EPIPE ? "connection lost" : message);
+            static_cast<PipeWireSink *>(data)->lost(res == -EPIPE ? "connection lost" : message);
     }
 
     static void streamChanged(void *data, pw_stream_state, pw_stream_state state, const char *why)
     {
         auto *self = static_cast<PipeWireSink *>(data);
         if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING)
-            self->setState(State::Ready);
+            self->setReady();
         else if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-            self->lose(why);
+            self->lost(why);
+    }
+
+    // Frames between the next rendered one and the device: the graph's delay, what our queued
+    // buffers hold and what the resampler keeps. Real-time: reads the stream's time snapshot.
+    std::size_t queuedFrames() const
+    {
+        pw_time time{};
+        if (pw_.pw_stream_get_time_n(stream_, &time, sizeof time) != 0 || time.rate.denom == 0)
+            return 0;
+        const double graph = double(std::max<std::int64_t>(time.delay, 0)) * time.rate.num /
+                             time.rate.denom * client_.rate;
+        return std::size_t(graph) + time.queued / frameBytes_ + time.buffered;
     }
 
     static void process(void *data)
@@ -162,22 +158,14 @@ private:
         if (buffer == nullptr)
             return;
         spa_data &out = buffer->buffer->datas[0];
-        auto *samples = static_cast<float *>(out.data);
-        std::uint32_t frames = samples == nullptr ? 0 : out.maxsize / FrameBytes;
+        std::uint32_t frames = out.data == nullptr ? 0 : out.maxsize / self->frameBytes_;
         if (buffer->requested != 0)
             frames = std::min(frames, std::uint32_t(buffer->requested));
-        for (std::uint32_t done = 0; done < frames;) {
-            const std::uint32_t n = std::min(frames - done, ChunkFrames);
-            self->client_.render(self->client_.context, self->left_, self->right_, n);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                samples[2 * (done + i)] = self->left_[i];
-                samples[2 * (done + i) + 1] = self->right_[i];
-            }
-            done += n;
-        }
+        self->client_.render(self->client_.context, static_cast<float *>(out.data), frames,
+                             self->queuedFrames());
         out.chunk->offset = 0;
-        out.chunk->stride = FrameBytes;
-        out.chunk->size = frames * FrameBytes;
+        out.chunk->stride = std::int32_t(self->frameBytes_);
+        out.chunk->size = frames * self->frameBytes_;
         self->pw_.pw_stream_queue_buffer(self->stream_, buffer);
     }
 
@@ -196,15 +184,12 @@ private:
     }();
 
     const PipeWireApi &pw_;
-    const SinkClient client_;
+    const std::size_t frameBytes_;
     pw_thread_loop *loop_ = nullptr;
     pw_context *context_ = nullptr;
     pw_core *core_ = nullptr;
     pw_stream *stream_ = nullptr;
     spa_hook coreListener_{}, streamListener_{};
-    std::atomic<State> state_{State::Connecting};
-    QString error_; // written once, before state_ says Lost
-    float left_[ChunkFrames] = {}, right_[ChunkFrames] = {};
 };
 
 MIDIOUT_DEFINE_TABLE_LOADER(PipeWireApi, MIDIOUT_PIPEWIRE_FUNCTIONS, "libpipewire-0.3.so.0",

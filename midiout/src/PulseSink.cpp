@@ -6,10 +6,8 @@
 #include "AudioSink.h"
 
 #include "PulseApi.h"
-#include "SynthEngine.h"
 
 #include <algorithm>
-#include <atomic>
 
 namespace midiout
 {
@@ -17,7 +15,6 @@ namespace midiout
 namespace
 {
 
-constexpr std::size_t FrameBytes = 2 * sizeof(float);
 // The server's queue: 93 ms bridge a stalled thread (this machine has held threads up for 60 ms
 // while others built); the server asks again when 23 ms are free, and playback starts as soon
 // as that much has arrived. A flush makes the queue's length cost a request nothing.
@@ -30,14 +27,14 @@ class PulseSink final : public AudioSink
 {
 public:
     PulseSink(const PulseApi &pa, const SinkClient &client, const char *name)
-        : pa_(pa), client_(client), name_(name)
+        : AudioSink(client), pa_(pa), name_(name), frameBytes_(client.channels * sizeof(float))
     {
         loop_ = pa_.pa_threaded_mainloop_new();
         context_ = pa_.pa_context_new(pa_.pa_threaded_mainloop_get_api(loop_), name);
         pa_.pa_context_set_state_callback(context_, &PulseSink::contextChanged, this);
         if (pa_.pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
             pa_.pa_threaded_mainloop_start(loop_) < 0)
-            lose(pa_.pa_context_errno(context_));
+            lost(pa_.pa_context_errno(context_));
     }
 
     ~PulseSink() override
@@ -52,32 +49,24 @@ public:
         pa_.pa_threaded_mainloop_free(loop_);
     }
 
-    State state() const override { return state_.load(); }
-
-    QString error() const override
+    void play(const std::function<void()> &publish) override
     {
-        const int code = error_.load();
-        return code == 0 ? QString()
-                         : QStringLiteral("sound server: %1")
-                               .arg(QString::fromLocal8Bit(pa_.pa_strerror(code)));
-    }
-
-    void play() override
-    {
-        // The loop's lock is held by its own thread only while a callback runs.
+        // The loop's lock is held by its own thread only while a callback runs, so nothing is
+        // rendered while it is held here: the flush goes to the server before any sample
+        // rendered from what is published.
         pa_.pa_threaded_mainloop_lock(loop_);
-        if (state_.load() == State::Ready) {
+        if (state() == State::Ready)
             release(pa_.pa_stream_flush(stream_, nullptr, nullptr));
-            if (pa_.pa_stream_is_corked(stream_) == 1)
-                release(pa_.pa_stream_cork(stream_, 0, nullptr, nullptr));
-        }
+        publish();
+        if (state() == State::Ready && pa_.pa_stream_is_corked(stream_) == 1)
+            release(pa_.pa_stream_cork(stream_, 0, nullptr, nullptr));
         pa_.pa_threaded_mainloop_unlock(loop_);
     }
 
     void pause() override
     {
         pa_.pa_threaded_mainloop_lock(loop_);
-        if (state_.load() == State::Ready && pa_.pa_stream_is_corked(stream_) == 0)
+        if (state() == State::Ready && pa_.pa_stream_is_corked(stream_) == 0)
             release(pa_.pa_stream_cork(stream_, 1, nullptr, nullptr));
         pa_.pa_threaded_mainloop_unlock(loop_);
     }
@@ -89,103 +78,93 @@ private:
             pa_.pa_operation_unref(operation);
     }
 
-    void setState(State state)
+    void lost(int code)
     {
-        if (state_.exchange(state) != state && client_.changed != nullptr)
-            client_.changed(client_.context);
-    }
-
-    void lose(int code)
-    {
-        error_.store(code == 0 ? PA_ERR_CONNECTIONTERMINATED : code);
-        setState(State::Lost);
+        lose(QStringLiteral("sound server: %1")
+                 .arg(QString::fromLocal8Bit(
+                     pa_.pa_strerror(code == 0 ? PA_ERR_CONNECTIONTERMINATED : code))));
     }
 
     // The callbacks below run on the loop's thread.
     static void contextChanged(pa_context *context, void *data)
     {
         auto *self = static_cast<PulseSink *>(data);
-        switch (self->pa_.pa_context_get_state(context)) {
-        case PA_CONTEXT_READY:
+        const pa_context_state_t state = self->pa_.pa_context_get_state(context);
+        if (state == PA_CONTEXT_READY)
             self->openStream();
-            break;
-        case PA_CONTEXT_FAILED:
-        case PA_CONTEXT_TERMINATED:
-            self->lose(self->pa_.pa_context_errno(context));
-            break;
-        default:
-            break;
-        }
+        else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+            self->lost(self->pa_.pa_context_errno(context));
     }
 
     void openStream()
     {
-        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, std::uint32_t(SynthEngine::SampleRate), 2};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, std::uint32_t(client_.rate),
+                                    std::uint8_t(client_.channels)};
         stream_ = pa_.pa_stream_new(context_, name_, &format, nullptr);
         if (stream_ == nullptr)
-            return lose(pa_.pa_context_errno(context_));
+            return lost(pa_.pa_context_errno(context_));
         pa_.pa_stream_set_state_callback(stream_, &PulseSink::streamChanged, this);
         pa_.pa_stream_set_write_callback(stream_, &PulseSink::writeRequested, this);
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
-        attr.tlength = QueueFrames * FrameBytes;
-        attr.prebuf = RequestFrames * FrameBytes;
-        attr.minreq = RequestFrames * FrameBytes;
+        attr.tlength = QueueFrames * frameBytes_;
+        attr.prebuf = RequestFrames * frameBytes_;
+        attr.minreq = RequestFrames * frameBytes_;
         attr.fragsize = std::uint32_t(-1);
-        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED);
+        // The timing flags let the write callback ask how much the server holds.
+        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
+                                             PA_STREAM_AUTO_TIMING_UPDATE);
         if (pa_.pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
-            lose(pa_.pa_context_errno(context_));
+            lost(pa_.pa_context_errno(context_));
     }
 
     static void streamChanged(pa_stream *stream, void *data)
     {
         auto *self = static_cast<PulseSink *>(data);
-        switch (self->pa_.pa_stream_get_state(stream)) {
-        case PA_STREAM_READY:
-            self->setState(State::Ready);
-            break;
-        case PA_STREAM_FAILED:
-        case PA_STREAM_TERMINATED:
-            self->lose(self->pa_.pa_context_errno(self->context_));
-            break;
-        default:
-            break;
-        }
+        const pa_stream_state_t state = self->pa_.pa_stream_get_state(stream);
+        if (state == PA_STREAM_READY)
+            self->setReady();
+        else if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
+            self->lost(self->pa_.pa_context_errno(self->context_));
+    }
+
+    // Frames the server holds before what is written next; the whole queue while it cannot
+    // tell (just after a flush), so that nothing is taken as heard too early.
+    std::size_t queuedFrames(pa_stream *stream) const
+    {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_.pa_stream_get_latency(stream, &latency, &negative) != 0)
+            return QueueFrames;
+        return negative ? 0 : std::size_t(latency * std::uint64_t(client_.rate) / 1000000);
     }
 
     static void writeRequested(pa_stream *stream, std::size_t bytes, void *data)
     {
         // Real-time: renders into the server's own memory, in chunks.
         auto *self = static_cast<PulseSink *>(data);
-        while (bytes >= FrameBytes) {
+        while (bytes >= self->frameBytes_) {
             void *memory = nullptr;
-            std::size_t size = std::min(bytes, ChunkFrames * FrameBytes);
+            std::size_t size = std::min(bytes, ChunkFrames * self->frameBytes_);
             if (self->pa_.pa_stream_begin_write(stream, &memory, &size) < 0 || memory == nullptr)
                 return;
-            const std::size_t frames = std::min(size, bytes) / FrameBytes;
+            const std::size_t frames = std::min(size, bytes) / self->frameBytes_;
             if (frames == 0)
                 return;
-            self->client_.render(self->client_.context, self->left_, self->right_, frames);
-            auto *out = static_cast<float *>(memory);
-            for (std::size_t i = 0; i < frames; ++i) {
-                out[2 * i] = self->left_[i];
-                out[2 * i + 1] = self->right_[i];
-            }
-            self->pa_.pa_stream_write(stream, memory, frames * FrameBytes, nullptr, 0,
+            self->client_.render(self->client_.context, static_cast<float *>(memory), frames,
+                                 self->queuedFrames(stream));
+            self->pa_.pa_stream_write(stream, memory, frames * self->frameBytes_, nullptr, 0,
                                       PA_SEEK_RELATIVE);
-            bytes -= frames * FrameBytes;
+            bytes -= frames * self->frameBytes_;
         }
     }
 
     const PulseApi &pa_;
-    const SinkClient client_;
     const char *const name_;
+    const std::size_t frameBytes_;
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     pa_stream *stream_ = nullptr;
-    std::atomic<State> state_{State::Connecting};
-    std::atomic<int> error_{0};
-    float left_[ChunkFrames] = {}, right_[ChunkFrames] = {};
 };
 
 } // namespace

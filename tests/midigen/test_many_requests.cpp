@@ -2,7 +2,7 @@
 // notes, play strings, stops, refused requests and components destroyed while they sound. Run
 // under LeakSanitizer (scripts/check-sanitizers) it shows that nothing leaks.
 
-#include "SynthEngine.h"
+#include "SynthRenderer.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
 
@@ -16,7 +16,7 @@
 namespace
 {
 
-constexpr std::size_t Block = midiout::SynthEngine::BlockFrames;
+constexpr std::size_t Block = midiout::SynthRenderer::BlockFrames;
 
 // Renders about 58 ms, handling notifications between blocks: long enough for a stopped stream
 // to fade out and for the next one to reach its first event.
@@ -33,7 +33,7 @@ void renderAWhile(midiout::OfflineOutput &output)
 TEST(ManyRequests, AThousandRequestsOfEveryKindLeaveNothingBehind)
 {
     midiout::OfflineOutput output;
-    ASSERT_TRUE(midiout::OfflineEngine::of(output).canPlay());
+    ASSERT_TRUE(output.probe(0));
     auto owner = std::make_unique<TMidiGen>(output);
     owner->setLoops(2);
 

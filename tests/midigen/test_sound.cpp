@@ -3,7 +3,7 @@
 // process-wide, so each test needs a process of its own, as CTest runs them.
 
 #include "BackupRunSettings.h"
-#include "SynthEngine.h"
+#include "SynthRenderer.h"
 #include "TestSupport.h"
 #include <midigen/MidiGen.h>
 #include <midiout/OfflineOutput.h>
@@ -19,7 +19,7 @@
 namespace
 {
 
-constexpr std::size_t Block = midiout::SynthEngine::BlockFrames;
+constexpr std::size_t Block = midiout::SynthRenderer::BlockFrames;
 constexpr std::size_t TickFrames = 441; // 10 ms
 constexpr std::size_t Second = 44100;
 
@@ -32,11 +32,7 @@ protected:
     std::uint64_t startFrame = 0;    // the synthesizer's frame when the request was made
     std::size_t closedAt = 0;        // frame of audio at which the stream was seen closed
 
-    void SetUp() override
-    {
-        ASSERT_TRUE(midiout::OfflineEngine::of(output).canPlay())
-            << qPrintable(output.diagnostics());
-    }
+    void SetUp() override { ASSERT_TRUE(output.probe(0)) << qPrintable(output.diagnostics()); }
 
     // Makes the request, then renders block by block, handling notifications in between, while
     // the stream is open and for tail frames after its close.

@@ -1,7 +1,7 @@
 // The engine with the General MIDI SoundFont, clocked offline: notifications, placement of every
 // event on the synthesizer's clock, and what is heard.
 
-#include "SynthEngine.h"
+#include "EngineOutput.h"
 #include "TestSupport.h"
 #include <midiout/OfflineOutput.h>
 
@@ -17,28 +17,25 @@
 using namespace miditest;
 using midiout::OfflineOutput;
 using midiout::Stream;
+using testsupport::EngineOutput;
 
 namespace
 {
 
-constexpr std::size_t Block = midiout::SynthEngine::BlockFrames;
+constexpr std::size_t Block = midiout::SynthRenderer::BlockFrames;
 constexpr std::size_t TickFrames = 441; // 10 ms at 50 ticks per quarter note
 
 class OfflineTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite() { output = new OfflineOutput; }
+    static void SetUpTestSuite() { output = new EngineOutput; }
     static void TearDownTestSuite()
     {
         delete output;
         output = nullptr;
     }
 
-    void SetUp() override
-    {
-        ASSERT_TRUE(output->probe(0))
-            << midiout::OfflineEngine::of(*output).diagnostics().toStdString();
-    }
+    void SetUp() override { ASSERT_TRUE(output->probe(0)) << output->diagnostics().toStdString(); }
 
     // Opens a stream as the tone generator does: open, reset, time division 50.
     std::unique_ptr<Stream> openStream() { return openStream(log); }
@@ -74,28 +71,25 @@ protected:
     }
 
     // The synthesizer's state, read with FluidSynth's own functions.
-    static int voices()
-    {
-        return fluid_synth_get_active_voice_count(midiout::OfflineEngine::of(*output).synth());
-    }
+    static int voices() { return fluid_synth_get_active_voice_count(output->synth()); }
     static int controller(int channel, int number)
     {
         int value = -1;
-        fluid_synth_get_cc(midiout::OfflineEngine::of(*output).synth(), channel, number, &value);
+        fluid_synth_get_cc(output->synth(), channel, number, &value);
         return value;
     }
     static int pitchBend(int channel)
     {
         int value = -1;
-        fluid_synth_get_pitch_bend(midiout::OfflineEngine::of(*output).synth(), channel, &value);
+        fluid_synth_get_pitch_bend(output->synth(), channel, &value);
         return value;
     }
 
-    static OfflineOutput *output;
+    static EngineOutput *output;
     NotificationLog log;
 };
 
-OfflineOutput *OfflineTest::output = nullptr;
+EngineOutput *OfflineTest::output = nullptr;
 
 } // namespace
 
@@ -170,7 +164,7 @@ TEST_F(OfflineTest, PassesFollowEachOtherWithoutDriftAndAttackAtTheirTicks)
     };
     ASSERT_TRUE(stream->queue(b.data(), b.size()));
     render(5 * Block + 17); // off the block grid
-    const double startInAudio = double(output->synthesizerFrames() - output->renderedFrames());
+    const double startInAudio = double(output->synthesizerFrames() - output->rendered);
     ASSERT_TRUE(stream->restart());
     const auto audio = render(3 * PassTicks * TickFrames + 50 * TickFrames);
     ASSERT_EQ(log.count(Notification::Done), 3);
@@ -333,7 +327,7 @@ TEST_F(OfflineTest, NextStreamSoundsFullyOnceTheStoppedOneHasFaded)
     StreamBuilder b = tonePreamble(115);
     b.note(0, 0, 72, 20);
     ASSERT_TRUE(second->queue(b.data(), b.size()));
-    const std::uint64_t restartFrame = output->synthesizerFrames() - output->renderedFrames();
+    const std::uint64_t restartFrame = output->synthesizerFrames() - output->rendered;
     ASSERT_TRUE(second->restart());
     const auto audio = render(40 * TickFrames);
     EXPECT_EQ(secondLog.count(Notification::Done), 1);

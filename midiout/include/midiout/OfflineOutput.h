@@ -49,9 +49,6 @@ public:
     QString diagnostics() const;
 
 private:
-    // Reaches the engine behind device 0, for the output layer's own tests.
-    friend class OfflineEngine;
-
     std::unique_ptr<SynthEngine> engine_;
     std::uint64_t rendered_ = 0;
 };

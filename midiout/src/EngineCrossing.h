@@ -1,0 +1,124 @@
+#pragma once
+
+// What crosses between the engine's threads, and nothing else. Each thread keeps the rest of its
+// state in a class that only it touches:
+// - the application's thread: StreamControl, which writes the play state and reads the reports;
+// - the audio thread (the sound server client's own, or an offline caller): SynthRenderer, which
+//   reads the play state, writes the reports and never waits;
+// - the service thread of a real-time engine: SinkSupervisor, which watches the clock.
+//
+// A stream's life. The application's thread moves it; the audio thread follows the play state:
+//
+//   Closed  --open(), synthesizer and sink ready--> Paused    Open is posted
+//   Closed  --open(), one of them not ready-------> Opening
+//   Opening --both ready--------------------------> Paused    Open is posted (Running after an
+//                                                             early restart())
+//   Opening --they cannot start, or close()-------> Closed    Close is posted, no Open
+//   Paused  --restart()---------------------------> Running   the clock runs from tick 0
+//   Running --stop()------------------------------> Paused    silenced; Done for a queued buffer
+//   Running --its buffer played out---------------> Running   Done; a buffer queued next plays
+//                                                             on the same clock
+//   Paused, Running --close()---------------------> Closing   (at once Closed when nothing it
+//                                                             played can still be unheard)
+//   Closing --all it played is heard at the sink--> Closed    Close is posted
+//   Closing --stop()------------------------------> Closed    cut; Close is posted at once
+//   Paused, Running, Closing --sink lost or stalled--> Closed Done for a queued buffer, Close
+//
+// reset() silences and setTimeDivision() changes the tick in any open state; neither moves it.
+
+#include "LatestValue.h"
+#include "SpscRing.h"
+
+#include <midiout/Output.h>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace midiout
+{
+
+enum class StreamState : std::uint8_t { Closed, Opening, Paused, Running, Closing };
+
+// The synthesizer's sample rate; the engine renders stereo.
+constexpr double SampleRate = 44100.0;
+constexpr int Channels = 2;
+
+// What the audio thread plays; the application's thread publishes the whole of it at each change.
+struct PlayState {
+    static constexpr double OpenTickFrames = 500000.0 / 96 * SampleRate / 1e6; // 96 a quarter
+    static constexpr std::uint64_t Never = ~std::uint64_t(0);
+
+    StreamState state = StreamState::Closed;
+    std::uint32_t stream = 0;           // the stream's number, 0 while Closed
+    const std::uint8_t *data = nullptr; // the queued buffer (the engine's copy), null for none
+    std::size_t length = 0;
+    std::uint32_t buffer = 0; // its number, reported back with its notifications
+    double tickFrames = OpenTickFrames;
+    std::uint32_t stops = 0;  // counts stops: each silences and stands the clock
+    std::uint32_t resets = 0; // counts resets: each silences
+    // Closing: the application's thread is woken once the sink has played this frame.
+    std::uint64_t wakeWhenHeard = Never;
+};
+
+// What the audio thread reports of the stream it played.
+struct Report {
+    std::uint32_t stream = 0;
+    std::uint32_t buffer = 0;
+    Notification notification{};
+};
+
+// What the synthesizer does; only the audio thread changes it, holding synthLock.
+enum class Sound : std::uint8_t {
+    Quiet,     // nothing sounds since the last reset: presets may be loaded
+    Sounding,  // a note has been played since the last reset
+    Silencing, // a stop's fade and mute are under way
+};
+
+// A wake-up that any thread may signal without blocking; one thread waits for it (poll() or a
+// socket notifier on fd()).
+class EventWake
+{
+public:
+    EventWake() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~EventWake() { ::close(fd_); }
+    EventWake(const EventWake &) = delete;
+    EventWake &operator=(const EventWake &) = delete;
+
+    int fd() const { return fd_; }
+    void signal() const
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(fd_, &one, sizeof one);
+    }
+    void clear() const
+    {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto read = ::read(fd_, &count, sizeof count);
+    }
+
+private:
+    const int fd_;
+};
+
+struct EngineCrossing {
+    static constexpr std::size_t ReportCapacity = 256;
+
+    LatestValue<PlayState> played;                // application -> audio
+    SpscRing<Report, ReportCapacity> reports;     // audio -> application
+    std::atomic<bool> reportsLost{false};         // the ring was full: the stream ends
+    std::atomic<std::uint64_t> frames{0};         // rendered, in whole blocks
+    std::atomic<std::uint64_t> heard{0};          // frames the sink has played, at least
+    std::atomic<Sound> sound{Sound::Quiet};       // audio -> application, service
+    std::atomic<std::uint32_t> sinkGeneration{0}; // service -> audio: a new sink
+    std::mutex synthLock;  // the audio thread's per block (try-lock); a preset load's while quiet
+    EventWake controlWake; // audio, service -> application: reports or news of the sink
+
+    bool quiet() const { return sound.load() == Sound::Quiet; }
+};
+
+} // namespace midiout

@@ -1,0 +1,245 @@
+#include "SynthRenderer.h"
+
+#include "FluidApi.h"
+#include "SynthCore.h"
+
+#include <midiout/MidiMessages.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace midiout
+{
+
+namespace
+{
+
+// A stop fades the output to silence over FadeFrames, then ends every voice and mutes the output
+// until MuteFrames. At ResetFrames, once the ended voices are gone (a reset before that would
+// let them play on), the synthesizer and its effects are reset, and again at MuteFrames for the
+// reverb's residue. A stream that starts meanwhile sounds after MuteFrames.
+constexpr int FadeFrames = 256;
+constexpr int ResetFrames = FadeFrames + 2 * SynthRenderer::BlockFrames;
+constexpr int MuteFrames = FadeFrames + 6 * SynthRenderer::BlockFrames;
+
+} // namespace
+
+void SynthRenderer::renderInto(void *renderer, float *out, std::size_t frames,
+                               std::size_t queuedFrames)
+{
+    static_cast<SynthRenderer *>(renderer)->render(out, frames, queuedFrames);
+}
+
+void SynthRenderer::render(float *out, std::size_t frames, std::size_t queuedFrames)
+{
+    const std::uint32_t generation = crossing_.sinkGeneration.load(std::memory_order_acquire);
+    if (generation != generation_) {
+        // A new sink: nothing the last one left sounding or half-rendered is heard on it.
+        generation_ = generation;
+        cleanStart_ = true;
+        blockUsed_ = BlockFrames;
+    }
+    // The first frame of this call is heard once the sink has played what it holds before it.
+    const std::uint64_t heard = handedOut_ - std::min<std::uint64_t>(handedOut_, queuedFrames);
+    if (heard > crossing_.heard.load(std::memory_order_relaxed))
+        crossing_.heard.store(heard, std::memory_order_release);
+    if (seen_.state == StreamState::Closing && heard >= seen_.wakeWhenHeard &&
+        heardWoken_ != seen_.stream) {
+        heardWoken_ = seen_.stream;
+        wakeControl_ = true;
+    }
+    for (std::size_t done = 0; done < frames;) {
+        if (blockUsed_ == BlockFrames)
+            renderBlock();
+        const std::size_t n = std::min(frames - done, std::size_t(BlockFrames - blockUsed_));
+        for (std::size_t i = 0; i < n; ++i, ++done) {
+            out[Channels * done] = left_[blockUsed_ + int(i)];
+            out[Channels * done + 1] = right_[blockUsed_ + int(i)];
+        }
+        blockUsed_ += int(n);
+        handedOut_ += n;
+    }
+    if (wakeControl_)
+        crossing_.controlWake.signal(); // non-blocking
+    wakeControl_ = false;
+}
+
+void SynthRenderer::renderBlock()
+{
+    const std::uint64_t blockStart = blocks_ * BlockFrames;
+    std::fill(std::begin(left_), std::end(left_), 0.0f);
+    std::fill(std::begin(right_), std::end(right_), 0.0f);
+    // A preset load holds the synthesizer only while nothing sounds: the block is silent then,
+    // and what the application's thread asked for waits for the next one.
+    if (core_.state() == SynthCore::Load::Loaded && enterSynth()) {
+        if (cleanStart_) {
+            cleanStart_ = false;
+            core_.fluid().fluid_synth_all_sounds_off(core_.synth(), -1);
+            player_.stop();
+            playerBuffer_ = 0;
+            resetSynth();
+        }
+        const bool quietAtStart = sound() == Sound::Quiet;
+        follow(crossing_.played.read(), blockStart);
+        while (sound() != Sound::Silencing && player_.running() &&
+               dueFrame(player_.nextTick()) <= blockStart)
+            player_.playNextTick(
+                [this](std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+                    shortMessage(status, data1, data2);
+                },
+                [this](Notification n, std::uint32_t buffer) { report(n, buffer); });
+        float *out[2] = {left_, right_};
+        float *fx[4] = {left_, right_, left_, right_}; // effects mixed in
+        core_.fluid().fluid_synth_process(core_.synth(), BlockFrames, 4, fx, 2, out);
+        silenceBlock();
+        if (!quietAtStart && sound() == Sound::Quiet)
+            wakeControl_ = true; // a buffer may wait for this silence to load its presets
+        crossing_.synthLock.unlock();
+    }
+    ++blocks_;
+    blockUsed_ = 0;
+    crossing_.frames.store(blocks_ * BlockFrames, std::memory_order_release);
+}
+
+bool SynthRenderer::enterSynth()
+{
+    if (crossing_.synthLock.try_lock())
+        return true;
+    if (sound() == Sound::Quiet)
+        return false; // a preset load: the block stays silent, as the synthesizer is
+    // While something sounds a load only looks at the state and lets go within instructions.
+    for (int i = 0; i < 1000; ++i)
+        if (crossing_.synthLock.try_lock())
+            return true;
+    return false;
+}
+
+void SynthRenderer::follow(const PlayState &state, std::uint64_t blockStart)
+{
+    const bool newStream = state.stream != seen_.stream;
+    const bool stopped = newStream || state.stops != seen_.stops;
+    if (stopped) { // the clock stands and the buffer goes; what sounds fades
+        player_.stop();
+        playerBuffer_ = 0;
+    }
+    if (stopped || state.resets != seen_.resets)
+        beginSilence();
+    if (newStream)
+        tickFrames_ = PlayState::OpenTickFrames;
+    if (state.tickFrames != tickFrames_) {
+        if (player_.running()) { // the next tick keeps its frame; later ones follow the new rate
+            anchorFrame_ = dueFrame(player_.nextTick());
+            anchorTick_ = player_.nextTick();
+        }
+        tickFrames_ = state.tickFrames;
+    }
+    switch (state.state) {
+    case StreamState::Closed:
+    case StreamState::Opening:
+    case StreamState::Closing: // nothing more of it plays; its buffer may be freed
+        player_.stop();
+        playerBuffer_ = 0;
+        break;
+    case StreamState::Paused:
+    case StreamState::Running:
+        if (state.data == nullptr)
+            player_.queue(nullptr, 0, 0); // its memory may be freed once this block is over
+        else if (state.buffer != playerBuffer_)
+            player_.queue(state.data, state.length, state.buffer);
+        playerBuffer_ = state.buffer;
+        if (state.state == StreamState::Running &&
+            (stopped || seen_.state != StreamState::Running)) {
+            player_.start(); // restarted: tick 0 is due at once
+            anchorFrame_ = blockStart;
+            anchorTick_ = 0;
+        }
+        break;
+    }
+    seen_ = state;
+}
+
+std::uint64_t SynthRenderer::dueFrame(std::uint64_t tick) const
+{
+    return anchorFrame_ + std::uint64_t(std::llround(double(tick - anchorTick_) * tickFrames_));
+}
+
+void SynthRenderer::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    const FluidApi &fluid = core_.fluid();
+    fluid_synth_t *synth = core_.synth();
+    const int channel = status & StatusChannelMask;
+    data1 &= DataByteMask;
+    data2 &= DataByteMask;
+    switch (status & StatusKindMask) {
+    case NoteOffStatus:
+        fluid.fluid_synth_noteoff(synth, channel, data1);
+        break;
+    case NoteOnStatus:
+        if (data2 == 0) {
+            fluid.fluid_synth_noteoff(synth, channel, data1);
+        } else {
+            fluid.fluid_synth_noteon(synth, channel, data1, data2);
+            if (sound() == Sound::Quiet)
+                crossing_.sound.store(Sound::Sounding);
+        }
+        break;
+    case ControlChangeStatus:
+        fluid.fluid_synth_cc(synth, channel, data1, data2);
+        break;
+    case ProgramChangeStatus:
+        fluid.fluid_synth_program_change(synth, channel, data1);
+        break;
+    case PitchBendStatus:
+        fluid.fluid_synth_pitch_bend(synth, channel, data1 | data2 << 7);
+        break;
+    }
+}
+
+void SynthRenderer::report(Notification notification, std::uint32_t buffer)
+{
+    if (!crossing_.reports.push({seen_.stream, buffer, notification}))
+        crossing_.reportsLost.store(true); // the stream is ended rather than lose its end
+    wakeControl_ = true;
+}
+
+void SynthRenderer::beginSilence()
+{
+    switch (sound()) {
+    case Sound::Silencing:
+        return; // nothing new sounds while a silencing is under way
+    case Sound::Sounding:
+        crossing_.sound.store(Sound::Silencing);
+        silenceFrames_ = 0;
+        return;
+    case Sound::Quiet:
+        resetSynth(); // nothing sounds, not even an effect's tail
+        return;
+    }
+}
+
+void SynthRenderer::silenceBlock()
+{
+    if (sound() != Sound::Silencing)
+        return;
+    for (int i = 0; i < BlockFrames; ++i) {
+        const float gain = std::max(0.0f, 1.0f - float(silenceFrames_ + i) / FadeFrames);
+        left_[i] *= gain;
+        right_[i] *= gain;
+    }
+    silenceFrames_ += BlockFrames;
+    if (silenceFrames_ == FadeFrames)
+        core_.fluid().fluid_synth_all_sounds_off(core_.synth(), -1); // sustained ones too
+    if (silenceFrames_ == ResetFrames)
+        core_.fluid().fluid_synth_system_reset(core_.synth());
+    if (silenceFrames_ == MuteFrames)
+        resetSynth();
+}
+
+void SynthRenderer::resetSynth()
+{
+    // All 16 channels (controllers, programs) and the effects; the silencing, if any, is over.
+    core_.fluid().fluid_synth_system_reset(core_.synth());
+    crossing_.sound.store(Sound::Quiet);
+}
+
+} // namespace midiout
