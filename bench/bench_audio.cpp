@@ -3,8 +3,11 @@
 // output, as a program uses it): first sound of requests in each state of the output, Stop(),
 // gaps beside FluidSynth's driver alone, note placement against FluidSynth's file renderer, and
 // survival of sound server restarts. Prints "key value" lines for scripts/bench.
-// Usage: bench_audio [PART]   PART: requests, placement or kills (default: all)
+// The engine's edges: a program's first request at once after it created its component, the
+// first after a server restart, and the signalled end of a stream against its last note-off.
+// Usage: bench_audio [PART]   PART: requests, edges, placement or kills (default: all)
 
+#include "Edges.h"
 #include "OfflineRender.h"
 #include "Placement.h"
 #include "RequestTimes.h"
@@ -13,33 +16,7 @@
 #include "SinkLevels.h"
 #include "SoundBench.h"
 
-#include <QElapsedTimer>
-
 #include <cstdio>
-
-namespace
-{
-
-// The first request of the process, half a second after its first component was created: what
-// a program that plays at once waits for the synthesizer to start.
-void measureFirstOfProcess(bench::SoundBench &bench, const QElapsedTimer &created)
-{
-    bench::pumpFor(int(500 - created.elapsed()));
-    const double request = bench::MonitorRecorder::now();
-    bench.generator.setDuration(50);
-    const bool started = bench.generator.PlayString(QByteArrayLiteral("I16,C5"));
-    bench.waitEnd(10000);
-    bench.recorder.stop();
-    const std::size_t from = bench.recorder.frameAt(request);
-    const std::size_t to = from + 5 * bench::MonitorRecorder::Rate;
-    const std::size_t sound = bench::firstAtLeast(bench.recorder, from, to, bench::Above30dBFS);
-    if (started && sound < to)
-        std::printf("first-of-process-ms %.2f\n", (bench.recorder.timeOf(sound) - request) * 1e3);
-    else
-        std::printf("first-of-process-ms n/a\n");
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -57,12 +34,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_audio: cannot record the null sink's monitor\n");
         return 1;
     }
-    QElapsedTimer created;
-    created.start();
     TMidiGen generator;
     bench::SoundBench bench{server, recorder, generator};
     bench.awake();
-    measureFirstOfProcess(bench, created);
 
     if (want("requests")) {
         std::printf("note-rise-ms %.2f\n",
@@ -72,6 +46,11 @@ int main(int argc, char **argv)
         bench::measureOnRunningOutput(bench, 12);
         bench::measureInterrupting(bench, 12);
         bench::measureStop(bench, 12);
+    }
+    if (want("edges")) {
+        bench::measureFirstRequests(bench, QStringLiteral(FIRST_REQUEST), 10);
+        bench::measureStreamEnds(bench, 6);
+        bench::measureFirstAfterRestart(bench, 3);
     }
     if (want("placement"))
         bench::measurePlacement(bench);

@@ -38,7 +38,9 @@ namespace midiout
     X(pa_stream_begin_write)                                                                       \
     X(pa_stream_write)                                                                             \
     X(pa_stream_flush)                                                                             \
-    X(pa_stream_get_latency)                                                                       \
+    X(pa_stream_writable_size)                                                                     \
+    X(pa_stream_get_buffer_attr)                                                                   \
+    X(pa_stream_get_timing_info)                                                                   \
     X(pa_stream_cork)                                                                              \
     X(pa_stream_is_corked)                                                                         \
     X(pa_operation_unref)                                                                          \

@@ -111,9 +111,8 @@ private:
         attr.prebuf = RequestFrames * frameBytes_;
         attr.minreq = RequestFrames * frameBytes_;
         attr.fragsize = std::uint32_t(-1);
-        // The timing flags let the write callback ask how much the server holds.
-        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
-                                             PA_STREAM_AUTO_TIMING_UPDATE);
+        // Timing updates tell the sink's own latency.
+        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE);
         if (pa_.pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
             lost(pa_.pa_context_errno(context_));
     }
@@ -128,15 +127,17 @@ private:
             self->lost(self->pa_.pa_context_errno(self->context_));
     }
 
-    // Frames the server holds before what is written next; the whole queue while it cannot
-    // tell (just after a flush), so that nothing is taken as heard too early.
+    // Frames the server holds before what is written next: the queue less what it asks for (by
+    // libpulse's own count, which a flush empties), and the sink's latency.
     std::size_t queuedFrames(pa_stream *stream) const
     {
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (pa_.pa_stream_get_latency(stream, &latency, &negative) != 0)
-            return QueueFrames;
-        return negative ? 0 : std::size_t(latency * std::uint64_t(client_.rate) / 1000000);
+        const pa_buffer_attr *attr = pa_.pa_stream_get_buffer_attr(stream);
+        const std::size_t queue = attr != nullptr ? attr->tlength : QueueFrames * frameBytes_;
+        const std::size_t asked = pa_.pa_stream_writable_size(stream);
+        const pa_timing_info *timing = pa_.pa_stream_get_timing_info(stream);
+        const std::uint64_t sinkFrames =
+            timing != nullptr ? timing->sink_usec * std::uint64_t(client_.rate) / 1000000 : 0;
+        return (queue - std::min(queue, asked)) / frameBytes_ + std::size_t(sinkFrames);
     }
 
     static void writeRequested(pa_stream *stream, std::size_t bytes, void *data)

@@ -115,9 +115,14 @@ void SinkSupervisor::drop()
 
 void SinkSupervisor::serve()
 {
+    // The sink connects while the synthesizer loads; it renders silence until it has loaded.
+    if (wanted_.exchange(false))
+        connect();
     core_.load();
+    crossing_.controlWake.signal(); // a stream waiting for the synthesizer may open
     if (core_.state() != SynthCore::Load::Loaded) {
         noWayOut_.store(true);
+        takeSink().reset();
         audio_.store(Audio::Unavailable);
         crossing_.controlWake.signal();
         return;

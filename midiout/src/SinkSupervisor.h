@@ -1,6 +1,6 @@
 #pragma once
 
-// The service thread of a real-time engine: it loads the synthesizer, then keeps a sink to the
+// The service thread of a real-time engine: it loads the synthesizer and keeps a sink to the
 // desktop's sound server. It connects one when the application's thread wants audio, drops it
 // when it is lost (off the application's thread: dropping joins the sink's threads), notices a
 // clock that stands while a stream runs, and pauses an idle sink. It sleeps on its eventfd
@@ -37,7 +37,7 @@ public:
         int stalledClockMs; // a running stream whose clock stands this long has stalled
     };
 
-    // Starts the service thread, which loads core and then connects.
+    // Starts the service thread, which connects a sink while it loads core.
     SinkSupervisor(SynthCore &core, EngineCrossing &crossing, const SinkClient &client,
                    Timing timing);
     ~SinkSupervisor(); // stops the thread and drops the sink

@@ -26,6 +26,14 @@ public:
     bool running() const { return running_; }
     // The tick that playNextTick() plays next.
     std::uint64_t nextTick() const { return nextTick_; }
+    // The tick of the next event to play; NoEvent while paused or without a buffer.
+    static constexpr std::uint64_t NoEvent = ~std::uint64_t(0);
+    std::uint64_t nextEventTick() const
+    {
+        if (!running_ || data_ == nullptr)
+            return NoEvent;
+        return passStarted_ ? nextEventTick_ : nextTick_ + StreamEvent::readWord(data_);
+    }
 
     // Plays the next tick: a buffer seen for the first time starts its pass at this tick; every
     // short message due now goes to message(status, data1, data2) in buffer order; the

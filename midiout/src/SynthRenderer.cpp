@@ -14,13 +14,15 @@ namespace midiout
 namespace
 {
 
-// A stop fades the output to silence over FadeFrames, then ends every voice and mutes the output
-// until MuteFrames. At ResetFrames, once the ended voices are gone (a reset before that would
-// let them play on), the synthesizer and its effects are reset, and again at MuteFrames for the
-// reverb's residue. A stream that starts meanwhile sounds after MuteFrames.
+// A stop fades the output to silence over FadeFrames (5.8 ms), then ends every voice and mutes
+// the output. At ResetFrames, once the ended voices are gone (a reset before that would let them
+// play on), the synthesizer and its effects are reset; a stream that waits to start plays from
+// the next block (what the reverb may still hold lies under its sound). Without one the output
+// stays muted and the reset is repeated every block until MuteFrames: a single reset does not
+// always clear the reverb, and its residue would be heard after a stop.
 constexpr int FadeFrames = 256;
 constexpr int ResetFrames = FadeFrames + 2 * SynthRenderer::BlockFrames;
-constexpr int MuteFrames = FadeFrames + 6 * SynthRenderer::BlockFrames;
+constexpr int MuteFrames = FadeFrames + 60 * SynthRenderer::BlockFrames;
 
 } // namespace
 
@@ -229,10 +231,16 @@ void SynthRenderer::silenceBlock()
     silenceFrames_ += BlockFrames;
     if (silenceFrames_ == FadeFrames)
         core_.fluid().fluid_synth_all_sounds_off(core_.synth(), -1); // sustained ones too
-    if (silenceFrames_ == ResetFrames)
-        core_.fluid().fluid_synth_system_reset(core_.synth());
-    if (silenceFrames_ == MuteFrames)
-        resetSynth();
+    if (silenceFrames_ < ResetFrames)
+        return;
+    core_.fluid().fluid_synth_system_reset(core_.synth());
+    const std::uint64_t next = player_.nextEventTick();
+    const bool waits =
+        player_.running() &&
+        (seen_.data == nullptr || // its buffer's presets load
+         (next != StreamPlayer::NoEvent && dueFrame(next) <= (blocks_ + 1) * BlockFrames));
+    if (waits || silenceFrames_ >= MuteFrames)
+        crossing_.sound.store(Sound::Quiet); // a waiting stream plays on the fresh reset
 }
 
 void SynthRenderer::resetSynth()
