@@ -100,7 +100,7 @@ std::unique_ptr<Stream> StreamControl::open(QObject *receiver)
 void StreamControl::startOpened()
 {
     state_.state = open_.runWhenOpen ? StreamState::Running : StreamState::Paused;
-    open_.ran = open_.runWhenOpen;
+    open_.unheard = open_.runWhenOpen;
     publish(open_.runWhenOpen);
     post(open_.receiver, Notification::Open);
     handOver(true);
@@ -179,7 +179,7 @@ bool StreamControl::restart(std::uint32_t stream)
         open_.runWhenOpen = true;
     } else if (state_.state == StreamState::Paused) {
         state_.state = StreamState::Running;
-        open_.ran = true;
+        open_.unheard = true;
         publish(true);
     }
     return true;
@@ -196,6 +196,7 @@ void StreamControl::stop(std::uint32_t stream)
     // server still holds of its last notes.
     const bool queued = open_.queued != nullptr;
     open_.runWhenOpen = false;
+    open_.unheard = open_.unheard && !queued; // a cut drops what the server holds
     if (state_.state == StreamState::Running)
         state_.state = StreamState::Paused;
     retireQueued();
@@ -222,8 +223,8 @@ void StreamControl::close(std::uint32_t stream, bool postClose)
         return;
     const bool cut = state_.state == StreamState::Running && open_.queued != nullptr;
     // What it played may still be on its way to the sink: Close follows once it is heard.
-    if (postClose && state_.state != StreamState::Closing && open_.ran && supervisor_ != nullptr &&
-        supervisor_->playing()) {
+    if (postClose && state_.state != StreamState::Closing && open_.unheard &&
+        supervisor_ != nullptr && supervisor_->playing()) {
         retireQueued();
         state_.state = StreamState::Closing;
         state_.wakeWhenHeard = crossing_.frames.load(std::memory_order_acquire);

@@ -68,7 +68,7 @@ private:
         std::unique_ptr<Buffer> queued; // awaiting its Done
         bool waitsForPresets = false;
         bool runWhenOpen = false; // restarted while Opening
-        bool ran = false;         // restarted since the open: it may still be heard
+        bool unheard = false;     // what it played may not have reached the sink yet
     };
 
     bool isOpen(std::uint32_t stream) const { return stream != 0 && open_.id == stream; }
