@@ -37,6 +37,11 @@ struct DeviceFaults {
     // posts the done notification at the restart, so that a play request never has to wait and
     // no other handler can run inside it.
     bool instant = false;
+    // Not faults either: an output that answers an open when the test says (answerOpen()), as
+    // one whose synthesizer or sound server is not ready yet does; and one whose close is told
+    // once its sound has been heard (heard()), unless a stop cuts that sound first.
+    bool opensLater = false;
+    bool closesWhenHeard = false;
 };
 
 class TestStream : public midiout::Stream
@@ -75,6 +80,8 @@ public:
     void stop() override
     {
         log_.calls.push_back("stop");
+        if (unheard_) // what was left to be heard is cut: the close is told at once
+            return heard();
         if (queued_) {
             queued_ = false;
             post(midiout::Notification::Done);
@@ -86,6 +93,10 @@ public:
         if (vanished_)
             return; // closed already
         ++log_.closes;
+        if (faults_.closesWhenHeard) {
+            unheard_ = true;
+            return;
+        }
         // The receiver may destroy this stream on its close: nothing of it is touched after.
         if (faults_.instant)
             deliver(receiver_, midiout::Notification::Close);
@@ -94,6 +105,17 @@ public:
     }
 
     // What the device does as time passes.
+    void answerOpen(bool opened)
+    {
+        post(opened ? midiout::Notification::Open : midiout::Notification::Close);
+    }
+    void heard()
+    {
+        if (unheard_) {
+            unheard_ = false;
+            post(midiout::Notification::Close);
+        }
+    }
     void reachFirstEvent() { post(midiout::Notification::Position); }
     // The queued buffer has played out; false (and nothing posted) when none was queued.
     bool endPass()
@@ -130,6 +152,7 @@ private:
     const DeviceFaults &faults_;
     bool queued_ = false;
     bool vanished_ = false;
+    bool unheard_ = false; // closed, its Close held until heard()
 };
 
 class TestOutput : public midiout::Output
@@ -154,7 +177,7 @@ public:
         current = stream.get();
         if (faults.instant)
             TestStream::deliver(receiver, midiout::Notification::Open);
-        else
+        else if (!faults.opensLater)
             QCoreApplication::postEvent(
                 receiver, new midiout::NotificationEvent(midiout::Notification::Open));
         return stream;
