@@ -15,11 +15,6 @@ namespace
 
 constexpr int Rate = MonitorRecorder::Rate;
 constexpr int TrainNotes = 20;
-// Attacks: a 64-frame window that reaches -25 dBFS after 10 ms at or below -33 dBFS, at least
-// 60 ms after the attack before (the notes are 100 ms apart).
-constexpr int AttackLevel = 1843;
-constexpr int BetweenLevel = 733;
-
 // Twenty woodblocks 100 ms apart, each heard as an attack of its own.
 QByteArray woodblockTrain()
 {
@@ -29,28 +24,12 @@ QByteArray woodblockTrain()
     return train;
 }
 
-// The attacks heard in [from, to).
-std::vector<std::size_t> attacks(const MonitorRecorder &recorder, std::size_t from, std::size_t to)
-{
-    constexpr std::size_t Window = 64;
-    std::vector<std::size_t> found;
-    std::size_t quietWindows = 7; // the sink is quiet before a request
-    for (std::size_t w = from; w + Window <= std::min(to, recorder.frames()); w += Window) {
-        const int peak = peakIn(recorder, w, w + Window);
-        if (peak >= AttackLevel && quietWindows >= 7 &&
-            (found.empty() || w >= found.back() + Rate * 60 / 1000))
-            found.push_back(firstAtLeast(recorder, w, w + Window, AttackLevel));
-        quietWindows = peak <= BetweenLevel ? quietWindows + 1 : 0;
-    }
-    return found;
-}
-
 // Counts the train's notes heard from the request on, and the time to its first sound.
 void hearTrain(const MonitorRecorder &recorder, double request, int &heard, double &firstMs)
 {
     const std::size_t from = recorder.frameAt(request);
-    heard = int(
-        attacks(recorder, from, from + Rate * 12 / 5).size()); // 2.4 s: the train and its latency
+    // 2.4 s: the train and its latency.
+    heard = int(attacksIn(recorder, from, from + Rate * 12 / 5).size());
     const std::size_t sound = firstAtLeast(recorder, from, from + 3 * Rate, Above30dBFS);
     firstMs = sound < from + 3 * Rate ? (recorder.timeOf(sound) - request) * 1000.0 : -1;
 }

@@ -31,6 +31,23 @@ std::size_t quietFrom(const MonitorRecorder &recorder, std::size_t from, std::si
     return quiet;
 }
 
+std::vector<std::size_t> attacksIn(const MonitorRecorder &recorder, std::size_t from,
+                                   std::size_t to)
+{
+    constexpr std::size_t Window = 64;
+    constexpr int AttackLevel = 1843, BetweenLevel = 733;
+    std::vector<std::size_t> found;
+    std::size_t quietWindows = 7;
+    for (std::size_t w = from; w + Window <= std::min(to, recorder.frames()); w += Window) {
+        const int peak = peakIn(recorder, w, w + Window);
+        if (peak >= AttackLevel && quietWindows >= 7 &&
+            (found.empty() || w >= found.back() + MonitorRecorder::Rate * 60 / 1000))
+            found.push_back(firstAtLeast(recorder, w, w + Window, AttackLevel));
+        quietWindows = peak <= BetweenLevel ? quietWindows + 1 : 0;
+    }
+    return found;
+}
+
 int peakIn(const MonitorRecorder &recorder, std::size_t from, std::size_t to)
 {
     int peak = 0;

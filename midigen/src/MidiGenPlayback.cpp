@@ -2,6 +2,7 @@
 // stream once it has started, Stop, the device choice and destruction.
 
 #include "MidiGen_p.h"
+#include "OutputOwners.h"
 
 #include <midiout/Output.h>
 
@@ -15,8 +16,8 @@
 namespace
 {
 
-// Process-wide: the identity handed to the next component. The output owner lives on the
-// midiout::Output the component plays on.
+// Process-wide: the identity handed to the next component (the owner of an output, see
+// OutputOwners.h).
 // Atomic: a component may be created on any thread, though only one thread is served.
 std::atomic<quint32> instanceCounter{1};
 
@@ -119,6 +120,7 @@ TMidiGen::~TMidiGen()
     // The stream ends at once, also when its first event has not been reached yet (its pass
     // would otherwise have to play out first).
     d->endStreamAndWait();
+    midigen::releaseOutputs(d->instanceNumber_); // another component may play on them now
     delete d->notificationReceiver_;
 }
 
@@ -173,8 +175,7 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 {
     // Only one component at a time owns the output. A request that starts nothing leaves the
     // component ready for the next one.
-    const quint32 owner = output_.owner();
-    if (owner != 0 && owner != instanceNumber_) {
+    if (!midigen::mayPlayOn(output_, instanceNumber_)) {
         phase_ = Phase::Idle;
         return refuse(TMidiGen::mgOutputOwned); // list released on return
     }
@@ -195,7 +196,7 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
         phase_ = Phase::Idle;
         return refuse(TMidiGen::mgNoOutput);
     }
-    output_.setOwner(instanceNumber_);
+    midigen::takeOutput(output_, instanceNumber_);
     stream_->reset();
     if (!stream_->setTimeDivision(TimeDivision))
         return abandonStartedStream();

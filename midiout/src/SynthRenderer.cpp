@@ -41,7 +41,9 @@ void SynthRenderer::render(float *out, std::size_t frames, std::size_t queuedFra
         cleanStart_ = true;
         blockUsed_ = BlockFrames;
     }
-    // The first frame of this call is heard once the sink has played what it holds before it.
+    // The first frame of this call is heard once the sink has played what it holds before it;
+    // more than half a second is not believed (a server that tells nothing sensible).
+    queuedFrames = std::min(queuedFrames, std::size_t(SampleRate / 2));
     const std::uint64_t heard = handedOut_ - std::min<std::uint64_t>(handedOut_, queuedFrames);
     if (heard > crossing_.heard.load(std::memory_order_relaxed))
         crossing_.heard.store(heard, std::memory_order_release);
@@ -80,6 +82,7 @@ void SynthRenderer::renderBlock()
             player_.stop();
             playerBuffer_ = 0;
             resetSynth();
+            wakeControl_ = true; // a buffer may wait for this silence to load its presets
         }
         const bool quietAtStart = sound() == Sound::Quiet;
         follow(crossing_.played.read(), blockStart);

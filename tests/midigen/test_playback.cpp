@@ -341,17 +341,23 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     EXPECT_FALSE(gen->IsPlaying());
 }
 
-TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutput)
+TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutputUntilItIsDestroyed)
 {
     startSounding();
-    EXPECT_EQ(output.owner(), TMidiGenTestAccess::instanceNumber(*gen));
-    // A later component on an output of its own becomes that output's owner.
+    // A component on an output of its own plays there, beside the first one's.
     TestOutput own;
     TMidiGen other(own);
     EXPECT_TRUE(other.PlayNote(60));
     EXPECT_EQ(own.log.opens, 1);
-    EXPECT_EQ(own.owner(), TMidiGenTestAccess::instanceNumber(other));
-    EXPECT_EQ(output.owner(), TMidiGenTestAccess::instanceNumber(*gen)) << "the first is unchanged";
+    // Once the owner is gone, another component plays on its output; a component beside a live
+    // owner is still refused.
+    auto later = std::make_unique<TMidiGen>(output);
+    EXPECT_FALSE(later->PlayNote(60));
+    gen.reset();
+    EXPECT_TRUE(later->PlayNote(60)) << "the owner's destruction did not release the output";
+    TMidiGen beside(output);
+    EXPECT_FALSE(beside.PlayNote(60));
+    EXPECT_EQ(beside.LastRefusal(), TMidiGen::mgOutputOwned);
 }
 
 int main(int argc, char **argv)

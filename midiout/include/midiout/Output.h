@@ -8,8 +8,6 @@
 //   notifications arrive there through its event loop.
 // - Memory: Stream::queue copies the caller's data, so the caller may reuse or free its memory
 //   once queue returns.
-// - Output owner: owner() is the tone generator's rule (see <midigen/MidiGen.h>): the first
-//   component that opens a stream on an output owns it for the rest of the process.
 
 #include <midiout/Export.h>
 #include <midiout/MidiMessages.h>
@@ -101,14 +99,9 @@ public:
     // synthesizer loads its SoundFont); a component calls it when it is created.
     virtual void prepare() {}
 
-    // The output owner of the tone generator's rule: the instance number of the component that
-    // last opened a stream on this output, 0 while none has; never reset. On system(), one per
-    // process, the rule is process-wide.
-    std::uint32_t owner() const { return owner_; }
-    void setOwner(std::uint32_t instanceNumber) { owner_ = instanceNumber; }
-
 private:
-    std::uint32_t owner_ = 0;
+    // Kept for the layout of version 2.0, where it held the tone generator's output owner.
+    [[maybe_unused]] std::uint32_t reserved_ = 0;
 };
 
 // Starts building the built-in synthesizer (device 0 of Output::system()) on a thread of its own
