@@ -5,9 +5,9 @@
 #include "SynthEngine.h"
 
 #include "FluidApi.h"
+#include "MidiMessages_p.h"
 #include "SynthStream.h"
 
-#include <midiout/MidiMessages.h>
 #include <midiout/Output.h>
 
 #include <QCoreApplication>
