@@ -65,9 +65,11 @@ TEST_F(Compile, WhatARequestCompilesIntoIsWhatItPlays)
          },
          {}},
         {"a percussion sound on a melodic channel",
-         [](TMidiGen &g) { g.setInstrument(TMidiGen::mgOpenTriangle); }, {}},
+         [](TMidiGen &g) { g.setInstrument(TMidiGen::mgOpenTriangle); },
+         {}},
         {"a note on the percussion channel",
-         [](TMidiGen &g) { g.setChannel(TMidiGen::mgCh10); }, {}},
+         [](TMidiGen &g) { g.setChannel(TMidiGen::mgCh10); },
+         {}},
         {"the backup run's jingle", testsupport::configureForBackupRun, testsupport::Jingle},
         {"a chord with a bend ramp",
          [](TMidiGen &g) {
@@ -107,21 +109,20 @@ TEST_F(Compile, TheListAndTheFlagAreThoseOfTheRequest)
 
     testsupport::configureForBackupRun(gen);
     const TMGCompiledRequest jingle = gen.CompileString(testsupport::Jingle);
-    EXPECT_EQ(jingle.Events(),
-              (QList<Event>{{0, Program, 94, 0},
-                            {0, On, 43, 0},
-                            {100, Program, 31, 0},
-                            {150, On, 55, 0},
-                            {200, On, 59, 0},
-                            {250, On, 55, 0},
-                            {300, On, 43, 0},
-                            {350, On, 50, 0},
-                            {400, Off, 43, 0},
-                            {550, Off, 55, 0},
-                            {600, Off, 59, 0},
-                            {650, Off, 55, 0},
-                            {700, Off, 43, 0},
-                            {750, Off, 50, 0}}));
+    EXPECT_EQ(jingle.Events(), (QList<Event>{{0, Program, 94, 0},
+                                             {0, On, 43, 0},
+                                             {100, Program, 31, 0},
+                                             {150, On, 55, 0},
+                                             {200, On, 59, 0},
+                                             {250, On, 55, 0},
+                                             {300, On, 43, 0},
+                                             {350, On, 50, 0},
+                                             {400, Off, 43, 0},
+                                             {550, Off, 55, 0},
+                                             {600, Off, 59, 0},
+                                             {650, Off, 55, 0},
+                                             {700, Off, 43, 0},
+                                             {750, Off, 50, 0}}));
     EXPECT_FALSE(jingle.BendAllowed());
     EXPECT_EQ(jingle.Stream().size(), 348);
     EXPECT_TRUE(gen.CompileString("C;200,E;200").BendAllowed());
