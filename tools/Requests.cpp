@@ -4,13 +4,12 @@
 #include "Verbs.h"
 
 #include "OutputFile.h"
-#include "SettingsOf.h"
 
 #include <midigen/MidiGen.h>
-#include <midiout/MidiMessages.h>
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -47,20 +46,6 @@ QByteArray readStandardInput()
     }
 }
 
-// Note ons (with a velocity) and note offs (note ons without one) of a stream buffer.
-std::pair<qsizetype, qsizetype> notesOf(const midigen::StreamBuffer &buffer)
-{
-    qsizetype ons = 0, offs = 0;
-    for (std::size_t offset = 0; offset + midiout::StreamEvent::Size <= buffer.size();
-         offset += midiout::StreamEvent::Size) {
-        const auto event = midiout::StreamEvent::decode(buffer.data() + offset);
-        if (event.isShortMessage() &&
-            (event.status() & midiout::StatusKindMask) == midiout::NoteOnStatus)
-            ++(event.data2() != 0 ? ons : offs);
-    }
-    return {ons, offs};
-}
-
 } // namespace
 
 QByteArray WithSeparators(qint64 number)
@@ -88,36 +73,26 @@ void WriteOutputFile(const QByteArray &path, QByteArrayView bytes)
                       ": " + error);
 }
 
-StringStream StringRequestStream(const TMidiGen &generator, const QByteArray &text)
+TMGCompiledRequest StringRequestStream(const TMidiGen &generator, const QByteArray &text)
 {
-    StringStream stream;
-    stream.bendAllowed =
-        midigen::ParsePlayString(text, midigen::ParseSettingsOf(generator), stream.list);
-    // PlayString hands nothing to the device for a list that comes out empty.
-    if (stream.list.empty())
-        return stream;
-    stream.buffer = midigen::EncodeStream(stream.list, midigen::EncodeSettingsOf(generator),
-                                          stream.bendAllowed);
-    // The encoder drops what passes the buffer's limit: notes, or the ends of notes begun.
-    qsizetype notes = 0, ends = 0;
-    for (const midigen::NoteEvent &event : stream.list) {
-        notes += event.kind == midigen::NoteOn ? 1 : 0;
-        ends += event.kind == midigen::NoteOff ? 1 : 0;
-    }
-    const auto [ons, offs] = notesOf(stream.buffer);
+    const TMGCompiledRequest request = generator.CompileString(text);
     QByteArrayList lost;
-    if (ons < notes)
-        lost.append(WithSeparators(notes - ons) + " of its " + WithSeparators(notes) +
+    if (const qsizetype leftOut = request.NotesLeftOut(); leftOut > 0) {
+        const QList<TMGNoteEvent> events = request.Events();
+        const auto notes = std::count_if(events.begin(), events.end(), [](const TMGNoteEvent &e) {
+            return e.kind == TMGNoteEvent::mgNoteOn;
+        });
+        lost.append(WithSeparators(leftOut) + " of its " + WithSeparators(notes) +
                     " notes are left out");
-    if (const qsizetype unended = ends - offs - (notes - ons); unended > 0)
+    }
+    if (const qsizetype unended = request.NoteEndsLost(); unended > 0)
         lost.append(unended == 1 ? QByteArray("1 note played has no end")
                                  : WithSeparators(unended) + " notes played have no end");
     if (!lost.isEmpty())
-        std::fprintf(
-            stderr, "midigen: the tune is cut at the stream's limit of %s events: %s\n",
-            WithSeparators(midigen::MaxStreamBytes / midiout::StreamEvent::Size).constData(),
-            lost.join(", and ").constData());
-    return stream;
+        std::fprintf(stderr, "midigen: the tune is cut at the stream's limit of %s events: %s\n",
+                     WithSeparators(TMGCompiledRequest::MaxStreamEvents).constData(),
+                     lost.join(", and ").constData());
+    return request;
 }
 
 } // namespace tool

@@ -5,14 +5,12 @@
 
 #include "Options.h"
 
-#include "NoteEvent.h"
-#include "StreamEncoder.h"
+#include <midigen/CompiledRequest.h>
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 
-#include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
@@ -87,9 +85,9 @@ int RenderString(const Options &options, const QList<QByteArray> &arguments);
 int ExportNote(const Options &options, const QList<QByteArray> &arguments);
 int ExportString(const Options &options, const QList<QByteArray> &arguments);
 
-// The stream buffer that PlayNote assembles for the note number noteText with the settings of
-// options; UsageError when noteText is not a decimal 32-bit number.
-std::vector<std::uint8_t> NoteRequestStream(const Options &options, const QByteArray &noteText);
+// What PlayNote plays for the note number noteText with the settings of options; UsageError
+// when noteText is not a decimal 32-bit number.
+TMGCompiledRequest NoteRequestStream(const Options &options, const QByteArray &noteText);
 
 // number in decimal with thousands separators: 148,398,306.
 QByteArray WithSeparators(qint64 number);
@@ -104,18 +102,13 @@ const QByteArray &OutputPath(const QByteArray &argument);
 // Writes a verb's whole output to path (see WriteOutput); Failure naming path when it cannot.
 void WriteOutputFile(const QByteArray &path, QByteArrayView bytes);
 
-// What PlayString(text) plays with the settings of generator: the sorted event list, its
-// bend-allowed flag, and the stream buffer (empty for a list without events, as PlayString
-// then plays nothing). When the buffer's size limit leaves notes out, says on stderr how many.
-struct StringStream {
-    midigen::EventList list;
-    bool bendAllowed = false;
-    midigen::StreamBuffer buffer;
-};
-StringStream StringRequestStream(const TMidiGen &generator, const QByteArray &text);
+// What PlayString(text) plays with the settings of generator (its stream empty for a play string
+// without a note, as PlayString then plays nothing). When the stream's size limit leaves notes
+// out, says on stderr how many.
+TMGCompiledRequest StringRequestStream(const TMidiGen &generator, const QByteArray &text);
 
 // Prints a stream buffer: one stream event a line, its 12 bytes in buffer order as two-digit
 // upper-case hexadecimal separated by blanks, then "events E bytes B".
-void PrintStreamBuffer(std::FILE *out, const std::vector<std::uint8_t> &buffer);
+void PrintStreamBuffer(std::FILE *out, QByteArrayView buffer);
 
 } // namespace tool

@@ -3,11 +3,7 @@
 #include "Verbs.h"
 
 #include "Settings.h"
-#include "StandardMidiFile.h"
 
-#include "PlayStringParser.h"
-#include "SettingsOf.h"
-#include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
 
 namespace tool
@@ -16,16 +12,15 @@ namespace tool
 namespace
 {
 
-// The file of one stream buffer written to path; exit status 2 when the stream cannot be a file.
-int exportStream(const std::vector<std::uint8_t> &streamBuffer, const QByteArray &path)
+// The file of a request's stream written to path; exit status 2 when the stream cannot be a
+// file.
+int exportStream(const TMGCompiledRequest &request, const QByteArray &path)
 {
-    std::vector<std::uint8_t> file;
-    try {
-        file = StandardMidiFile(streamBuffer);
-    } catch (const FileFormatError &error) {
-        throw UsageError(QByteArray("cannot export: ") + error.what());
-    }
-    WriteOutputFile(path, QByteArrayView(file.data(), qsizetype(file.size())));
+    QString whyNot;
+    const QByteArray file = request.StandardMidiFile(&whyNot);
+    if (file.isEmpty())
+        throw UsageError("cannot export: " + whyNot.toUtf8());
+    WriteOutputFile(path, file);
     return 0;
 }
 
@@ -54,11 +49,11 @@ int ExportString(const Options &options, const QList<QByteArray> &arguments)
     checkArguments(arguments, "export string", "a play string");
     TMidiGen generator;
     ApplySettings(generator, options);
-    const StringStream stream = StringRequestStream(generator, PlayStringText(arguments[0]));
-    // PlayString plays nothing for an empty list, so there is nothing to write either.
-    if (stream.list.empty())
+    const TMGCompiledRequest request = StringRequestStream(generator, PlayStringText(arguments[0]));
+    // PlayString plays nothing without a note, so there is nothing to write either.
+    if (!request.HasNotes())
         throw Failure("nothing exported: the play string holds no note");
-    return exportStream(stream.buffer, arguments[1]);
+    return exportStream(request, arguments[1]);
 }
 
 } // namespace tool

@@ -76,7 +76,7 @@ Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &
 void start(TMidiGen &generator, const Request &request, const char *nothing,
            const std::function<QByteArray()> &whyNoDevice)
 {
-    if (!request.isNote && StringRequestStream(generator, request.text).list.empty())
+    if (!request.isNote && !StringRequestStream(generator, request.text).HasNotes())
         throw Failure(nothing + QByteArray(": the play string holds no note"));
     const bool started =
         request.isNote ? generator.PlayNote(request.note) : generator.PlayString(request.text);

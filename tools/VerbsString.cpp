@@ -3,10 +3,8 @@
 
 #include "Verbs.h"
 
-#include "PlayStringParser.h"
 #include "Settings.h"
-#include "SettingsOf.h"
-#include "StreamEncoder.h"
+
 #include <midigen/MidiGen.h>
 
 #include <string>
@@ -35,7 +33,7 @@ int DumpString(const Options &options, const QList<QByteArray> &arguments)
     ApplySettings(generator, options);
     const QByteArray text = playStringArgument(arguments, "dump string");
     // What PlayString hands to the device, without starting a stream.
-    PrintStreamBuffer(stdout, StringRequestStream(generator, text).buffer);
+    PrintStreamBuffer(stdout, StringRequestStream(generator, text).Stream());
     return 0;
 }
 
@@ -44,17 +42,17 @@ int ListString(const Options &options, const QList<QByteArray> &arguments)
     TMidiGen generator;
     ApplySettings(generator, options);
     const QByteArray text = playStringArgument(arguments, "list string");
-    // Parsed as a play request of this generator parses, with Channel as the play channel.
-    midigen::EventList list;
-    const bool bendAllowed =
-        midigen::ParsePlayString(text, midigen::ParseSettingsOf(generator), list);
+    // Compiled as a play request of this generator compiles it, with Channel as the play
+    // channel.
+    const TMGCompiledRequest request = generator.CompileString(text);
+    const QList<TMGNoteEvent> events = request.Events();
 
     std::string out;
-    for (const midigen::NoteEvent &event : list) {
+    for (const TMGNoteEvent &event : events) {
         out += std::to_string(event.time) + ' ' + std::to_string(event.kind) + ' ' +
                std::to_string(event.value) + ' ' + std::to_string(event.channel) + '\n';
     }
-    out += bendAllowed ? "flag true\n" : "flag false\n";
+    out += request.BendAllowed() ? "flag true\n" : "flag false\n";
     std::fputs(out.c_str(), stdout);
     return 0;
 }

@@ -1,30 +1,52 @@
-// PlayString: a play string parsed into a sorted event list and played; the parser and the
-// encoder as the play requests call them.
+// PlayString and the compile side of the play requests: a play request compiled is its event
+// list, its bend-allowed flag and the stream the list and the settings encode into; a request
+// plays that stream.
 
+#include "CompiledRequest_p.h"
 #include "MidiGen_p.h"
 #include "PlayStringParser.h"
 #include "SettingsOf.h"
+
+TMGCompiledRequest TMidiGen::CompileNote(qint32 note) const
+{
+    Q_D(const TMidiGen);
+    return d->compile(d->noteList(note), true);
+}
+
+TMGCompiledRequest TMidiGen::CompileString(const QByteArray &text) const
+{
+    Q_D(const TMidiGen);
+    midigen::EventList list;
+    const bool bendAllowed = d->ParsePlayString(text, list);
+    return d->compile(list, bendAllowed);
+}
 
 bool TMidiGenPrivate::PlayString(const QByteArray &text)
 {
     if (!PrepareToPlay())
         return false;
     loopCounter_ = loops_;
+    playChannel_ = channel_;
 
     midigen::EventList list;
     const bool bendAllowed = ParsePlayString(text, list);
-    if (list.empty()) {
-        // Nothing to start: the component stays ready for the next request.
+    if (!midigen::HoldsNote(list)) {
+        // Nothing would sound (an empty list, or program changes alone): the component stays
+        // ready for the next request.
         phase_ = Phase::Idle;
         return refuse(TMidiGen::mgNothingToPlay);
     }
     return AssembleAndPlay(std::move(list), bendAllowed);
 }
 
-bool TMidiGenPrivate::ParsePlayString(const QByteArray &text, midigen::EventList &list)
+bool TMidiGenPrivate::ParsePlayString(const QByteArray &text, midigen::EventList &list) const
 {
-    playChannel_ = channel_;
     return midigen::ParsePlayString(text, midigen::ParseSettingsOf(*q_ptr), list);
+}
+
+TMGCompiledRequest TMidiGenPrivate::compile(const midigen::EventList &list, bool bendAllowed) const
+{
+    return TMGCompiledRequestData::compile(list, bendAllowed, midigen::EncodeSettingsOf(*q_ptr));
 }
 
 void TMidiGenPrivate::AssembleStream(midigen::EventList list, bool bendAllowed)

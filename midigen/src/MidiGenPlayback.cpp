@@ -181,15 +181,16 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     }
     AssembleStream(std::move(list), bendAllowed);
 
+    // The output opens the stream once it can play: at once (its Open may even come inside
+    // open()), or when its synthesizer and sound server are ready; a Close alone says it cannot
+    // after all.
+    phase_ = Phase::Opening;
     stream_ = output_.open(device_, notificationReceiver_);
     if (!stream_) {
         releaseStreamBuffer();
         phase_ = Phase::Idle;
         return refuse(TMidiGen::mgOpenFailed);
     }
-    // The output opens the stream once it can play: at once, or when its synthesizer and sound
-    // server are ready; a Close alone says it cannot after all.
-    phase_ = Phase::Opening;
     waitUntil([this] { return phase_ != Phase::Opening; });
     if (phase_ != Phase::Starting) {
         releaseStreamBuffer();

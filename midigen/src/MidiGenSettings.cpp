@@ -124,14 +124,14 @@ bool TMidiGenPrivate::PlayNote(qint32 note)
     if (!PrepareToPlay())
         return false;
     loopCounter_ = loops_;
+    playChannel_ = channel_;
     // A single note may always carry the pitch-bend ramp.
     return AssembleAndPlay(noteList(note), true);
 }
 
-midigen::EventList TMidiGenPrivate::noteList(qint32 note)
+midigen::EventList TMidiGenPrivate::noteList(qint32 note) const
 {
-    playChannel_ = channel_;
     // Limited here too, so that a designer sees the range message.
     const std::int32_t limited = ClampSetting(0, 127, note);
-    return midigen::NoteList(limited, instrument_, playChannel_, duration_);
+    return midigen::NoteList(limited, instrument_, channel_, duration_);
 }

@@ -52,12 +52,18 @@ public:
     bool SetDevice(qint32 device);
     void Stop();
 
-    // The event list that PlayNote(note) plays; copies Channel into the play channel and limits
-    // note with ClampSetting. Builds nothing else and plays nothing.
-    midigen::EventList noteList(qint32 note);
-    // The sorted event list that PlayString(text) plays, appended to list; copies Channel into
-    // the play channel and returns the bend-allowed flag. Plays nothing.
-    bool ParsePlayString(const QByteArray &text, midigen::EventList &list);
+    // The compile side of the play requests, which reads the settings and changes nothing.
+    // The event list that PlayNote(note) plays, note limited with ClampSetting.
+    midigen::EventList noteList(qint32 note) const;
+    // The sorted event list that PlayString(text) plays, appended to list; returns the
+    // bend-allowed flag.
+    bool ParsePlayString(const QByteArray &text, midigen::EventList &list) const;
+    // What a request of list and flag becomes, its stream encoded as AssembleStream encodes it.
+    TMGCompiledRequest compile(const midigen::EventList &list, bool bendAllowed) const;
+
+    // The private part of q, for the library's own tests.
+    static TMidiGenPrivate *get(TMidiGen *q) { return q->d_func(); }
+    static const TMidiGenPrivate *get(const TMidiGen *q) { return q->d_func(); }
 
     // The pre-play step of every play request; false refuses the request.
     bool PrepareToPlay();

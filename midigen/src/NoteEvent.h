@@ -1,7 +1,9 @@
 #pragma once
 
 // The note event and the event list that every play request of the tone generator builds and
-// that the stream encoder turns into MIDI stream events.
+// that the stream encoder turns into MIDI stream events. The record is the public TMGNoteEvent.
+
+#include <midigen/CompiledRequest.h>
 
 #include <cstdint>
 #include <vector>
@@ -9,21 +11,13 @@
 namespace midigen
 {
 
+using NoteEvent = TMGNoteEvent;
+
 // Kinds of note event; the encoder skips any other value.
-enum NoteEventKind : std::uint8_t {
-    ProgramChange = 6,
-    NoteOn = 8,
-    NoteOff = 9,
-};
-
-struct NoteEvent {
-    std::int32_t time;    // ticks of 10 ms from the start of the stream
-    std::uint8_t kind;    // a NoteEventKind, or anything else (skipped)
-    std::int32_t value;   // instrument ordinal (program change) or note number / percussion ordinal
-    std::uint8_t channel; // 0..15; 9 is the percussion channel
-
-    friend bool operator==(const NoteEvent &, const NoteEvent &) = default;
-};
+using NoteEventKind = TMGNoteEvent::TMGEventKind;
+inline constexpr NoteEventKind ProgramChange = TMGNoteEvent::mgProgramChange;
+inline constexpr NoteEventKind NoteOn = TMGNoteEvent::mgNoteOn;
+inline constexpr NoteEventKind NoteOff = TMGNoteEvent::mgNoteOff;
 
 // One list per play request, in non-decreasing time once sorted. The list owns its records; the
 // stream assembler takes it over and releases them.
@@ -35,5 +29,8 @@ using EventList = std::vector<NoteEvent>;
 // play channel sounds on the percussion channel, its notes carrying the instrument ordinal.
 EventList NoteList(std::int32_t note, std::uint8_t instrument, std::uint8_t playChannel,
                    std::uint32_t duration);
+
+// Whether list holds a note on: only such a list plays.
+bool HoldsNote(const EventList &list);
 
 } // namespace midigen

@@ -1,4 +1,4 @@
-// The event list of a single note, as PlayNote plays it.
+// The event list of a single note, as PlayNote plays it, and what makes a list playable.
 
 #include "NoteEvent.h"
 #include <midiout/MidiMessages.h>
@@ -32,6 +32,12 @@ EventList NoteList(std::int32_t note, std::uint8_t instrument, std::uint8_t play
     const auto offTime = std::int32_t(std::min<std::uint32_t>(duration, Int32Max));
     list.push_back({offTime, NoteOff, value, noteChannel});
     return list;
+}
+
+bool HoldsNote(const EventList &list)
+{
+    return std::any_of(list.begin(), list.end(),
+                       [](const NoteEvent &event) { return event.kind == NoteOn; });
 }
 
 } // namespace midigen

@@ -10,11 +10,12 @@ namespace
 {
 
 std::mutex ownersMutex;
-// The owner's instance number of each owned output.
+// The owner's instance number of each owned output. Never destroyed: a static component may be
+// destroyed after every other static object.
 std::map<const midiout::Output *, quint32> &owners()
 {
-    static std::map<const midiout::Output *, quint32> map;
-    return map;
+    static auto *map = new std::map<const midiout::Output *, quint32>;
+    return *map;
 }
 
 } // namespace

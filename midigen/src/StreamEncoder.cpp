@@ -3,7 +3,8 @@
 // each, within the buffer's size limit.
 
 #include "StreamEncoder.h"
-#include <midiout/MidiMessages.h>
+
+#include "MidiMessages_p.h"
 
 #include <algorithm>
 #include <new>

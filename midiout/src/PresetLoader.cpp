@@ -2,9 +2,8 @@
 
 #include "EngineCrossing.h"
 #include "FluidApi.h"
+#include "MidiMessages_p.h"
 #include "SynthCore.h"
-
-#include <midiout/MidiMessages.h>
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
-// What tests read of a tone generator's inside: the note list its PlayNote builds, its stream
-// buffer, its instance number and its pre-play step. TMidiGen names this class its friend.
+// What tests read of a tone generator's inside, through its private part: the note list its
+// PlayNote builds, its stream buffer, its instance number and its pre-play step.
 
 #include "MidiGen_p.h"
 
@@ -9,17 +9,20 @@ class TMidiGenTestAccess
 {
 public:
     // TMidiGenPrivate::noteList: the list PlayNote(note) plays, the range message included.
-    static midigen::EventList noteList(TMidiGen &generator, qint32 note)
+    static midigen::EventList noteList(const TMidiGen &generator, qint32 note)
     {
-        return generator.d_func()->noteList(note);
+        return TMidiGenPrivate::get(&generator)->noteList(note);
     }
     static const midigen::StreamBuffer &streamBuffer(const TMidiGen &generator)
     {
-        return generator.d_func()->streamBuffer_;
+        return TMidiGenPrivate::get(&generator)->streamBuffer_;
     }
     static quint32 instanceNumber(const TMidiGen &generator)
     {
-        return generator.d_func()->instanceNumber_;
+        return TMidiGenPrivate::get(&generator)->instanceNumber_;
     }
-    static bool prepareToPlay(TMidiGen &generator) { return generator.d_func()->PrepareToPlay(); }
+    static bool prepareToPlay(TMidiGen &generator)
+    {
+        return TMidiGenPrivate::get(&generator)->PrepareToPlay();
+    }
 };

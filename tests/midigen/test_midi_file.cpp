@@ -1,4 +1,4 @@
-// The Standard MIDI File writer of the midigen tool: delta times as the file format's own
+// The Standard MIDI File writer of the tone generator: delta times as the file format's own
 // examples write them, and the stream buffers it refuses rather than write a broken file.
 
 #include "StandardMidiFile.h"
@@ -46,7 +46,7 @@ TEST(MidiFile, DeltaTimesAreVariableLengthQuantities)
     };
     for (const auto &[value, expected] : cases) {
         Bytes out;
-        tool::AppendVariableLength(out, value);
+        midigen::AppendVariableLength(out, value);
         EXPECT_EQ(out, expected) << std::hex << value;
     }
 }
@@ -66,9 +66,9 @@ TEST(MidiFile, RefusesWhatAFileCannotHold)
         streamOf({{0, 0, 0x01000090}}), // an event type other than a short message
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_THROW(tool::StandardMidiFile(cases[i]), tool::FileFormatError) << "case " << i;
+        EXPECT_THROW(midigen::StandardMidiFile(cases[i]), midigen::FileFormatError) << "case " << i;
     // The largest delta still fits, in four bytes.
-    const Bytes file = tool::StandardMidiFile(
+    const Bytes file = midigen::StandardMidiFile(
         streamOf({midiout::StreamEvent::shortMessage(0x0FFFFFFF, 0xC3, 5, 0)}));
     const Bytes track(file.begin() + 22, file.end());
     EXPECT_EQ(track, (Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0xC3, 0x05, 0x00, 0xFF, 0x2F, 0x00}));

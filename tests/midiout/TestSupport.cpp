@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "MidiMessages_p.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>

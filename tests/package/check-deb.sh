@@ -76,6 +76,12 @@ done
     || fail "libmidigen.so does not point to libmidigen.so.2"
 [ "$(readlink "$work/libmidigen-dev/usr/share/doc/libmidigen-dev/html/jquery.js")" = \
     ../../../javascript/jquery/jquery.js ] || fail "the reference does not use Debian's jQuery"
+# What a newcomer works from: the class pages, the play-string language and the example programs.
+for page in classTMidiGen classTMGCompiledRequest playstring hello-midigen_2main_8cpp-example \
+            tune-to-midi_2main_8cpp-example; do
+    [ -f "$work/libmidigen-dev/usr/share/doc/libmidigen-dev/html/$page.html" ] ||
+        fail "libmidigen-dev's reference has no $page.html"
+done
 
 # The library's control files: a shlibs entry for this version or later, a symbols file, dpkg's
 # ldconfig trigger, and no maintainer script beside it.

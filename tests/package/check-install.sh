@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix and uses the tone generator from there alone, as
 # another program would: the installed headers are exactly the public ones and each compiles on
-# its own; examples/hello-midigen is configured with find_package against the prefix (no build
-# tree, no package registry) and built, and built once more through pkg-config; both programs
-# play their tune on a private PulseAudio server with a null sink.
+# its own; the examples are configured with find_package against the prefix (no build tree, no
+# package registry) and built, and built once more through pkg-config; both builds of
+# hello-midigen play its tune on a private PulseAudio server with a null sink, and both of
+# tune-to-midi write the file that the installed midigen export writes.
 # Usage: tests/package/check-install.sh <source dir> <build dir>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <source dir> <build dir>" >&2; exit 2; }
@@ -44,23 +45,40 @@ for header in $(cd "$prefix/include" && find . -name '*.h' | sed 's|^\./||' | so
         || { cat "$work/one.log" >&2; fail "<$header> does not compile on its own"; }
 done
 
-# The example, copied out of the source tree so that nothing of the tree can be found.
-cp -r "$source/examples/hello-midigen" "$work/example"
-if cmake -S "$work/example" -B "$work/example-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-        -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF \
-        >"$work/configure.log" 2>&1 &&
-    cmake --build "$work/example-build" >"$work/build.log" 2>&1; then
-    found=$(sed -n 's/^MidiGen_DIR:PATH=//p' "$work/example-build/CMakeCache.txt")
-    [[ "$found" == "$prefix"/* ]] || fail "find_package found MidiGen in '$found'"
-    ! grep -l -e "$source" -e "$build" -r "$work/example-build" --include='*.ninja' >&2 \
-        || fail "the example's build refers to the source or build tree"
-else
-    cat "$work/configure.log" "$work/build.log" >&2 2>/dev/null
-    fail "the example does not configure and build against the prefix"
-fi
-g++ -std=c++20 -fPIC -o "$work/hello-pkg-config" "$work/example/main.cpp" \
-    $(pkg-config --cflags --libs midigen) -Wl,-rpath,"$libdir" 2>"$work/pc.log" \
-    || { cat "$work/pc.log" >&2; fail "the example does not build with pkg-config"; }
+# The examples, copied out of the source tree so that nothing of the tree can be found, each
+# built with find_package into EXAMPLE-build/ and with pkg-config into EXAMPLE-pkg-config.
+for example in hello-midigen tune-to-midi; do
+    cp -r "$source/examples/$example" "$work/$example"
+    if cmake -S "$work/$example" -B "$work/$example-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+            -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF \
+            >"$work/configure.log" 2>&1 &&
+        cmake --build "$work/$example-build" >"$work/build.log" 2>&1; then
+        found=$(sed -n 's/^MidiGen_DIR:PATH=//p' "$work/$example-build/CMakeCache.txt")
+        [[ "$found" == "$prefix"/* ]] || fail "find_package found MidiGen in '$found'"
+        ! grep -l -e "$source" -e "$build" -r "$work/$example-build" --include='*.ninja' >&2 \
+            || fail "the build of $example refers to the source or build tree"
+    else
+        cat "$work/configure.log" "$work/build.log" >&2 2>/dev/null
+        fail "$example does not configure and build against the prefix"
+    fi
+    g++ -std=c++20 -fPIC -o "$work/$example-pkg-config" "$work/$example/main.cpp" \
+        $(pkg-config --cflags --libs midigen) -Wl,-rpath,"$libdir" 2>"$work/pc.log" \
+        || { cat "$work/pc.log" >&2; fail "$example does not build with pkg-config"; }
+done
+
+# The compile step and the file export of a program of ours: the file is the installed tool's.
+tune="I94,G3,100;I31,50;G4,B,G,G3,D4"
+LD_LIBRARY_PATH=$libdir "$prefix/bin/midigen" export string "$tune" "$work/tool.mid" \
+    --set Duration=400 || fail "the installed midigen export failed"
+for program in "$work/tune-to-midi-build/tune-to-midi" "$work/tune-to-midi-pkg-config"; do
+    [ -x "$program" ] || continue
+    rm -f "$work/tune.mid"
+    "$program" "$tune" "$work/tune.mid" >"$work/run.log" 2>&1 ||
+        { cat "$work/run.log" >&2; fail "$(basename "$program") failed"; }
+    cmp -s "$work/tune.mid" "$work/tool.mid" ||
+        fail "$(basename "$program") wrote another file than midigen export"
+    grep -q '^ *750 off ' "$work/run.log" || fail "$(basename "$program") printed no event list"
+done
 
 # A private sound server with a null sink stands in for the sound card.
 export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
@@ -71,7 +89,7 @@ server=$!
 for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && break; sleep 0.05; done
 [ -S "$XDG_RUNTIME_DIR/pulse/native" ] || { cat "$work/pulse.log" >&2; fail "no sound server"; }
 
-for program in "$work/example-build/hello-midigen" "$work/hello-pkg-config"; do
+for program in "$work/hello-midigen-build/hello-midigen" "$work/hello-midigen-pkg-config"; do
     [ -x "$program" ] || continue
     library=$(ldd "$program" | awk '$1 == "libmidigen.so.2" { print $3 }')
     [ "$library" -ef "$libdir/libmidigen.so.2" ] || fail "$(basename "$program") loads '$library'"

@@ -1,28 +1,9 @@
 #pragma once
 
-// TMidiGen, the MIDI tone generator: a non-visual component that keeps its settings as
-// published properties and plays single notes and play strings by assembling a MIDI stream
-// buffer from an event list.
-//
-// The rules for callers:
-// - Thread: a component serves the thread of the application object (QCoreApplication) alone.
-//   Create it, call it and destroy it there; a call from any other thread is refused at once
-//   (mgWrongThread) and changes nothing.
-// - Nested event loops: Play, PlayNote and PlayString wait for the previous stream to close and
-//   for the new one to open, and the destructor waits for its stream to close. These waits run a
-//   nested event loop (QCoreApplication::processEvents), so other events of the thread, timers
-//   and queued calls included, may be handled inside these calls. A play request that such a
-//   handler makes on the same component is refused (mgBusy).
-// - Output owner: the first component that opens a stream on an output becomes that output's
-//   owner for the rest of the process, and requests of every other component on it are refused
-//   for good (mgOutputOwned), although their MidiAvailable() still says true: it tells only
-//   whether the device can be opened. The machine's output, Output::system(), is one per process,
-//   so a program plays through one component.
-// - Memory: a request copies what it needs (the play string, the stream it builds); nothing of
-//   the caller's has to outlive the call.
-// - Refusals: a play request returns false and raises nothing; LastRefusal() and LastError() say
-//   why. IsPlayingChanged tells when a stream opens and closes, so nobody needs to poll.
+// TMidiGen, the MIDI tone generator: a non-visual Qt component that plays single notes and play
+// strings on a MIDI output, and compiles them without playing (<midigen/CompiledRequest.h>).
 
+#include <midigen/CompiledRequest.h>
 #include <midigen/Export.h>
 
 #include <QByteArray>
@@ -39,6 +20,65 @@ class Output;
 
 class TMidiGenPrivate;
 
+// A non-visual component that plays single notes and play strings on a MIDI output.
+//
+// A play request (Play(), PlayNote(), PlayString()) builds a MIDI stream: a preamble of
+// controller messages that carries the settings (volume, pan, reverb, chorus, modulation,
+// sustain), then the notes of its sorted event list, timed in ticks of 10 ms. It hands the
+// stream to an output, by default the machine's (midiout::Output::system(), whose device 0 is a
+// built-in General MIDI synthesizer), and returns once the stream has started: the tune then
+// plays on its own, Loops() passes of it, while the program goes on. A request while a stream
+// of the same component plays ends that stream first.
+//
+// The settings are Qt properties (Volume() ... Loops()), read afresh by every request; writing
+// one never changes a stream that already plays. The setters of ranged settings store the
+// value clamped by ClampSetting(): a value below the range stores the lower bound, one above it
+// the upper bound (in design mode the range message is shown first); Sustain, Duration and
+// Loops store any value. Each reset restores the published default.
+//
+// CompileNote() and CompileString() give what PlayNote() and PlayString() would play, without
+// playing it: the event list, the stream and its Standard MIDI File. The play-string language
+// is described in \ref playstring; \ref hello-midigen/main.cpp "hello-midigen" and
+// \ref tune-to-midi/main.cpp "tune-to-midi" are complete programs.
+//
+// The rules for callers:
+// - **One thread.** A component serves the thread of the application object
+//   (QCoreApplication) alone. Create it, call it and destroy it there; a play request from any
+//   other thread is refused at once (mgWrongThread), and MidiAvailable() says false there.
+// - **An event loop between requests.** The output tells the component through events posted
+//   to its thread when the stream has opened, when it has reached its first event, when a pass
+//   has ended and when it has closed; the component repeats passes and ends the stream on
+//   them, and IsPlayingChanged() follows them. So the thread must return to an event loop
+//   (QCoreApplication::exec(), a dialog's exec(), or QCoreApplication::processEvents() in a
+//   loop of one's own) after a request: until the stream has been seen to reach its first
+//   event, a new request is refused as busy (mgBusy). Without an event loop only the first
+//   request ever plays, and the stream is never repeated or closed.
+// - **Nested event loops.** Play(), PlayNote() and PlayString() wait for the component's previous
+//   stream to close and for the new one to open, and the destructor waits for its stream to
+//   close. These waits run a nested event loop (QCoreApplication::processEvents()), so other
+//   events of the thread, timers and queued calls included, may be handled inside these calls.
+//   A play request that such a handler makes on the same component is refused (mgBusy). No
+//   wait is without a bound: a notification that does not come ends the stream.
+// - **One output owner.** The first component that opens a stream on an output becomes that
+//   output's owner for the rest of the process, and requests of every other component on it
+//   are refused for good (mgOutputOwned), although their MidiAvailable() still says true: it
+//   tells only whether the device can be opened. The machine's output,
+//   midiout::Output::system(), is one per process, so a program plays through one component.
+// - **Lifetimes.** A component belongs to its parent (QObject ownership) or to whoever made it;
+//   an output given to the constructor must outlive it. Destroying a component ends its
+//   stream at once and returns when the stream has closed, without emitting
+//   IsPlayingChanged(). A request copies what it needs (the play string, the stream it
+//   builds): nothing of the caller's has to outlive the call. A TMGCompiledRequest is a value
+//   of its own and may outlive the component that made it.
+// - **Refusals are values.** A play request returns true when its stream has started and false
+//   when it was refused or failed; it raises nothing and shows nothing. LastRefusal() says why
+//   (a TMGRefusal) and LastError() gives the same as a short text. mgBusy, mgWrongThread,
+//   mgNoApplication and mgNoOutput are told before anything happens, and a stream that plays
+//   plays on; the others come after the request has begun, which ended the component's own
+//   previous stream. The component stays usable after every refusal.
+//
+// A minimal program:
+// \include hello-midigen/main.cpp
 class MIDIGEN_EXPORT TMidiGen : public QObject
 {
     Q_OBJECT
@@ -121,7 +161,7 @@ public:
         mgNoApplication, // no QCoreApplication exists, so no notification could arrive
         mgNoOutput,      // the output device cannot be opened now: MidiAvailable() is false
         mgOutputOwned,   // another component of the process owns the output
-        mgNothingToPlay, // the play string holds no note
+        mgNothingToPlay, // the play string holds no note (program changes alone play nothing)
         mgOpenFailed,    // the output device did not open a stream
         mgStartFailed,   // the stream opened but did not start; it was closed again
         mgWrongThread,   // the call came from a thread other than the application object's
@@ -149,65 +189,125 @@ public:
     // modal box without owner, captioned "Error", with the error icon.
     using RangeMessageHook = std::function<void(const QString &text)>;
 
-    // Every setting at its default, idle and ready to play on the machine's output devices;
-    // parent owns the component. A QCoreApplication must exist: notifications arrive as events.
+    // Every setting at its default, idle and ready to play on the machine's output
+    // (midiout::Output::system()); parent owns the component. Starts loading the built-in
+    // synthesizer in the background, so that a request a moment later does not wait for it.
+    // Playing needs a QCoreApplication, whose event loop delivers the notifications; compiling
+    // does not.
     explicit TMidiGen(QObject *parent = nullptr);
-    // The same on the devices of output (an offline renderer, a test device), which must
-    // outlive the component.
+    // The same on the devices of output (an offline renderer, midiout::OfflineOutput, or an
+    // output of one's own), which must outlive the component.
     explicit TMidiGen(midiout::Output &output, QObject *parent = nullptr);
     // Ends a stream that still plays, at once, and returns when it has closed (in a nested event
-    // loop). Emits no IsPlayingChanged.
+    // loop). Emits no IsPlayingChanged().
     ~TMidiGen() override;
 
-    // Properties: getters return the stored value. Setters of ranged properties store the value
-    // clamped by ClampSetting; Sustain, Duration and Loops store it unchanged. No write reaches a
-    // device or a stream that already plays. Each reset restores the published default.
-    qint32 Volume() const; // 0..100 percent
+    // Channel volume in percent, 0..100 (100 sends controller 7 at 127); default 100.
+    qint32 Volume() const;
+    // Stores value clamped to 0..100.
     void setVolume(qint32 value);
+    // Volume := DefaultVolume (100).
     void resetVolume() { setVolume(DefaultVolume); }
-    qint32 Pan() const; // -100 left .. 100 right
+    // Stereo position, -100 (left) .. 100 (right); default 0, the centre.
+    qint32 Pan() const;
+    // Stores value clamped to -100..100.
     void setPan(qint32 value);
+    // Pan := DefaultPan (0).
     void resetPan() { setPan(DefaultPan); }
-    qint32 Reverb() const; // 0..100 percent
+    // Reverb send in percent, 0..100; default 0.
+    qint32 Reverb() const;
+    // Stores value clamped to 0..100.
     void setReverb(qint32 value);
+    // Reverb := DefaultReverb (0).
     void resetReverb() { setReverb(DefaultReverb); }
-    qint32 Chorus() const; // 0..100 percent
+    // Chorus send in percent, 0..100; default 0.
+    qint32 Chorus() const;
+    // Stores value clamped to 0..100.
     void setChorus(qint32 value);
+    // Chorus := DefaultChorus (0).
     void resetChorus() { setChorus(DefaultChorus); }
-    bool Sustain() const; // pedal held for the whole stream
+    // Whether the sustain pedal is held for the whole stream, so that notes sound on after
+    // their end until the stream closes; default false.
+    bool Sustain() const;
+    // Stores value as it is.
     void setSustain(bool value);
+    // Sustain := DefaultSustain (false).
     void resetSustain() { setSustain(DefaultSustain); }
-    qint32 Modulation() const; // 0..100 percent
+    // Modulation wheel in percent, 0..100; default 0.
+    qint32 Modulation() const;
+    // Stores value clamped to 0..100.
     void setModulation(qint32 value);
+    // Modulation := DefaultModulation (0).
     void resetModulation() { setModulation(DefaultModulation); }
-    qint32 PitchBend() const; // -120..120 tenths of a semitone, 0 = none
+    // Target of the pitch-bend ramp that a stream may add before its first note off, in tenths
+    // of a semitone, -120 (an octave down) .. 120 (an octave up); default 0, no ramp. Only a
+    // request whose bend-allowed flag is true gets the ramp (TMGCompiledRequest::BendAllowed()).
+    qint32 PitchBend() const;
+    // Stores value clamped to -120..120.
     void setPitchBend(qint32 value);
+    // PitchBend := DefaultPitchBend (0).
     void resetPitchBend() { setPitchBend(DefaultPitchBend); }
-    qint32 PBDelay() const; // 0..100 percent of the span before the ramp
+    // Part of the bent note's span, in percent 0..100, that passes before the ramp begins;
+    // default 0. 100 means no ramp.
+    qint32 PBDelay() const;
+    // Stores value clamped to 0..100.
     void setPBDelay(qint32 value);
+    // PBDelay := DefaultPBDelay (0).
     void resetPBDelay() { setPBDelay(DefaultPBDelay); }
-    qint32 PBDuration() const; // 0..100 percent of the rest, ramping
+    // Part of the rest of that span, in percent 0..100, over which the ramp runs; default 100.
+    // 0 means no ramp.
+    qint32 PBDuration() const;
+    // Stores value clamped to 0..100.
     void setPBDuration(qint32 value);
+    // PBDuration := DefaultPBDuration (100).
     void resetPBDuration() { setPBDuration(DefaultPBDuration); }
-    quint32 Duration() const; // note length in 10 ms ticks
+    // Note length in ticks of 10 ms: the length of PlayNote()'s note and the default length of
+    // play-string notes; default 50 (half a second). The stream's times are signed 32-bit
+    // ticks: a length above 2,147,483,647 (about 248 days) counts as 2,147,483,647, and a
+    // play-string note that would end after tick 2,147,483,647 is left out.
+    quint32 Duration() const;
+    // Stores value as it is, any value.
     void setDuration(quint32 value);
+    // Duration := DefaultDuration (50).
     void resetDuration() { setDuration(DefaultDuration); }
-    TMGNote Note() const; // pitch class for Play
+    // Pitch class of the note that Play() plays; default mgC.
+    TMGNote Note() const;
+    // Stores value; a value above mgB (11) stores mgB.
     void setNote(TMGNote value);
+    // Note := DefaultNote (mgC).
     void resetNote() { setNote(DefaultNote); }
-    qint32 Octave() const; // 0..10, for Play and play strings
+    // Octave 0..10 of the note that Play() plays, and the starting octave of play strings;
+    // default 4.
+    qint32 Octave() const;
+    // Stores value clamped to 0..10.
     void setOctave(qint32 value);
+    // Octave := DefaultOctave (4).
     void resetOctave() { setOctave(DefaultOctave); }
+    // Instrument of PlayNote(), starting instrument of play strings, and the program that a
+    // stream starts with when its list does not begin with a program change; default
+    // mgAcousticGrandPiano. A percussion sound (128..174) on a melodic Channel() plays its
+    // notes on the percussion channel.
     TMGInstrument Instrument() const;
+    // Stores value; a value above mgOpenTriangle (174) stores mgOpenTriangle.
     void setInstrument(TMGInstrument value);
+    // Instrument := DefaultInstrument (mgAcousticGrandPiano).
     void resetInstrument() { setInstrument(DefaultInstrument); }
-    TMGChannel Channel() const; // channel of play requests
+    // MIDI channel of play requests (the play channel); default mgCh01. On mgCh10, the
+    // percussion channel, a note number selects the percussion sound.
+    TMGChannel Channel() const;
+    // Stores value; a value above mgCh16 (15) stores mgCh16.
     void setChannel(TMGChannel value);
+    // Channel := DefaultChannel (mgCh01).
     void resetChannel() { setChannel(DefaultChannel); }
-    quint32 Loops() const; // passes per stream, 0 = until stopped
+    // Passes a stream plays, back to back; 0 repeats it until Stop() or the next request;
+    // default 1.
+    quint32 Loops() const;
+    // Stores value as it is, any value.
     void setLoops(quint32 value);
+    // Loops := DefaultLoops (1).
     void resetLoops() { setLoops(DefaultLoops); }
-    // True while a stream of this component is open; IsPlayingChanged tells each change.
+    // True while a stream of this component is open, from its opening to its close, across all
+    // passes; IsPlayingChanged() tells each change.
     bool IsPlaying() const;
 
     // Value if min <= value <= max, else the nearer bound. Out of range while designing, the
@@ -217,28 +317,47 @@ public:
     // Design mode, set by a form designer that hosts the component; off by default, and then
     // range messages are never shown.
     void setDesigning(bool designing);
+    // Whether the component is in design mode.
     bool designing() const;
+    // Where range messages go in design mode; none by default.
     void setRangeMessageHook(RangeMessageHook hook);
 
-    // Published methods. A play operation returns true when a stream was started, false when
-    // the request was refused or failed; none of them raises.
-
     // True when a stream of this component is open or the output device can be opened now.
+    // It does not tell whether another component owns the output (see the output owner rule).
     Q_INVOKABLE bool MidiAvailable();
-    // Plays Note in Octave (note number Note + 12 * Octave, limited to 127).
+    // Plays Note() in Octave(): PlayNote(Note() + 12 * Octave()), a note number 0..131 that
+    // PlayNote limits to 127. True when the stream has started.
     Q_INVOKABLE bool Play();
-    // Plays a play string: parses it into a sorted event list and plays that list.
+    // Plays a play string (\ref playstring): parses it into a sorted event list and plays
+    // that list, with the pitch-bend ramp only for a play string that is one chord of one
+    // length. True when the stream has started; false with mgNothingToPlay for a play string
+    // that holds no note (an empty one, or one of program changes alone). The stream is what
+    // CompileString(text) gives.
     Q_INVOKABLE bool PlayString(const QByteArray &text);
-    // Plays one note of Duration ticks with Instrument on Channel; note limited to 0..127.
+    // Plays one note of Duration() ticks with Instrument() on Channel(); note is limited to
+    // 0..127 (in design mode an out-of-range note shows the range message). True when the
+    // stream has started. The stream is what CompileNote(note) gives.
     Q_INVOKABLE bool PlayNote(qint32 note);
     // Selects the output device of later streams (-1: the default device); the number is stored
     // even when the result is false. True when the number names an existing device.
     Q_INVOKABLE bool SetDevice(qint32 device);
-    // Ends the stream after at most its current pass; returns at once.
+    // Ends the stream after at most its current pass (at once once it has begun to sound);
+    // returns at once, and IsPlayingChanged(false) follows when the stream has closed.
     Q_INVOKABLE void Stop();
 
-    // Why the last Play, PlayNote or PlayString returned false; mgNone after one that returned
-    // true. Other calls leave it alone.
+    // What PlayNote(note) would play with the settings as they are: the list of one note, the
+    // bend-allowed flag (always true) and the stream. Plays nothing, waits for nothing and
+    // changes nothing, LastRefusal() included; in design mode an out-of-range note shows the
+    // range message, as PlayNote() does. Call it where the settings are written.
+    TMGCompiledRequest CompileNote(qint32 note) const;
+    // What PlayString(text) would play with the settings as they are: the sorted event list,
+    // the bend-allowed flag and the stream (empty, with HasNotes() false, when the play string
+    // holds no note: PlayString() refuses it). Plays nothing, waits for nothing and changes
+    // nothing. Call it where the settings are written.
+    TMGCompiledRequest CompileString(const QByteArray &text) const;
+
+    // Why the last Play(), PlayNote() or PlayString() returned false; mgNone after one that
+    // returned true. Other calls leave it alone.
     TMGRefusal LastRefusal() const;
     // LastRefusal() as a short English text without final stop, empty for mgNone.
     QString LastError() const;
@@ -249,9 +368,6 @@ signals:
     void IsPlayingChanged(bool playing);
 
 private:
-    // Tests inspect the playback state through this class of their own.
-    friend class TMidiGenTestAccess;
-
     Q_DECLARE_PRIVATE(TMidiGen)
     std::unique_ptr<TMidiGenPrivate> d_ptr;
 };

@@ -1,8 +1,7 @@
 #pragma once
 
-// The MIDI vocabulary that the tone generator and the output layer share: the 12-byte stream
-// event of a stream buffer, the status bytes of the short messages we send, the controller
-// numbers of a stream's preamble and the General MIDI percussion channel.
+// The MIDI vocabulary of a stream buffer: the 12-byte stream event, the status bytes of the short
+// messages it carries and the General MIDI percussion channel.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,25 +24,6 @@ inline constexpr std::uint8_t DataByteMask = 0x7F;
 // tenth), whose notes are drum keys.
 inline constexpr int ChannelCount = 16;
 inline constexpr std::uint8_t PercussionChannel = 9;
-// The percussion channel's bank of presets in a General MIDI SoundFont.
-inline constexpr int PercussionBank = 128;
-
-// Controller numbers (first data byte of a control change).
-namespace controller
-{
-inline constexpr std::uint8_t BankSelect = 0;
-inline constexpr std::uint8_t Modulation = 1;
-inline constexpr std::uint8_t DataEntryHigh = 6;
-inline constexpr std::uint8_t Volume = 7;
-inline constexpr std::uint8_t Pan = 10;
-inline constexpr std::uint8_t Sustain = 64;
-inline constexpr std::uint8_t Reverb = 91;
-inline constexpr std::uint8_t Chorus = 93;
-inline constexpr std::uint8_t RpnLow = 100;  // registered parameter number, low 7 bits
-inline constexpr std::uint8_t RpnHigh = 101; // registered parameter number, high 7 bits
-inline constexpr std::uint8_t ResetAllControllers = 121;
-} // namespace controller
-
 // The status byte of a message kind on a channel (low 4 bits of channel used).
 constexpr std::uint8_t StatusByte(std::uint8_t kind, std::uint8_t channel)
 {

@@ -8,6 +8,8 @@
 //   notifications arrive there through its event loop.
 // - Memory: Stream::queue copies the caller's data, so the caller may reuse or free its memory
 //   once queue returns.
+// - Output owner: which component plays on an output is the tone generator's rule (see
+//   <midigen/MidiGen.h>); an output serves whoever opens a stream on it.
 
 #include <midiout/Export.h>
 #include <midiout/MidiMessages.h>

@@ -4,10 +4,11 @@
 // other programs read.
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
-namespace tool
+namespace midigen
 {
 
 // Ticks per quarter note of the files written here. No tempo event is written, so the default
@@ -32,6 +33,6 @@ void AppendVariableLength(std::vector<std::uint8_t> &out, std::uint32_t value);
 // Every event is written with its status byte. Throws FileFormatError when the buffer is not a
 // whole number of events, an event is not a channel message (or has a data byte above 7F), or a
 // delta exceeds MaxFileDelta.
-std::vector<std::uint8_t> StandardMidiFile(const std::vector<std::uint8_t> &streamBuffer);
+std::vector<std::uint8_t> StandardMidiFile(std::span<const std::uint8_t> streamBuffer);
 
-} // namespace tool
+} // namespace midigen

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tool
+namespace midigen
 {
 
 namespace
@@ -47,7 +47,7 @@ void AppendVariableLength(std::vector<std::uint8_t> &out, std::uint32_t value)
     out.push_back(std::uint8_t(value & 0x7F));
 }
 
-std::vector<std::uint8_t> StandardMidiFile(const std::vector<std::uint8_t> &streamBuffer)
+std::vector<std::uint8_t> StandardMidiFile(std::span<const std::uint8_t> streamBuffer)
 {
     if (streamBuffer.size() % StreamEvent::Size != 0)
         throw FileFormatError("the stream buffer is not a whole number of events");
@@ -91,4 +91,4 @@ std::vector<std::uint8_t> StandardMidiFile(const std::vector<std::uint8_t> &stre
     return file;
 }
 
-} // namespace tool
+} // namespace midigen
