@@ -3,13 +3,14 @@
 
 #include "AppSetup.h"
 #include "MainWindow.h"
+#include "SaveFileChooser.h"
 #include "StartDialog.h"
 #include "TestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -264,30 +265,30 @@ void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
     auto *path = Part<QLineEdit>(w.get(), "edtSaveTo");
     path->setText(QStringLiteral("/typed/by/hand.brains"));
     testsupport::ModalHandler handler;
-    QFileDialog *chooser = nullptr;
+    noggix::SaveFileChooser *chooser = nullptr;
     QString filterShown;
+    QString startFolder;
     handler.expect([&](QWidget *d) {
-        chooser = qobject_cast<QFileDialog *>(d);
+        chooser = qobject_cast<noggix::SaveFileChooser *>(d);
         if (auto *filters = d->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
             filterShown = filters->currentText();
+        if (chooser)
+            startFolder = chooser->folder();
         d->close();
     });
     w->SpeedButton1Click();
     QVERIFY(chooser);
     QCOMPARE(chooser->parent(), w.get());
-    QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
-    QCOMPARE(chooser->nameFilters(), QStringList{QStringLiteral("Brain backups (*.brains)")});
+    QCOMPARE(chooser->windowTitle(), QStringLiteral("Save As"));
     QCOMPARE(filterShown, QStringLiteral("Brain backups"));
-    QCOMPARE(chooser->defaultSuffix(), QStringLiteral("brains"));
-    QVERIFY(chooser->testOption(QFileDialog::DontConfirmOverwrite));
+    QCOMPARE(startFolder, QDir::currentPath()); // the platform's default, not the path box's
     QCOMPARE(path->text(), QStringLiteral("/typed/by/hand.brains"));
 
     const QString chosen = testsupport::TestDocuments() + QStringLiteral("/picked");
     handler.expect([&](QWidget *d) {
-        auto *dialog = qobject_cast<QFileDialog *>(d);
         // Typed by the user, in another folder than the path box names.
-        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(chosen);
-        QMetaObject::invokeMethod(dialog, "accept");
+        d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(chosen);
+        QMetaObject::invokeMethod(d, "accept");
     });
     w->SpeedButton1Click();
     QCOMPARE(path->text(), chosen + QStringLiteral(".brains"));
