@@ -7,6 +7,7 @@
 #include "DefaultPath.h"
 #include "FailureReport.h"
 #include "SaveFileChooser.h"
+#include "ScreenFit.h"
 #include "SharedRandom.h"
 #include "StartDialog.h"
 #include "ui_MainWindow.h"
@@ -61,6 +62,7 @@ TfrmMain::TfrmMain(midiout::Output &output, QWidget *parent)
     ui->Label1->adjustSize(); // the label sizes itself to its text
     noggix::InstallAnchors(this);
     move(192, 114);
+    noggix::KeepWithinScreen(this);
 
     MidiGen1->setObjectName(QStringLiteral("MidiGen1"));
 

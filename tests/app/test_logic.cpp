@@ -4,6 +4,7 @@
 #include "DefaultPath.h"
 #include "FailureReport.h"
 #include "PathText.h"
+#include "ScreenFit.h"
 #include "SharedRandom.h"
 
 #include <QDir>
@@ -149,6 +150,23 @@ TEST(DefaultPath, OneSlashBeforeTheFileName)
               "/home/ann/Documents/mybrain.brains");
     EXPECT_EQ(noggix::DefaultBackupPath("/"), "/mybrain.brains");
     EXPECT_EQ(noggix::DefaultBackupPath(""), "/mybrain.brains");
+}
+
+TEST(ScreenFit, MovesOnlyAsFarAsItTakesAndCutsWhatIsTooLarge)
+{
+    using noggix::FitWithin;
+    const QRect desktop(0, 0, 1280, 1024);
+    const QRect designed(192, 114, 812, 516);
+    EXPECT_EQ(FitWithin(designed, desktop), designed);
+    // Too far right, too far down, off the top-left, below a panel at the top of the screen.
+    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 900, 1024)), QRect(88, 114, 812, 516));
+    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 1280, 600)), QRect(192, 84, 812, 516));
+    EXPECT_EQ(FitWithin(QRect(-50, -20, 812, 516), desktop), QRect(0, 0, 812, 516));
+    EXPECT_EQ(FitWithin(QRect(192, 10, 812, 516), QRect(0, 30, 1280, 994)),
+              QRect(192, 30, 812, 516));
+    // Larger than the area: as large as the area, and within it.
+    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 640, 450)), QRect(0, 0, 640, 450));
+    EXPECT_EQ(FitWithin(designed, QRect(1280, 0, 640, 450)), QRect(1280, 0, 640, 450));
 }
 
 TEST(FailureReport, PeriodOnlyAfterCharactersAboveThePeriod)

@@ -106,6 +106,7 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem()
     const auto w = noggix::CreateApplicationWindows();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QCOMPARE(w->pos(), QPoint(192, 114)); // the designed place, on a screen that holds it
     QCOMPARE(w->size(), QSize(804, 482));
     QCOMPARE(Rect(w.get(), "Image1"), QRect(0, 0, 297, 441));
     QCOMPARE(Rect(w.get(), "Panel1"), QRect(0, 441, 804, 41));
