@@ -1,13 +1,16 @@
 #include "BackupFileWriter.h"
 
 #include "Failure.h"
+#include "PathText.h"
 #include "SharedRandom.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include <fcntl.h>
@@ -24,7 +27,7 @@ namespace
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
     ~FileDescriptor()
     {
         if (m_fd >= 0)
@@ -40,11 +43,27 @@ private:
     int m_fd;
 };
 
+// path made absolute against the current folder, for the user to read.
+QString AbsolutePath(const QString &path)
+{
+    if (path.startsWith(u'/'))
+        return QDir::cleanPath(path);
+    QByteArray folder(PATH_MAX, Qt::Uninitialized);
+    const QString current = ::getcwd(folder.data(), std::size_t(folder.size())) != nullptr
+                                ? PathText(folder.constData())
+                                : QDir::currentPath();
+    return QDir::cleanPath(current + u'/' + path);
+}
+
 [[noreturn]] void ThrowCreationFailure(const QString &path, int error)
 {
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    throw Failure(
-        QStringLiteral("Cannot create file \"%1\". %2").arg(absolute, SystemErrorText(error)));
+    throw Failure(QStringLiteral("Cannot create file \"%1\". %2")
+                      .arg(PathDisplay(AbsolutePath(path)), SystemErrorText(error)));
+}
+
+[[noreturn]] void ThrowWriteFailure()
+{
+    throw Failure(QStringLiteral("Stream write error"));
 }
 
 // Opens path for reading and writing, taking note of whether this open made the file: an
@@ -77,46 +96,130 @@ int OpenOrCreate(const QByteArray &name, bool &created)
     }
 }
 
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // Removes the file at name when it is still the one that fd refers to, which this writer made.
 void RemoveCreated(const QByteArray &name, int fd)
 {
     struct stat opened = {};
     struct stat named = {};
     if (::fstat(fd, &opened) == 0 && ::stat(name.constData(), &named) == 0 &&
-        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
+        SameFile(opened, named))
         ::unlink(name.constData());
 }
 
-// Opens or creates path, takes the exclusive lock and only then cuts the file to zero length,
-// so that a file locked by another writer is left untouched. Any failure after the open closes
-// the file and removes it again when the open made it; an existing file is not changed.
-int CreateLocked(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
+// The file at path, open and under the exclusive lock, neither cut nor written yet, so that a
+// file locked by another writer is left untouched. A file that the open made is removed again
+// when this goes, unless its name has come to lead to another file (the one renamed over it).
+struct LockedFile {
+    QString path;
+    QByteArray name;
     bool created = false;
-    const int fd = OpenOrCreate(name, created);
-    if (fd < 0)
-        ThrowCreationFailure(path, errno);
-    FileDescriptor guard(fd);
-
-    const auto fail = [&](int error) {
-        if (created)
-            RemoveCreated(name, fd);
-        ThrowCreationFailure(path, error);
-    };
-
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        fail(errno);
-
-    // Devices such as /dev/null cannot be cut and need not be.
+    FileDescriptor fd;
     struct stat info = {};
-    if (::fstat(fd, &info) != 0)
-        fail(errno);
-    if (S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)
-        fail(errno);
 
-    return guard.release();
+    explicit LockedFile(const QString &text)
+        : path(text), name(PathBytes(text)), fd(OpenOrCreate(name, created))
+    {
+        if (fd.get() < 0)
+            ThrowCreationFailure(path, errno);
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &info) != 0) {
+            const int error = errno;
+            removeCreated();
+            ThrowCreationFailure(path, error);
+        }
+    }
+    ~LockedFile() { removeCreated(); }
+    LockedFile(const LockedFile &) = delete;
+    LockedFile &operator=(const LockedFile &) = delete;
+
+    void removeCreated()
+    {
+        if (created)
+            RemoveCreated(name, fd.get());
+    }
+
+    // The name of the directory entry that the file is, with every symbolic link followed, or
+    // empty when none leads to it (a file deleted meanwhile, a name such as /proc/self/fd/3).
+    QByteArray entryName() const
+    {
+        const std::unique_ptr<char, decltype(&std::free)> real(
+            ::realpath(name.constData(), nullptr), &std::free);
+        struct stat named = {};
+        if (!real || ::stat(real.get(), &named) != 0 || !SameFile(named, info))
+            return {};
+        return real.get();
+    }
+};
+
+// Writes the filler to fd, drawing once per byte before its write.
+void WriteFiller(int fd, RandomGenerator &random)
+{
+    for (int i = 0; i < BackupFileSize; ++i) {
+        random.draw(44);
+        ssize_t written;
+        do
+            written = ::write(fd, &BackupFileByte, 1);
+        while (written < 0 && errno == EINTR);
+        if (written < 1)
+            ThrowWriteFailure();
+    }
 }
+
+// The new file beside the one it replaces, with that file's owner and permissions; removed
+// again unless commit() has renamed it over the target.
+class Replacement
+{
+public:
+    Replacement(const LockedFile &target, const QByteArray &entry)
+        : m_target(entry), m_name(entry.left(entry.lastIndexOf('/') + 1) + ".noggix-XXXXXX"),
+          m_fd(::mkostemp(m_name.data(), O_CLOEXEC))
+    {
+        if (m_fd.get() < 0)
+            ThrowCreationFailure(target.path, errno);
+        m_made = true;
+        // The owner first: changing it clears the set-user-ID bits that fchmod() then restores.
+        // Only root may give a file away; anyone else's copy is theirs.
+        const struct stat &old = target.info;
+        if ((::fchown(m_fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM) ||
+            ::fchmod(m_fd.get(), old.st_mode & 07777) != 0) {
+            const int error = errno;
+            ::unlink(m_name.constData());
+            m_made = false;
+            ThrowCreationFailure(target.path, error);
+        }
+    }
+    ~Replacement()
+    {
+        if (m_made)
+            ::unlink(m_name.constData());
+    }
+    Replacement(const Replacement &) = delete;
+    Replacement &operator=(const Replacement &) = delete;
+
+    int fd() const { return m_fd.get(); }
+
+    // Flushes the new file to the disk and renames it over the target.
+    void commit()
+    {
+        const int fd = m_fd.release();
+        const bool flushed = ::fsync(fd) == 0;
+        if (::close(fd) != 0 && errno != EINTR)
+            ThrowWriteFailure();
+        if (!flushed || ::rename(m_name.constData(), m_target.constData()) != 0)
+            ThrowWriteFailure();
+        m_made = false;
+    }
+
+private:
+    QByteArray m_target;
+    QByteArray m_name;
+    FileDescriptor m_fd;
+    bool m_made = false;
+};
 
 } // namespace
 
@@ -132,16 +235,22 @@ QString SystemErrorText(int error)
 
 void WriteBackupFile(const QString &path, RandomGenerator &random)
 {
-    const FileDescriptor file(CreateLocked(path));
-    for (int i = 0; i < BackupFileSize; ++i) {
-        random.draw(44);
-        ssize_t written;
-        do
-            written = ::write(file.get(), &BackupFileByte, 1);
-        while (written < 0 && errno == EINTR);
-        if (written < 1)
-            throw Failure(QStringLiteral("Stream write error"));
+    LockedFile target(path);
+    if (!S_ISREG(target.info.st_mode)) {
+        WriteFiller(target.fd.get(), random);
+        return;
     }
+    const QByteArray entry = target.entryName();
+    if (entry.isEmpty()) {
+        // No name to put a new file under: the file is cut and written where it is.
+        if (::ftruncate(target.fd.get(), 0) != 0)
+            ThrowCreationFailure(path, errno);
+        WriteFiller(target.fd.get(), random);
+        return;
+    }
+    Replacement replacement(target, entry);
+    WriteFiller(replacement.fd(), random);
+    replacement.commit();
 }
 
 } // namespace noggix

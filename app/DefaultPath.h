@@ -2,13 +2,19 @@
 
 // The path that the main window proposes for the backup file.
 
+#include <QByteArray>
 #include <QString>
 
 namespace noggix
 {
 
-// The user's documents folder as the desktop names it (the XDG documents directory), or an
-// empty string when it cannot be found.
+// The user's documents folder as the desktop names it, as bytes: XDG_DOCUMENTS_DIR of
+// user-dirs.dirs in $XDG_CONFIG_HOME (else $HOME/.config), with a leading $HOME replaced, else
+// $HOME/Documents. Empty when neither names a folder.
+QByteArray DocumentsFolderBytes();
+
+// The same as the text the windows show (PathText), so that a folder whose name is not UTF-8
+// still leads to itself.
 QString DocumentsFolder();
 
 // folder followed by "mybrain.brains", with a "/" between them unless folder already ends with

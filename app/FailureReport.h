@@ -9,6 +9,7 @@
 #include <exception>
 #include <utility>
 
+class QFont;
 class QWidget;
 
 namespace noggix
@@ -18,8 +19,13 @@ namespace noggix
 // character has a higher code than ".", so "error" gets one and "(x)" or "x " do not.
 QString FailureReportText(const QString &message);
 
+// text with a line break put into every word (a run without blanks, such as a long path) wider
+// than width pixels in font, wherever its pieces fill a line; the box breaks the lines at
+// blanks itself, but would cut such a word.
+QString BreakLongWords(const QString &text, const QFont &font, int width);
+
 // Shows the failure report over parent: caption "Noggix", the stop icon, one OK button and
-// FailureReportText(message). Returns when the user has closed it.
+// FailureReportText(message), wrapped to fit the screen. Returns when the user has closed it.
 void ShowFailureReport(QWidget *parent, const QString &message);
 
 // The user's text of a caught exception: Failure::message(), or what() of any other.

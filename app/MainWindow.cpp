@@ -6,6 +6,8 @@
 #include "CaptionFit.h"
 #include "DefaultPath.h"
 #include "FailureReport.h"
+#include "SaveFileChooser.h"
+#include "ScreenFit.h"
 #include "SharedRandom.h"
 #include "StartDialog.h"
 #include "ui_MainWindow.h"
@@ -15,7 +17,6 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QUrl>
@@ -61,6 +62,7 @@ TfrmMain::TfrmMain(midiout::Output &output, QWidget *parent)
     ui->Label1->adjustSize(); // the label sizes itself to its text
     noggix::InstallAnchors(this);
     move(192, 114);
+    noggix::KeepWithinScreen(this);
 
     MidiGen1->setObjectName(QStringLiteral("MidiGen1"));
 
@@ -208,17 +210,11 @@ void TfrmMain::WriteBackupFile(const QString &path)
     noggix::WriteBackupFile(path, noggix::SharedRandom());
 }
 
-QFileDialog *TfrmMain::saveDialog()
+noggix::SaveFileChooser *TfrmMain::saveDialog()
 {
     if (!SaveDialog1) {
-        SaveDialog1 = new QFileDialog(this);
+        SaveDialog1 = new noggix::SaveFileChooser(this);
         SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-        SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-        // Shows the label alone, "Brain backups"; the pattern still selects the files.
-        SaveDialog1->setNameFilter(QStringLiteral("Brain backups (*.brains)"));
-        SaveDialog1->setOption(QFileDialog::HideNameFilterDetails);
-        SaveDialog1->setDefaultSuffix(QStringLiteral("brains"));
-        SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
     }
     return SaveDialog1;
 }
@@ -226,9 +222,9 @@ QFileDialog *TfrmMain::saveDialog()
 void TfrmMain::SpeedButton1Click()
 {
     noggix::ReportFailures(this, [this] {
-        QFileDialog *chooser = saveDialog();
-        if (chooser->exec() == QDialog::Accepted && !chooser->selectedFiles().isEmpty())
-            ui->edtSaveTo->setText(chooser->selectedFiles().constFirst());
+        noggix::SaveFileChooser *chooser = saveDialog();
+        if (chooser->exec() == QDialog::Accepted)
+            ui->edtSaveTo->setText(chooser->selectedPath());
     });
 }
 

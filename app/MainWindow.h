@@ -10,13 +10,17 @@
 #include <memory>
 
 class TMidiGen;
-class QFileDialog;
 class QTimer;
 class TfrmStart;
 
 namespace midiout
 {
 class Output;
+}
+
+namespace noggix
+{
+class SaveFileChooser;
 }
 
 namespace Ui
@@ -65,9 +69,9 @@ private:
     void EnableControls(bool enabled);
     // Writes the backup file at path; throws noggix::Failure when it cannot.
     void WriteBackupFile(const QString &path);
-    // The file chooser, made at its first use (it costs more to build than the whole window)
-    // and kept, with the choice made in it, until the window closes.
-    QFileDialog *saveDialog();
+    // The file chooser, made at its first use and kept, with the folder and the name chosen
+    // in it, until the window closes.
+    noggix::SaveFileChooser *saveDialog();
     // A tick of Timer1 as it arrives from the event queue; dropped once the timer is off.
     // A failure that escapes it is shown as the failure report.
     void Timer1Due();
@@ -78,7 +82,7 @@ private:
     // other events through meanwhile, so it must go while the window is still whole.
     std::unique_ptr<TMidiGen> MidiGen1;
     QTimer *Timer1;
-    QFileDialog *SaveDialog1 = nullptr;
+    noggix::SaveFileChooser *SaveDialog1 = nullptr;
     TfrmStart *frmStart = nullptr;
     // The run control that had the focus when the run controls were disabled.
     QPointer<QWidget> m_focusBeforeRun;

@@ -4,6 +4,7 @@
 #include "AppSetup.h"
 #include "CaptionFit.h"
 #include "JpegImage.h"
+#include "ScreenFit.h"
 #include "ui_StartDialog.h"
 
 #include <QFile>
@@ -17,6 +18,7 @@ TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     noggix::FitCaptions(this);
     noggix::InstallAnchors(this);
     move(192, 114);
+    noggix::KeepWithinScreen(this);
     ui->Button1->setFocus();
 }
 

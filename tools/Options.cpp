@@ -94,13 +94,20 @@ std::optional<qint64> ParseDecimal(const QByteArray &text, qint64 min, qint64 ma
 {
     // Digits with an optional sign only: no blanks, no other bases.
     const qsizetype start = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;
-    if (text.size() == start || text.size() - start > 18)
+    if (text.size() == start)
         return std::nullopt;
     for (qsizetype i = start; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9')
             return std::nullopt;
     }
-    const qint64 value = text.toLongLong();
+    // Leading zeros do not count: more than 18 digits are beyond any bound given.
+    qsizetype first = start;
+    while (first < text.size() - 1 && text[first] == '0')
+        ++first;
+    if (text.size() - first > 18)
+        return std::nullopt;
+    const qint64 magnitude = text.mid(first).toLongLong();
+    const qint64 value = text.startsWith('-') ? -magnitude : magnitude;
     if (value < min || value > max)
         return std::nullopt;
     return value;

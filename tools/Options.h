@@ -45,7 +45,7 @@ struct Options {
 Options ParseOptions(const QList<QByteArray> &arguments,
                      const std::function<bool(const QList<QByteArray> &words)> &textFollows = {});
 
-// A decimal integer (optional sign) within min..max, or nothing.
+// A decimal integer (optional sign, any number of leading zeros) within min..max, or nothing.
 std::optional<qint64> ParseDecimal(const QByteArray &text, qint64 min, qint64 max);
 
 } // namespace tool

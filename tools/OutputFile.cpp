@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +18,8 @@ namespace tool
 
 namespace
 {
+
+constexpr std::size_t BlockBytes = 1 << 20;
 
 QByteArray systemError(int error)
 {
@@ -38,7 +41,8 @@ int writeAll(int fd, QByteArrayView bytes)
     const char *data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t written = ::write(fd, data, std::size_t(std::min<qsizetype>(left, 1 << 20)));
+        const ssize_t written =
+            ::write(fd, data, std::size_t(std::min<qsizetype>(left, qsizetype(BlockBytes))));
         if (written >= 0) {
             data += written;
             left -= written;
@@ -76,70 +80,118 @@ QByteArray followLinks(QByteArray path, int &error)
     return {};
 }
 
-// Writes bytes into what path names (a FIFO, a device, a socket, or a regular file that no name
-// of its own leads to), without creating or cutting anything first.
-QByteArray writeInPlace(const QByteArray &path, const struct stat &status, QByteArrayView bytes)
+// Where the output of path goes: replaced by renaming a new file over `file`, or written in
+// place (`file` is then path itself); status is the existing file's, if any.
+struct Destination {
+    bool replace = false;
+    QByteArray file;
+    bool exists = false;
+    struct stat status = {};
+};
+
+// Finds where path's output goes; an empty text, or why it cannot go anywhere.
+QByteArray resolve(const QByteArray &path, Destination &destination)
+{
+    destination.exists = ::stat(path.constData(), &destination.status) == 0;
+    if (!destination.exists && errno != ENOENT)
+        return systemError(errno);
+    destination.file = path;
+    if (destination.exists && !S_ISREG(destination.status.st_mode))
+        return {};
+    int error = 0;
+    const QByteArray target = followLinks(path, error);
+    if (target.isEmpty())
+        return systemError(error);
+    if (destination.exists) {
+        // A name such as /dev/stdout leads to the file through /proc; a file that was deleted
+        // meanwhile has no name there to replace, and is written where it is.
+        struct stat named;
+        if (::stat(target.constData(), &named) != 0 || named.st_dev != destination.status.st_dev ||
+            named.st_ino != destination.status.st_ino)
+            return {};
+    }
+    destination.replace = true;
+    destination.file = target;
+    return {};
+}
+
+// Opens what path names (a FIFO, a device, a socket, or a regular file that no name of its own
+// leads to) for writing, without creating anything; a regular file is cut, as a shell's
+// redirection cuts it. The descriptor blocks, so that the bytes go at the reader's pace. -1 with
+// why set when it cannot.
+int openInPlace(const QByteArray &path, const struct stat &status, QByteArray &why)
 {
     int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC;
-    // A regular file is cut to the new length, as a shell's redirection does; O_NONBLOCK makes
-    // a FIFO without a reader fail at once instead of waiting for one.
+    // O_NONBLOCK makes a FIFO without a reader fail at once instead of waiting for one.
     flags |= S_ISREG(status.st_mode) ? O_TRUNC : O_NONBLOCK;
     const int fd = ::open(path.constData(), flags);
     if (fd < 0) {
         if (errno == ENXIO && S_ISFIFO(status.st_mode))
-            return "no process reads the FIFO";
-        if (errno == ENXIO && S_ISSOCK(status.st_mode))
-            return "a socket cannot be written as a file";
-        return systemError(errno);
+            why = "no process reads the FIFO";
+        else if (errno == ENXIO && S_ISSOCK(status.st_mode))
+            why = "a socket cannot be written as a file";
+        else
+            why = systemError(errno);
+        return -1;
     }
-    // The bytes then go at the reader's pace.
     const int mode = ::fcntl(fd, F_GETFL);
-    int error = mode < 0 || ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK) < 0 ? errno : 0;
-    if (error == 0)
-        error = writeAll(fd, bytes);
-    if (::close(fd) != 0 && error == 0 && errno != EINTR)
-        error = errno;
-    return error == 0 ? QByteArray() : systemError(error);
+    if (mode < 0 || ::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK) < 0) {
+        why = systemError(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
-// Replaces target (or creates it when old is null) by a complete file of bytes: a new file in
-// the same folder, with old's owner and permissions, flushed to the disk, then renamed over it.
-QByteArray replaceFile(const QByteArray &target, const struct stat *old, QByteArrayView bytes)
+// Closes fd; 0, or the errno of a failure that may have lost bytes.
+int closeFile(int fd)
 {
-    // Created here with O_EXCL rather than mkstemp(), so that a new file gets 0666 less the
-    // umask as any other program's would; the short name fits whatever the target's length.
-    const QByteArray folder = folderOf(target);
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temporary =
-            folder + "/.midigen-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt == 100))
-            return "cannot create a file in " + folder + ": " + systemError(errno);
+    return ::close(fd) != 0 && errno != EINTR ? errno : 0;
+}
+
+// A new name in folder for a temporary file, short enough whatever the target's length.
+QByteArray temporaryName(const QByteArray &folder)
+{
+    return folder + "/.midigen-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+}
+
+// A new file in folder for reading and writing, with 0666 less the umask as any other program's
+// new file: without a name where the file system allows it, else under a new name, which named
+// then holds. -1 with errno set when none can be made.
+int makeTemporary(const QByteArray &folder, QByteArray &named)
+{
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
+        return fd;
+    // Created with O_EXCL rather than mkstemp(), which makes it 0600.
+    for (int attempt = 0;; ++attempt) {
+        named = temporaryName(folder);
+        const int made = ::open(named.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (made >= 0 || errno != EEXIST || attempt == 100) {
+            if (made < 0)
+                named.clear();
+            return made;
+        }
     }
-    int error = 0;
-    if (old != nullptr) {
-        // The owner first: changing it clears the set-user-ID bits that fchmod() then restores.
-        // Only root may give a file away; anyone else's copy is theirs, as with any editor.
-        if (::fchown(fd, old->st_uid, old->st_gid) != 0 && errno != EPERM)
-            error = errno;
-        if (error == 0 && ::fchmod(fd, old->st_mode & 07777) != 0)
-            error = errno;
+}
+
+// Gives the unnamed file fd a new name in folder, which named then holds; 0, or the errno.
+int giveName(int fd, const QByteArray &folder, QByteArray &named)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0;; ++attempt) {
+        named = temporaryName(folder);
+        int result =
+            ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW);
+        if (result != 0 && errno == ENOENT) // no /proc: the way that needs privileges
+            result = ::linkat(fd, "", AT_FDCWD, named.constData(), AT_EMPTY_PATH);
+        if (result == 0)
+            return 0;
+        const int error = errno;
+        named.clear();
+        if (error != EEXIST || attempt == 100)
+            return error;
     }
-    if (error == 0)
-        error = writeAll(fd, bytes);
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0 && errno != EINTR)
-        error = errno;
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        return systemError(error);
-    }
-    return {};
 }
 
 } // namespace
@@ -150,25 +202,163 @@ QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes)
         const int error = writeAll(STDOUT_FILENO, bytes);
         return error == 0 ? QByteArray() : systemError(error);
     }
-    struct stat status;
-    const bool exists = ::stat(path.constData(), &status) == 0;
-    if (!exists && errno != ENOENT)
-        return systemError(errno);
-    if (exists && !S_ISREG(status.st_mode))
-        return writeInPlace(path, status, bytes);
-    int error = 0;
-    const QByteArray target = followLinks(path, error);
-    if (target.isEmpty())
-        return systemError(error);
-    if (exists) {
-        // A name such as /dev/stdout leads to the file through /proc; a file that was deleted
-        // meanwhile has no name there to replace, and is written where it is.
-        struct stat named;
-        if (::stat(target.constData(), &named) != 0 || named.st_dev != status.st_dev ||
-            named.st_ino != status.st_ino)
-            return writeInPlace(path, status, bytes);
+    Destination destination;
+    if (const QByteArray why = resolve(path, destination); !why.isEmpty())
+        return why;
+    if (!destination.replace) {
+        QByteArray why;
+        const int fd = openInPlace(path, destination.status, why);
+        if (fd < 0)
+            return why;
+        int error = writeAll(fd, bytes);
+        if (const int closed = closeFile(fd); error == 0)
+            error = closed;
+        return error == 0 ? QByteArray() : systemError(error);
     }
-    return replaceFile(target, exists ? &status : nullptr, bytes);
+    StagedOutput staged(path);
+    QByteArray why = staged.open();
+    if (why.isEmpty())
+        why = staged.write(bytes);
+    if (why.isEmpty())
+        why = staged.commit();
+    return why;
+}
+
+StagedOutput::StagedOutput(const QByteArray &path) : m_path(path) {}
+
+StagedOutput::~StagedOutput()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_outputFd >= 0)
+        ::close(m_outputFd);
+    if (!m_named.isEmpty())
+        ::unlink(m_named.constData());
+}
+
+QByteArray StagedOutput::open()
+{
+    QByteArray folder;
+    if (m_path == "-") {
+        m_outputFd = -1;
+    } else {
+        Destination destination;
+        if (const QByteArray why = resolve(m_path, destination); !why.isEmpty())
+            return why;
+        m_replace = destination.replace;
+        m_file = destination.file;
+        m_existed = destination.exists;
+        m_mode = destination.status.st_mode;
+        m_uid = destination.status.st_uid;
+        m_gid = destination.status.st_gid;
+        if (m_replace) {
+            folder = folderOf(m_file);
+        } else if (!S_ISREG(m_mode)) {
+            // A FIFO without a reader fails now, not after the work.
+            QByteArray why;
+            m_outputFd = openInPlace(m_path, destination.status, why);
+            if (m_outputFd < 0)
+                return why;
+        }
+    }
+    if (!m_replace) {
+        const QByteArray tmp = qgetenv("TMPDIR");
+        folder = tmp.isEmpty() ? QByteArray("/tmp") : tmp;
+    }
+    m_fd = makeTemporary(folder, m_named);
+    if (m_fd < 0)
+        return "cannot create a file in " + folder + ": " + systemError(errno);
+    if (!m_replace && !m_named.isEmpty()) {
+        // A scratch file only: it needs no name once open.
+        ::unlink(m_named.constData());
+        m_named.clear();
+    }
+    if (m_replace && m_existed) {
+        // The owner first: changing it clears the set-user-ID bits that fchmod() then restores.
+        // Only root may give a file away; anyone else's copy is theirs, as with any editor.
+        if (::fchown(m_fd, m_uid, m_gid) != 0 && errno != EPERM)
+            return systemError(errno);
+        if (::fchmod(m_fd, m_mode & 07777) != 0)
+            return systemError(errno);
+    }
+    return {};
+}
+
+QByteArray StagedOutput::write(QByteArrayView bytes)
+{
+    const int error = writeAll(m_fd, bytes);
+    return error == 0 ? QByteArray() : systemError(error);
+}
+
+QByteArray StagedOutput::writeAt(std::uint64_t offset, QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::pwrite(m_fd, data, std::size_t(left), off_t(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return systemError(written < 0 ? errno : EIO);
+        data += written;
+        left -= written;
+        offset += std::uint64_t(written);
+    }
+    return {};
+}
+
+QByteArray StagedOutput::commit()
+{
+    if (m_replace) {
+        if (::fsync(m_fd) != 0)
+            return systemError(errno);
+        if (m_named.isEmpty()) {
+            if (const int error = giveName(m_fd, folderOf(m_file), m_named); error != 0)
+                return systemError(error);
+        }
+        const int fd = std::exchange(m_fd, -1);
+        if (const int error = closeFile(fd); error != 0)
+            return systemError(error);
+        if (::rename(m_named.constData(), m_file.constData()) != 0)
+            return systemError(errno);
+        m_named.clear();
+        return {};
+    }
+    // Copied into the output in place: a regular file only now, so that it is cut only once
+    // everything is there.
+    QByteArray why;
+    int output = m_path == "-" ? STDOUT_FILENO : m_outputFd;
+    if (output < 0) {
+        struct stat status = {};
+        status.st_mode = m_mode;
+        output = m_outputFd = openInPlace(m_path, status, why);
+        if (output < 0)
+            return why;
+    }
+    QByteArray block(qsizetype(BlockBytes), Qt::Uninitialized);
+    int error = 0;
+    for (off_t offset = 0; error == 0;) {
+        const ssize_t got = ::pread(m_fd, block.data(), BlockBytes, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        error = writeAll(output, QByteArrayView(block.constData(), got));
+        offset += got;
+    }
+    if (m_outputFd >= 0) {
+        const int closed = closeFile(std::exchange(m_outputFd, -1));
+        if (error == 0)
+            error = closed;
+    }
+    return error == 0 ? QByteArray() : systemError(error);
+}
+
+QByteArray WriteFailureMessage(const QByteArray &path, const QByteArray &why)
+{
+    return "cannot write " + (path == "-" ? QByteArray("standard output") : path) + ": " + why;
 }
 
 } // namespace tool

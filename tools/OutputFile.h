@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <cstdint>
+
 namespace tool
 {
 
@@ -18,5 +20,47 @@ namespace tool
 //   without blocking: a FIFO that no process reads fails at once.
 // Returns an empty text on success, else why it failed, in one line.
 QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes);
+
+// A verb's output written piece by piece, for an output too large to build in memory first: the
+// pieces go into a temporary file, which becomes the output only when commit() succeeds, as
+// WriteOutput() would make it. Until then the output is as it was, and a StagedOutput that goes
+// without a commit leaves nothing behind, also when the process is killed: the temporary file
+// has no name until commit() gives it one.
+// - For a regular or new file, the temporary file lies in the same folder and is renamed over
+//   it, with the old file's permissions (and owner where that may be set);
+// - for standard output, a FIFO, a device or a socket, it lies in the temporary folder ($TMPDIR,
+//   else /tmp) and commit() copies it into the output in place.
+// Every call returns an empty text on success, else why it failed, in one line.
+class StagedOutput
+{
+public:
+    explicit StagedOutput(const QByteArray &path);
+    ~StagedOutput();
+    StagedOutput(const StagedOutput &) = delete;
+    StagedOutput &operator=(const StagedOutput &) = delete;
+
+    // Makes the temporary file.
+    QByteArray open();
+    // Appends bytes.
+    QByteArray write(QByteArrayView bytes);
+    // Writes bytes over what was written at offset (a header whose sizes are known at the end).
+    QByteArray writeAt(std::uint64_t offset, QByteArrayView bytes);
+    // Flushes the temporary file and makes it the output.
+    QByteArray commit();
+
+private:
+    QByteArray m_path;
+    // Where the output goes: replaced by renaming, or written in place at the commit.
+    bool m_replace = false;
+    QByteArray m_file; // the file renamed over, links followed, or the path written in place
+    bool m_existed = false;
+    std::uint32_t m_mode = 0, m_uid = 0, m_gid = 0; // of the file replaced
+    int m_fd = -1;                                  // the temporary file
+    int m_outputFd = -1; // a FIFO, device or socket opened in place at open()
+    QByteArray m_named;  // the temporary file's name, where it could not be made without one
+};
+
+// The one line a verb prints when it cannot write path: why, as the calls above return it.
+QByteArray WriteFailureMessage(const QByteArray &path, const QByteArray &why);
 
 } // namespace tool

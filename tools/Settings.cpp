@@ -14,6 +14,8 @@ namespace tool
 namespace
 {
 
+// The value of text for property, within the type of its setter's argument, or an invalid
+// variant when text is outside it: the setter clamps the rest.
 QVariant enumValue(const QMetaProperty &property, const QByteArray &text)
 {
     bool ok = false;
@@ -32,13 +34,10 @@ QVariant parseValue(const QMetaProperty &property, const QByteArray &text)
         return enumValue(property, text);
     switch (property.metaType().id()) {
     case QMetaType::Bool:
-        if (text == "true")
+        if (text == "true" || text == "1")
             return true;
-        if (text == "false")
+        if (text == "false" || text == "0")
             return false;
-        if (auto number = ParseDecimal(text, std::numeric_limits<qint32>::min(),
-                                       std::numeric_limits<quint32>::max()))
-            return *number != 0;
         return {};
     case QMetaType::Int:
         if (auto number = ParseDecimal(text, std::numeric_limits<qint32>::min(),
@@ -51,6 +50,21 @@ QVariant parseValue(const QMetaProperty &property, const QByteArray &text)
         return {};
     default:
         return {};
+    }
+}
+
+// What property's values are, as the message of a value outside them says.
+QByteArray valuesOf(const QMetaProperty &property)
+{
+    if (property.isEnumType())
+        return QByteArray("a name such as ") + property.enumerator().key(0) + ", or 0..255";
+    switch (property.metaType().id()) {
+    case QMetaType::Bool:
+        return "true, false, 1 or 0";
+    case QMetaType::Int:
+        return "-2147483648..2147483647";
+    default:
+        return "0..4294967295";
     }
 }
 
@@ -74,7 +88,8 @@ void ApplySetting(TMidiGen &generator, const QByteArray &assignment)
         throw UsageError("property is read-only: " + name);
     const QVariant value = parseValue(property, text);
     if (!value.isValid() || !property.write(&generator, value))
-        throw UsageError("invalid value for " + name + ": " + text);
+        throw UsageError("invalid value for " + name + ": " + text + " (" + valuesOf(property) +
+                         ")");
 }
 
 void ApplySettings(TMidiGen &generator, const Options &options)

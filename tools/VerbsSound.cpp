@@ -3,11 +3,13 @@
 
 #include "Verbs.h"
 
+#include "OutputFile.h"
 #include "Settings.h"
 #include "SoundFonts.h"
 #include "WavWriter.h"
 
 #include <midigen/MidiGen.h>
+#include <midiout/MidiMessages.h>
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
 
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <limits>
@@ -34,6 +37,8 @@ constexpr std::size_t SilentFramesToEnd = midiout::OfflineOutput::SampleRate / 2
 constexpr int SilenceLevel = 33; // about -60 dB of full scale
 // A stream that ends renders at most this much sound after its close.
 constexpr std::size_t MaxTailFrames = 10 * midiout::OfflineOutput::SampleRate;
+// The rendered samples go to the file in pieces of about this size.
+constexpr qsizetype WriteBytes = 1 << 20;
 
 // What a request asks to play: a note number or a play string.
 struct Request {
@@ -70,14 +75,30 @@ Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &
     return request;
 }
 
-// Starts the request; failure names why nothing starts: an empty play string, or what
-// whyNoDevice() says when the device cannot be opened. A play string cut at the stream's limit
-// is said on stderr first.
+// The ticks that one pass of what request plays lasts with generator's settings (its stream's
+// delta times together). Failure naming why nothing starts when a play string holds no note; a
+// play string cut at the stream's limit is said on stderr.
+std::uint64_t passTicks(const TMidiGen &generator, const Request &request, const char *nothing)
+{
+    if (request.isNote)
+        return generator.Duration();
+    const TMGCompiledRequest stream = StringRequestStream(generator, request.text);
+    if (!stream.HasNotes())
+        throw Failure(nothing + QByteArray(": the play string holds no note"));
+    const QByteArray bytes = stream.Stream();
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    std::uint64_t ticks = 0;
+    for (qsizetype offset = 0; offset + midiout::StreamEvent::Size <= bytes.size();
+         offset += midiout::StreamEvent::Size)
+        ticks += midiout::StreamEvent::decode(data + offset).delta;
+    return ticks;
+}
+
+// Starts the request; failure names why nothing starts: what whyNoDevice() says when the device
+// cannot be opened.
 void start(TMidiGen &generator, const Request &request, const char *nothing,
            const std::function<QByteArray()> &whyNoDevice)
 {
-    if (!request.isNote && !StringRequestStream(generator, request.text).HasNotes())
-        throw Failure(nothing + QByteArray(": the play string holds no note"));
     const bool started =
         request.isNote ? generator.PlayNote(request.note) : generator.PlayString(request.text);
     if (started)
@@ -86,6 +107,33 @@ void start(TMidiGen &generator, const Request &request, const char *nothing,
         generator.LastRefusal() == TMidiGen::mgNoOutput || !generator.MidiAvailable();
     throw Failure(nothing + (": " + (noDevice ? whyNoDevice()
                                               : QByteArray("the stream could not be started"))));
+}
+
+[[noreturn]] void refuseAsTooLong()
+{
+    throw Failure("nothing rendered: the sound is longer than a WAV file holds (" +
+                  QByteArray::number(WavWriter::MaxDataBytes / WavWriter::BytesPerFrame /
+                                     WavWriter::SampleRate) +
+                  " s)");
+}
+
+// Refuses, before anything is rendered, a stream whose passes alone (ticks each) last longer
+// than a WAV file holds; the sound that dies away after it is not known before it is rendered.
+void refuseWhatCannotFit(std::uint64_t ticks, std::uint64_t passes)
+{
+    constexpr std::uint64_t FramesPerTick = WavWriter::SampleRate / 100; // 10 ms
+    constexpr std::uint64_t MostFrames = WavWriter::MaxDataBytes / WavWriter::BytesPerFrame;
+    if (ticks != 0 && passes > MostFrames / FramesPerTick / ticks)
+        refuseAsTooLong();
+    if (ticks * passes * FramesPerTick > MostFrames)
+        refuseAsTooLong();
+}
+
+// Throws the failure to write path when why says something.
+void checkWrite(const QByteArray &path, const QByteArray &why)
+{
+    if (!why.isEmpty())
+        throw Failure(WriteFailureMessage(path, why));
 }
 
 // Why the built-in synthesizer of the system output cannot play. It loads the first SoundFont
@@ -122,6 +170,7 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
     // The synthesizer loads the first SoundFont that loads: the first that looks sound.
     if (const QStringList sound = UsableSoundFonts(); !sound.isEmpty())
         WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath());
+    passTicks(generator, request, "nothing played");
     start(generator, request, "nothing played", [&output] { return builtinSynthRefusal(output); });
     while (generator.IsPlaying())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -132,6 +181,7 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
 {
     const Request request =
         requestArgument(isNote ? "render note" : "render string", isNote, arguments, 1);
+    const QByteArray &path = arguments[1];
     // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
     // complain about.
     midiout::OfflineOutput output(UsableSoundFonts());
@@ -139,6 +189,7 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     ApplySettings(generator, options);
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
+    refuseWhatCannotFit(passTicks(generator, request, "nothing rendered"), generator.Loops());
 
     WarnOfSoundFontFallback(output.soundFontPath());
     start(generator, request, "nothing rendered", [&output]() -> QByteArray {
@@ -146,18 +197,21 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
             return "the offline synthesizer has no SoundFont: " + NoSoundFontReason();
         return output.deviceName(-1).toUtf8() + " cannot play: " + output.diagnostics().toUtf8();
     });
-    // Until the stream has closed, then until the sound has died away; all of it in memory, so
-    // that the output is touched only once the whole file is there.
+    // Until the stream has closed, then until the sound has died away, into a temporary file
+    // that becomes the output once the whole file is there; the header's sizes come last.
+    StagedOutput file(path);
+    checkWrite(path, file.open());
     WavWriter wav;
+    checkWrite(path, file.write(wav.header()));
     std::size_t silentFrames = 0;
     std::size_t tailFrames = 0;
     while (generator.IsPlaying() ||
            (silentFrames < SilentFramesToEnd && tailFrames < MaxTailFrames)) {
         const std::vector<std::int16_t> samples = output.render(ChunkFrames);
         if (!wav.write(samples.data(), ChunkFrames))
-            throw Failure("nothing rendered: the sound is longer than a WAV file holds (" +
-                          QByteArray::number(WavWriter::MaxDataBytes / 4 / WavWriter::SampleRate) +
-                          " s)");
+            refuseAsTooLong();
+        if (wav.pendingBytes() >= WriteBytes)
+            checkWrite(path, file.write(wav.takeSamples()));
         QCoreApplication::processEvents();
         if (generator.IsPlaying())
             continue;
@@ -166,7 +220,9 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
                                         [](std::int16_t s) { return std::abs(s) < SilenceLevel; });
         silentFrames = silent ? silentFrames + ChunkFrames : 0;
     }
-    WriteOutputFile(arguments[1], wav.take());
+    checkWrite(path, file.write(wav.takeSamples()));
+    checkWrite(path, file.writeAt(0, wav.header()));
+    checkWrite(path, file.commit());
     return 0;
 }
 

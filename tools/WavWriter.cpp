@@ -3,30 +3,38 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <utility>
 
 namespace tool
 {
 
-WavWriter::WavWriter() : file_(HeaderBytes, '\0') {}
-
 bool WavWriter::write(const std::int16_t *samples, std::size_t frames)
 {
-    const std::size_t bytes = frames * Channels * 2;
-    if (dataBytes() + bytes > MaxDataBytes)
+    const std::uint64_t bytes = frames * BytesPerFrame;
+    if (dataBytes_ + bytes > MaxDataBytes)
         return false;
-    const qsizetype start = file_.size();
-    file_.resize(start + qsizetype(bytes));
-    char *out = file_.data() + start;
+    const qsizetype start = pending_.size();
+    pending_.resize(start + qsizetype(bytes));
+    char *out = pending_.data() + start;
     for (std::size_t i = 0; i < frames * Channels; ++i)
         qToLittleEndian(std::uint16_t(samples[i]), out + 2 * i);
+    dataBytes_ += bytes;
     return true;
 }
 
-QByteArray WavWriter::take()
+QByteArray WavWriter::takeSamples()
 {
-    const auto dataSize = std::uint32_t(dataBytes());
+    QByteArray samples = std::move(pending_);
+    pending_ = QByteArray();
+    return samples;
+}
+
+QByteArray WavWriter::header() const
+{
+    const auto dataSize = std::uint32_t(dataBytes_);
     constexpr int BlockAlign = Channels * 2;
-    char *h = file_.data();
+    QByteArray header(HeaderBytes, '\0');
+    char *h = header.data();
     std::memcpy(h, "RIFF", 4);
     qToLittleEndian(std::uint32_t(36 + dataSize), h + 4);
     std::memcpy(h + 8, "WAVEfmt ", 8);
@@ -39,9 +47,7 @@ QByteArray WavWriter::take()
     qToLittleEndian(std::uint16_t(16), h + 34);
     std::memcpy(h + 36, "data", 4);
     qToLittleEndian(dataSize, h + 40);
-    QByteArray file = std::move(file_);
-    file_ = QByteArray(HeaderBytes, '\0');
-    return file;
+    return header;
 }
 
 } // namespace tool

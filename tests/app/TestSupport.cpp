@@ -44,6 +44,24 @@ QString TestDocuments()
     return HomeFolder() + QStringLiteral("/Docs");
 }
 
+void UseTestScreen(int width, int height)
+{
+    if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        return;
+    const QString config = HomeFolder() + QStringLiteral("/screen.json");
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(config));
+    file.write(QStringLiteral("{\"screens\": [{\"name\": \"Test\", \"x\": 0, \"y\": 0, "
+                              "\"width\": %1, \"height\": %2, \"logicalDpi\": 96, "
+                              "\"logicalBaseDpi\": 96, \"dpr\": 1}]}")
+                   .arg(width)
+                   .arg(height)
+                   .toUtf8());
+    file.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
+}
+
 ModalHandler::ModalHandler() = default;
 
 void ModalHandler::expect(Action action)

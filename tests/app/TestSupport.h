@@ -25,6 +25,11 @@ QString PrepareTestHome();
 // The documents folder that PrepareTestHome set up.
 QString TestDocuments();
 
+// On the offscreen platform, gives the process one screen of width x height pixels instead of
+// the platform's 800 x 800, from a configuration file in the test home. Call after
+// PrepareTestHome and before the QApplication is created; another platform is left alone.
+void UseTestScreen(int width, int height);
+
 // The child of root named name, of type T; fails the test when missing.
 template <typename T> T *Part(QObject *root, const char *name)
 {
@@ -87,11 +92,13 @@ bool IsBackupContent(const QByteArray &data);
 
 } // namespace testsupport
 
-// A main() that prepares the private home before the QApplication and then runs the test class.
+// A main() that prepares the private home and a desktop-sized screen before the QApplication
+// and then runs the test class.
 #define NOGGIX_TEST_MAIN(TestClass)                                                                \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
         testsupport::PrepareTestHome();                                                            \
+        testsupport::UseTestScreen(1280, 1024);                                                    \
         QApplication app(argc, argv);                                                              \
         noggix::SetUpApplication(app);                                                             \
         TestClass test;                                                                            \

@@ -1,18 +1,22 @@
-// The backup file writer against real files, a missing folder, a lock and a full device.
+// The backup file writer against real files, links, names that are not UTF-8, a missing folder,
+// a lock and a full device.
 
 #include "BackupFileWriter.h"
 #include "Failure.h"
+#include "PathText.h"
 #include "SharedRandom.h"
 #include "WriterFailure.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using noggix::RandomGenerator;
@@ -67,6 +71,58 @@ TEST_F(BackupFile, CutsALargerFileToSize)
     RandomGenerator random;
     noggix::WriteBackupFile(path("big.brains"), random);
     EXPECT_EQ(Read(path("big.brains")), QByteArray(150001, 'A'));
+}
+
+TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
+{
+    const QString file = path("kept.brains");
+    QFile old(file);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older backup");
+    old.close();
+    const QByteArray name = QFile::encodeName(file);
+    ASSERT_EQ(::chmod(name.constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(file, path("link.brains")));
+    struct stat before = {};
+    ASSERT_EQ(::stat(name.constData(), &before), 0);
+
+    RandomGenerator random;
+    noggix::WriteBackupFile(path("link.brains"), random);
+    struct stat after = {};
+    ASSERT_EQ(::stat(name.constData(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
+    EXPECT_EQ(QFileInfo(path("link.brains")).symLinkTarget(), file);
+
+    // A new file gets what any program's new file gets: 0666 less the umask.
+    const mode_t umask = ::umask(027);
+    noggix::WriteBackupFile(path("new.brains"), random);
+    ::umask(umask);
+    struct stat created = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path("new.brains")).constData(), &created), 0);
+    EXPECT_EQ(created.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              (QStringList{"kept.brains", "link.brains", "new.brains"}));
+}
+
+TEST_F(BackupFile, NamesThatAreNotUtf8AreTheirBytes)
+{
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QString file = noggix::PathText(folder + "/\xff\xe9t\xe9.brains");
+    RandomGenerator random;
+    noggix::WriteBackupFile(file, random);
+    QFile written;
+    const int fd = ::open((folder + "/\xff\xe9t\xe9.brains").constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(written.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(written.readAll().size(), noggix::BackupFileSize);
+
+    // The message shows each byte that is no text as the replacement character.
+    const QString missing = noggix::PathText(folder + "/\xff/x.brains");
+    EXPECT_EQ(FailureOf(missing, random),
+              QStringLiteral("Cannot create file \"%1/\uFFFD/x.brains\". No such file or directory")
+                  .arg(dir.path()));
 }
 
 TEST_F(BackupFile, MissingFolderNamesTheAbsolutePathAndTouchesNothing)

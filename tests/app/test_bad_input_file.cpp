@@ -21,6 +21,8 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -126,6 +128,13 @@ void Write(const QString &path, const QByteArray &data)
     ASSERT_EQ(file.write(data), data.size());
 }
 
+// The names in folder, sorted.
+QStringList Entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden |
+                                  QDir::System);
+}
+
 QString Creation(const QString &path, const char *reason)
 {
     return QStringLiteral("Cannot create file \"%1\". %2").arg(path, QString::fromLatin1(reason));
@@ -151,17 +160,23 @@ TEST_F(BadBackupPath, ReadOnlyFileOrFolderIsRefusedAndKeepsWhatIsThere)
     const QString file = path(QStringLiteral("kept.brains"));
     Write(file, "an older backup");
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    // A folder that takes no new file: neither a new backup nor the new file that would replace
+    // a writable one inside it.
     const QString folder = path(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkdir(folder));
+    const QString inside = folder + QStringLiteral("/inside.brains");
+    Write(inside, "writable, in a locked folder");
     ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
 
     RandomGenerator random(11);
     QString onFile;
     QString inFolder;
+    QString onInside;
     {
         const WithoutFileOverride asAUser;
         onFile = FailureOf(file, random);
         inFolder = FailureOf(folder + QStringLiteral("/new.brains"), random);
+        onInside = FailureOf(inside, random);
     }
     QFile::setPermissions(folder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -169,7 +184,9 @@ TEST_F(BadBackupPath, ReadOnlyFileOrFolderIsRefusedAndKeepsWhatIsThere)
     EXPECT_EQ(onFile, Creation(file, "Permission denied"));
     EXPECT_EQ(Read(file), QByteArray("an older backup"));
     EXPECT_EQ(inFolder, Creation(folder + QStringLiteral("/new.brains"), "Permission denied"));
-    EXPECT_TRUE(QDir(folder).isEmpty());
+    EXPECT_EQ(onInside, Creation(inside, "Permission denied"));
+    EXPECT_EQ(Read(inside), QByteArray("writable, in a locked folder"));
+    EXPECT_EQ(Entries(folder), QStringList{QStringLiteral("inside.brains")});
     EXPECT_EQ(random.state(), 11u);
 }
 
@@ -190,10 +207,10 @@ TEST_F(BadBackupPath, PathThroughAFileOrTooLongLeavesTheFileAlone)
               QStringList{QStringLiteral("notes.txt")});
 }
 
-TEST_F(BadBackupPath, DiskFullPartwayKeepsTheBytesWrittenAndTheirDraws)
+TEST_F(BadBackupPath, DiskFullPartwayKeepsTheOlderFileAndTheDraws)
 {
-    // An older, larger file is cut when the writer starts; what it writes before the disk
-    // fills up stays, and the byte that failed had its draw.
+    // The file size limit stops the writer at its 1001st byte, as a full disk would; the older,
+    // larger backup stays as it was, and the byte that failed had its draw.
     const QString file = path(QStringLiteral("partial.brains"));
     Write(file, QByteArray(200000, 'z'));
     RandomGenerator random(9);
@@ -208,12 +225,62 @@ TEST_F(BadBackupPath, DiskFullPartwayKeepsTheBytesWrittenAndTheirDraws)
         failure = FailureOf(file, random);
     }
     EXPECT_EQ(failure, QStringLiteral("Stream write error"));
-    EXPECT_EQ(Read(file), QByteArray(1000, 'A'));
+    EXPECT_EQ(Read(file), QByteArray(200000, 'z'));
+    EXPECT_EQ(Entries(dir.path()), QStringList{QStringLiteral("partial.brains")});
     EXPECT_EQ(random.state(), expected.state());
 
-    // The next attempt with room to spare replaces the partial file.
+    // The next attempt with room to spare replaces it.
     noggix::WriteBackupFile(file, random);
     EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
+    EXPECT_EQ(Entries(dir.path()), QStringList{QStringLiteral("partial.brains")});
+}
+
+TEST_F(BadBackupPath, FullDiskKeepsTheEarlierBackupByteForByte)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    // A 64 KiB file system of this process's own, holding a backup of 60,000 bytes from before.
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0)
+        << std::strerror(errno);
+    const QString disk = path(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkdir(disk));
+    const QByteArray diskName = QFile::encodeName(disk);
+    ASSERT_EQ(::mount("tmpfs", diskName.constData(), "tmpfs", 0, "size=64k"), 0)
+        << std::strerror(errno);
+    const QString earlier = disk + QStringLiteral("/mybrain.brains");
+    QByteArray before(60000, 'x');
+    for (int i = 0; i < before.size(); ++i)
+        before[i] = char(i * 7);
+    Write(earlier, before);
+
+    RandomGenerator random(21);
+    const QString onEarlier = FailureOf(earlier, random);
+    const RandomGenerator afterFirst = random;
+    const QString onNew = FailureOf(disk + QStringLiteral("/new.brains"), random);
+    const QByteArray kept = Read(earlier);
+    const QStringList left = Entries(disk);
+    EXPECT_EQ(::umount2(diskName.constData(), MNT_DETACH), 0);
+
+    EXPECT_EQ(onEarlier, QStringLiteral("Stream write error"));
+    EXPECT_EQ(onNew, QStringLiteral("Stream write error"));
+    EXPECT_TRUE(kept == before) << "the earlier backup changed: " << kept.size() << " bytes";
+    EXPECT_EQ(left, QStringList{QStringLiteral("mybrain.brains")}) << "nothing left beside it";
+    // Each write drew for the bytes it wrote and the one that failed: some, but not all.
+    const auto drawsBetween = [](RandomGenerator from, const RandomGenerator &to) {
+        for (int draws = 0; draws <= noggix::BackupFileSize; ++draws) {
+            if (from.state() == to.state())
+                return draws;
+            from.draw(44);
+        }
+        return -1;
+    };
+    const int first = drawsBetween(RandomGenerator(21), afterFirst);
+    EXPECT_GT(first, 0);
+    EXPECT_LT(first, noggix::BackupFileSize);
+    const int second = drawsBetween(afterFirst, random);
+    EXPECT_GT(second, 0);
+    EXPECT_LT(second, noggix::BackupFileSize);
 }
 
 TEST_F(BadBackupPath, FifoFailsAtOnceWithOrWithoutAReader)

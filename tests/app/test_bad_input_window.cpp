@@ -1,6 +1,7 @@
 // Bad paths typed into the real main window: blank ones are refused by the check, a folder is
-// reported with its absolute path, and neither loses what the user had set: the path box keeps
-// the text as typed, the options keep their state and the next run writes its file.
+// reported with its absolute path, a path too long for a line is reported whole, and none loses
+// what the user had set: the path box keeps the text as typed, the options keep their state and
+// the next run writes its file.
 
 #include "AppSetup.h"
 #include "MainWindow.h"
@@ -30,6 +31,7 @@ private slots:
 
     void blankPathsAreRefusedAndKeptAsTyped();
     void folderAsPathIsReportedAndTheNextRunWrites();
+    void aLongPathIsReportedWholeAndWrapped();
 
 private:
     // Sets the path box to text, clicks "Noggix now!", confirms the dialog and closes the given
@@ -127,6 +129,45 @@ void BadInputWindowTest::folderAsPathIsReportedAndTheNextRunWrites()
     QCOMPARE(unhandled, 0);
     QVERIFY(testsupport::IsBackupContent(
         testsupport::ReadFile(docs + QStringLiteral("/after.brains"))));
+}
+
+void BadInputWindowTest::aLongPathIsReportedWholeAndWrapped()
+{
+    const QString missing = testsupport::TestDocuments() + QStringLiteral("/") + QString(60, u'n') +
+                            QStringLiteral("/") + QString(240, u'x') + QStringLiteral(".brains");
+    const QString expected =
+        QStringLiteral("Cannot create file \"%1\". No such file or directory.").arg(missing);
+    path->setText(missing);
+    ModalHandler handler;
+    handler.expect(ClickReady);
+    QString shown;
+    QRect frame;
+    QRect textRect;
+    QRect needed;
+    handler.expect([&](QWidget *box) {
+        for (QLabel *text : box->findChildren<QLabel *>()) {
+            if (!text->text().startsWith(QStringLiteral("Cannot create")))
+                continue;
+            shown = text->text();
+            textRect = text->contentsRect();
+            needed = text->fontMetrics().boundingRect(textRect, Qt::TextWordWrap, shown);
+        }
+        frame = box->frameGeometry();
+        ClickOk(box);
+    });
+    handler.expect(ClickOk); // a box too many
+    Part<QPushButton>(w.get(), "btnBackup")->click();
+    QCOMPARE(handler.pending(), 1);
+
+    // Every character is there, in lines that the label holds, in a box within the screen.
+    QCOMPARE(QString(shown).remove(u'\n'), expected);
+    QVERIFY2(needed.width() <= textRect.width() && needed.height() <= textRect.height(),
+             qPrintable(QStringLiteral("the text needs %1 x %2, the label has %3 x %4")
+                            .arg(needed.width())
+                            .arg(needed.height())
+                            .arg(textRect.width())
+                            .arg(textRect.height())));
+    QVERIFY(w->screen()->availableGeometry().contains(frame));
 }
 
 NOGGIX_TEST_MAIN(BadInputWindowTest)

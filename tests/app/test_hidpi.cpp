@@ -31,6 +31,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_SCALE_FACTOR", "2"); // before the application reads it
     testsupport::PrepareTestHome();
+    testsupport::UseTestScreen(2560, 2048); // a desktop's, at twice the pixels
     QApplication app(argc, argv);
     noggix::SetUpApplication(app);
     HiDpiTest test;

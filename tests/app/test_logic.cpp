@@ -1,12 +1,23 @@
-// The shared random generator, the default path and the failure report's text.
+// The shared random generator, file names as bytes, the default path and the failure report's
+// text.
 
 #include "DefaultPath.h"
 #include "FailureReport.h"
+#include "PathText.h"
+#include "ScreenFit.h"
 #include "SharedRandom.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using noggix::RandomGenerator;
 
@@ -36,6 +47,101 @@ TEST(SharedRandom, DrawsStayInRangeAndUseTheUpperBits)
     EXPECT_EQ(fresh.state(), 134775814u);
 }
 
+TEST(PathText, EveryNameComesBackAsItsBytes)
+{
+    const QByteArray names[] = {
+        "/home/ann/Documents",
+        "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",        // UTF-8, up to four bytes a character
+        "/home/\xe9t\xe9/Documents",                        // Latin-1
+        "\xff\xfe\x80\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80", // never UTF-8: overlong, surrogate, too
+                                                            // high
+        "\xf0\x9f\x92\x80\x80", // a character whose low half looks kept, then a byte
+        "cut \xe2\x82",         // a sequence that ends too early
+    };
+    for (const QByteArray &name : names) {
+        const QString text = noggix::PathText(name);
+        EXPECT_EQ(noggix::PathBytes(text), name) << name.toHex().constData();
+    }
+    EXPECT_EQ(noggix::PathText("caf\xc3\xa9"), QStringLiteral("caf\u00e9"));
+    EXPECT_EQ(noggix::PathText("\xe9t\xe9").size(), 3);
+    EXPECT_EQ(noggix::PathDisplay(noggix::PathText("/\xe9t\xe9/\xf0\x9f\x92\x80")),
+              QStringLiteral("/\uFFFDt\uFFFD/") + QString::fromUtf8("\xf0\x9f\x92\x80"));
+
+    // Text typed around a kept byte keeps it.
+    QString edited = noggix::PathText("/home/\xe9t\xe9");
+    edited += QStringLiteral("/\u00e9t\u00e9.brains");
+    EXPECT_EQ(noggix::PathBytes(edited), QByteArray("/home/\xe9t\xe9/\xc3\xa9t\xc3\xa9.brains"));
+}
+
+// Sets HOME and XDG_CONFIG_HOME for one case, and puts them back after it.
+class DocumentsFolder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_home = qgetenv("HOME");
+        m_config = qgetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    void TearDown() override
+    {
+        qputenv("HOME", m_home);
+        m_config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", m_config);
+    }
+    // Writes a user-dirs.dirs file of text into home's .config.
+    static void UserDirs(const QByteArray &home, const QByteArray &text)
+    {
+        QDir().mkpath(QFile::decodeName(home + "/.config"));
+        QFile file(QFile::decodeName(home + "/.config/user-dirs.dirs"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QTemporaryDir dir;
+
+private:
+    QByteArray m_home;
+    QByteArray m_config;
+};
+
+TEST_F(DocumentsFolder, FoundAsQtFindsItWhereTheNameIsText)
+{
+    const QByteArray top = QFile::encodeName(dir.path());
+    const auto same = [](const QByteArray &home) {
+        qputenv("HOME", home);
+        EXPECT_EQ(noggix::DocumentsFolder(),
+                  QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            << home.constData();
+    };
+    same(top + "/plain");
+    same(top + "/slash/");
+    UserDirs(top + "/listed", "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\n"
+                              "XDG_DOCUMENTS_DIR=\"$HOME/Docs/\"\n");
+    same(top + "/listed");
+    UserDirs(top + "/absolute", "XDG_DOCUMENTS_DIR=\"/srv/documents\"\n");
+    same(top + "/absolute");
+    EXPECT_EQ(noggix::DocumentsFolder(), QStringLiteral("/srv/documents"));
+}
+
+TEST_F(DocumentsFolder, AHomeThatIsNotUtf8LeadsToItself)
+{
+    const QByteArray home = QFile::encodeName(dir.path()) + "/\xe9t\xe9";
+    qputenv("HOME", home);
+    EXPECT_EQ(noggix::DocumentsFolderBytes(), home + "/Documents");
+    EXPECT_EQ(noggix::PathBytes(noggix::DefaultBackupPath(noggix::DocumentsFolder())),
+              home + "/Documents/mybrain.brains");
+
+    ASSERT_EQ(::mkdir(home.constData(), 0700), 0);
+    ASSERT_EQ(::mkdir((home + "/.config").constData(), 0700), 0);
+    QFile dirs;
+    const int fd =
+        ::open((home + "/.config/user-dirs.dirs").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_TRUE(dirs.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/D\xf6kumente\"\n");
+    dirs.close();
+    EXPECT_EQ(noggix::DocumentsFolderBytes(), home + "/D\xf6kumente");
+}
+
 TEST(DefaultPath, OneSlashBeforeTheFileName)
 {
     EXPECT_EQ(noggix::DefaultBackupPath("/home/ann/Documents"),
@@ -44,6 +150,23 @@ TEST(DefaultPath, OneSlashBeforeTheFileName)
               "/home/ann/Documents/mybrain.brains");
     EXPECT_EQ(noggix::DefaultBackupPath("/"), "/mybrain.brains");
     EXPECT_EQ(noggix::DefaultBackupPath(""), "/mybrain.brains");
+}
+
+TEST(ScreenFit, MovesOnlyAsFarAsItTakesAndCutsWhatIsTooLarge)
+{
+    using noggix::FitWithin;
+    const QRect desktop(0, 0, 1280, 1024);
+    const QRect designed(192, 114, 812, 516);
+    EXPECT_EQ(FitWithin(designed, desktop), designed);
+    // Too far right, too far down, off the top-left, below a panel at the top of the screen.
+    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 900, 1024)), QRect(88, 114, 812, 516));
+    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 1280, 600)), QRect(192, 84, 812, 516));
+    EXPECT_EQ(FitWithin(QRect(-50, -20, 812, 516), desktop), QRect(0, 0, 812, 516));
+    EXPECT_EQ(FitWithin(QRect(192, 10, 812, 516), QRect(0, 30, 1280, 994)),
+              QRect(192, 30, 812, 516));
+    // Larger than the area: as large as the area, and within it.
+    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 640, 450)), QRect(0, 0, 640, 450));
+    EXPECT_EQ(FitWithin(designed, QRect(1280, 0, 640, 450)), QRect(1280, 0, 640, 450));
 }
 
 TEST(FailureReport, PeriodOnlyAfterCharactersAboveThePeriod)

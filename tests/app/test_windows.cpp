@@ -3,13 +3,14 @@
 
 #include "AppSetup.h"
 #include "MainWindow.h"
+#include "SaveFileChooser.h"
 #include "StartDialog.h"
 #include "TestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -105,6 +106,7 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem()
     const auto w = noggix::CreateApplicationWindows();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QCOMPARE(w->pos(), QPoint(192, 114)); // the designed place, on a screen that holds it
     QCOMPARE(w->size(), QSize(804, 482));
     QCOMPARE(Rect(w.get(), "Image1"), QRect(0, 0, 297, 441));
     QCOMPARE(Rect(w.get(), "Panel1"), QRect(0, 441, 804, 41));
@@ -264,30 +266,30 @@ void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
     auto *path = Part<QLineEdit>(w.get(), "edtSaveTo");
     path->setText(QStringLiteral("/typed/by/hand.brains"));
     testsupport::ModalHandler handler;
-    QFileDialog *chooser = nullptr;
+    noggix::SaveFileChooser *chooser = nullptr;
     QString filterShown;
+    QString startFolder;
     handler.expect([&](QWidget *d) {
-        chooser = qobject_cast<QFileDialog *>(d);
+        chooser = qobject_cast<noggix::SaveFileChooser *>(d);
         if (auto *filters = d->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
             filterShown = filters->currentText();
+        if (chooser)
+            startFolder = chooser->folder();
         d->close();
     });
     w->SpeedButton1Click();
     QVERIFY(chooser);
     QCOMPARE(chooser->parent(), w.get());
-    QCOMPARE(chooser->acceptMode(), QFileDialog::AcceptSave);
-    QCOMPARE(chooser->nameFilters(), QStringList{QStringLiteral("Brain backups (*.brains)")});
+    QCOMPARE(chooser->windowTitle(), QStringLiteral("Save As"));
     QCOMPARE(filterShown, QStringLiteral("Brain backups"));
-    QCOMPARE(chooser->defaultSuffix(), QStringLiteral("brains"));
-    QVERIFY(chooser->testOption(QFileDialog::DontConfirmOverwrite));
+    QCOMPARE(startFolder, QDir::currentPath()); // the platform's default, not the path box's
     QCOMPARE(path->text(), QStringLiteral("/typed/by/hand.brains"));
 
     const QString chosen = testsupport::TestDocuments() + QStringLiteral("/picked");
     handler.expect([&](QWidget *d) {
-        auto *dialog = qobject_cast<QFileDialog *>(d);
         // Typed by the user, in another folder than the path box names.
-        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(chosen);
-        QMetaObject::invokeMethod(dialog, "accept");
+        d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(chosen);
+        QMetaObject::invokeMethod(d, "accept");
     });
     w->SpeedButton1Click();
     QCOMPARE(path->text(), chosen + QStringLiteral(".brains"));

@@ -42,6 +42,47 @@ TEST(Tool, SettingsGoThroughTheSetters)
     EXPECT_EQ(run.out[17], "07 00 00 00 00 00 00 00 99 00 00 00");
 }
 
+TEST(Tool, OneRuleForEverySetting)
+{
+    // A value that the setter's argument holds is taken; one beyond that type is bad input.
+    const QStringList int32 = {"-2147483648", "2147483647", "-2147483649", "2147483648"};
+    const QStringList uint32 = {"0", "4294967295", "-1", "4294967296"};
+    const QStringList byte = {"0", "255", "-1", "256"};
+    const struct {
+        QStringList settings;
+        QStringList values; // two taken, two refused
+    } types[] = {
+        {{"Volume", "Pan", "Reverb", "Chorus", "Modulation", "PitchBend", "PBDelay", "PBDuration",
+          "Octave"},
+         int32},
+        {{"Duration", "Loops"}, uint32},
+        {{"Note", "Instrument", "Channel"}, byte},
+        {{"Sustain"}, {"1", "false", "2", "-1"}},
+    };
+    for (const auto &type : types) {
+        for (const QString &setting : type.settings) {
+            for (int i = 0; i < 4; ++i) {
+                const QString assignment = setting + '=' + type.values[i];
+                const ToolRun run = runTool({"dump", "note", "60", "--set", assignment});
+                EXPECT_EQ(run.status, i < 2 ? 0 : 2) << assignment.toStdString();
+                if (i >= 2) {
+                    ASSERT_EQ(run.err.size(), 1) << assignment.toStdString();
+                    EXPECT_TRUE(run.err[0].startsWith("midigen: invalid value for " + setting +
+                                                      ": " + type.values[i] + " ("))
+                        << run.err[0].toStdString();
+                }
+            }
+        }
+    }
+
+    // Taken values are clamped by the setter (-1 is a volume of 0); leading zeros change
+    // nothing.
+    EXPECT_EQ(runTool({"dump", "note", "60", "--set", "Volume=-1"}).out,
+              runTool({"dump", "note", "60", "--set", "Volume=0"}).out);
+    EXPECT_EQ(runTool({"dump", "note", "60", "--set", "Duration=000000000000000000000007"}).out,
+              runTool({"dump", "note", "60", "--set", "Duration=7"}).out);
+}
+
 TEST(Tool, UsageErrorsExitWithStatusTwo)
 {
     const struct {

@@ -288,6 +288,23 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          2,
          "Loops must not be 0",
          keptAlone},
+        {"render of a sound longer than a WAV file holds",
+         keptFile,
+         {"render", "note", "60", "@/out", "--set", "Duration=2147483647"},
+         {},
+         1,
+         "nothing rendered: the sound is longer than a WAV file holds (24347 s)",
+         keptAlone},
+        {"render that cannot fit, refused before the synthesizer is asked for a sound",
+         [&](Scene &scene) {
+             damageSoundFont(scene, false);
+             keptFile(scene);
+         },
+         {"render", "note", "60", "@/out", "--set", "Loops=4294967295"},
+         {},
+         1,
+         "nothing rendered: the sound is longer than a WAV file holds",
+         keptAlone},
         {"render onto a full disk",
          [&](Scene &scene) {
              scene.mount("tmpfs", scene.dir, "tmpfs", 0, "size=64k");
