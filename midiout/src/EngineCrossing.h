@@ -11,8 +11,7 @@
 //
 //   Closed  --open(), synthesizer and sink ready--> Paused    Open is posted
 //   Closed  --open(), one of them not ready-------> Opening
-//   Opening --both ready--------------------------> Paused    Open is posted (Running after an
-//                                                             early restart())
+//   Opening --both ready--------------------------> Paused    Open is posted
 //   Opening --they cannot start, or close()-------> Closed    Close is posted, no Open
 //   Paused  --restart()---------------------------> Running   the clock runs from tick 0
 //   Running --stop()------------------------------> Paused    silenced; Done for a queued buffer
@@ -25,6 +24,7 @@
 //   Paused, Running, Closing --sink lost or stalled--> Closed Done for a queued buffer, Close
 //
 // reset() silences and setTimeDivision() changes the tick in any open state; neither moves it.
+// queue() and restart() are refused while Opening and Closing.
 
 #include "LatestValue.h"
 #include "SpscRing.h"

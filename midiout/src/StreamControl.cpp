@@ -99,11 +99,9 @@ std::unique_ptr<Stream> StreamControl::open(QObject *receiver)
 
 void StreamControl::startOpened()
 {
-    state_.state = open_.runWhenOpen ? StreamState::Running : StreamState::Paused;
-    open_.unheard = open_.runWhenOpen;
-    publish(open_.runWhenOpen);
+    state_.state = StreamState::Paused;
+    publish(false);
     post(open_.receiver, Notification::Open);
-    handOver(true);
 }
 
 void StreamControl::publish(bool playNow)
@@ -148,7 +146,8 @@ bool StreamControl::setTickFrames(std::uint32_t stream, double tickFrames)
 
 bool StreamControl::queue(std::uint32_t stream, const std::uint8_t *data, std::size_t length)
 {
-    if (!isOpen(stream) || state_.state == StreamState::Closing || open_.queued != nullptr)
+    if (!isOpen(stream) || state_.state == StreamState::Closing ||
+        state_.state == StreamState::Opening || open_.queued != nullptr)
         return false;
     // The engine plays its own copy: the caller may reuse its memory at once.
     open_.queued = std::make_unique<Buffer>();
@@ -161,9 +160,9 @@ bool StreamControl::queue(std::uint32_t stream, const std::uint8_t *data, std::s
 
 void StreamControl::handOver(bool playNow)
 {
-    if (!open_.waitsForPresets || state_.state == StreamState::Opening ||
+    if (!open_.waitsForPresets ||
         !presets_.load(open_.queued->bytes.data(), open_.queued->bytes.size()))
-        return; // tried again once the stream has opened or the synthesizer is quiet
+        return; // tried again once the synthesizer is quiet
     open_.waitsForPresets = false;
     state_.data = open_.queued->bytes.data();
     state_.length = open_.queued->bytes.size();
@@ -173,11 +172,10 @@ void StreamControl::handOver(bool playNow)
 
 bool StreamControl::restart(std::uint32_t stream)
 {
-    if (!isOpen(stream) || state_.state == StreamState::Closing)
+    if (!isOpen(stream) || state_.state == StreamState::Closing ||
+        state_.state == StreamState::Opening)
         return false;
-    if (state_.state == StreamState::Opening) {
-        open_.runWhenOpen = true;
-    } else if (state_.state == StreamState::Paused) {
+    if (state_.state == StreamState::Paused) {
         state_.state = StreamState::Running;
         open_.unheard = true;
         publish(true);
@@ -195,7 +193,6 @@ void StreamControl::stop(std::uint32_t stream)
     // A stream still playing its buffer is cut at once; one whose pass has ended keeps what the
     // server still holds of its last notes.
     const bool queued = open_.queued != nullptr;
-    open_.runWhenOpen = false;
     open_.unheard = open_.unheard && !queued; // a cut drops what the server holds
     if (state_.state == StreamState::Running)
         state_.state = StreamState::Paused;

@@ -67,8 +67,7 @@ private:
         QObject *receiver = nullptr;
         std::unique_ptr<Buffer> queued; // awaiting its Done
         bool waitsForPresets = false;
-        bool runWhenOpen = false; // restarted while Opening
-        bool unheard = false;     // what it played may not have reached the sink yet
+        bool unheard = false; // what it played may not have reached the sink yet
     };
 
     bool isOpen(std::uint32_t stream) const { return stream != 0 && open_.id == stream; }

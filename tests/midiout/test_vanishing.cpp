@@ -15,12 +15,13 @@ using namespace miditest;
 namespace
 {
 
-// Opens a stream on the engine and plays a held organ note (5 s) on it.
+// Opens a stream on the engine and, once it has opened, plays a held organ note (5 s) on it.
 std::unique_ptr<midiout::Stream> playOrgan(testsupport::EngineOutput &engine, NotificationLog &log,
                                            const StreamBuilder &b)
 {
     auto stream = engine.open(0, &log);
-    if (stream) {
+    // It can play once its Open has come: the sink may still be connecting.
+    if (stream && pumpUntil([&] { return log.count(Notification::Open) == 1; }, 10000)) {
         stream->reset();
         stream->setTimeDivision(50);
         stream->queue(b.data(), b.size());

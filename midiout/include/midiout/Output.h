@@ -29,10 +29,11 @@ namespace midiout
 
 // What a stream reports to its receiver.
 enum class Notification {
-    Open,     // the stream has opened; posted by Output::open
+    Open,     // the stream has opened and can play (posted after Output::open)
     Position, // the event carrying StreamEvent::CallbackFlag has been played (on every pass)
     Done,     // the queued buffer has played out, or was returned by stop()
-    Close,    // the stream has closed; posted by Stream::close, nothing follows it
+    Close,    // the stream has closed, once what it played has been heard; nothing follows it.
+              // A Close without an Open: the device could not start the stream after all
 };
 
 // Posted to the receiver of a stream, always through QCoreApplication::postEvent, so it arrives
@@ -42,9 +43,7 @@ class MIDIOUT_EXPORT NotificationEvent : public QEvent
 public:
     explicit NotificationEvent(Notification notification);
     static QEvent::Type eventType();
-    // The notification event that event is, or null for any other event. Receivers read their
-    // events through it: some are posted from the engine's own thread, and it orders that
-    // thread's writes before the receiver's reads where a checker can see it.
+    // The notification event that event is, or null for any other event.
     static const NotificationEvent *from(const QEvent *event);
     Notification notification() const { return notification_; }
 
@@ -71,11 +70,14 @@ public:
     // queued after a pass has ended plays at the tick after that pass's last event at the earliest.
     virtual bool queue(const std::uint8_t *data, std::size_t length) = 0;
     // Starts or resumes the stream's clock; the first tick of a fresh start is due at once.
+    // queue() and restart() return false until Open has been posted, and after close().
     virtual bool restart() = 0;
     // Silences every note as reset() does, returns the queued buffer with a Done notification
-    // (none when nothing is queued) and pauses the stream; a later queue() starts afresh.
+    // (none when nothing is queued) and pauses the stream; a later queue() starts afresh. On a
+    // closed stream whose Close has not come yet, cuts what is left to be heard: Close at once.
     virtual void stop() = 0;
-    // Closes the stream: nothing more is played or posted but the Close notification.
+    // Closes the stream: nothing more is played or posted but the Close notification, which
+    // comes once what the stream played has been heard at the sound server's sink.
     virtual void close() = 0;
 };
 
@@ -92,10 +94,14 @@ public:
     virtual int deviceCount() = 0;
     // A one-line human-readable name, empty for a device that does not exist.
     virtual QString deviceName(int device) = 0;
-    // Whether a stream could be opened on the device now.
+    // Whether a stream could be opened on the device now: for the built-in synthesizer, it has
+    // (or is loading) a SoundFont and a sound server library; whether a server answers is
+    // known only once a stream is opened. Never waits for the sound server.
     virtual bool probe(int device) = 0;
-    // Opens a stream that posts its notifications to receiver; posts Open on success. Null when
-    // the device does not exist or cannot be opened (nothing is posted then).
+    // Opens a stream that posts its notifications to receiver. Open follows once the device can
+    // play (at once, or when the built-in synthesizer and its sound server are ready), or Close
+    // alone when it turns out that it cannot. Null when the device does not exist or cannot be
+    // opened (nothing is posted then). Never waits for the sound server.
     virtual std::unique_ptr<Stream> open(int device, QObject *receiver) = 0;
     // Starts in the background what the devices need before a first stream (the built-in
     // synthesizer loads its SoundFont); a component calls it when it is created.
@@ -107,9 +113,10 @@ private:
 };
 
 // Starts building the built-in synthesizer (device 0 of Output::system()) on a thread of its own
-// and returns at once; later calls, and calls without an application object, do nothing. The
-// engine lives until the process ends and serves the application object's thread alone; its
-// audio stops when the application object is destroyed, and starts again for a later one.
+// (it loads the SoundFont and connects to the sound server) and returns at once; later calls, and
+// calls without an application object, do nothing. The engine lives until the process ends and
+// serves the application object's thread alone; its audio stops when the application object is
+// destroyed, and starts again for a later one.
 MIDIOUT_EXPORT void StartBuiltinSynth();
 
 // The SoundFonts a synthesizer tries, in order: the system's General MIDI SoundFont
