@@ -43,8 +43,10 @@ class TMidiGenPrivate;
 //
 // The rules for callers:
 // - **One thread.** A component serves the thread of the application object
-//   (QCoreApplication) alone. Create it, call it and destroy it there; a play request from any
-//   other thread is refused at once (mgWrongThread), and MidiAvailable() says false there.
+//   (QCoreApplication) alone. Create it, call it and destroy it there. A call from any other
+//   thread is refused at once and changes nothing: a play request returns false, Stop() and
+//   SetDevice() do nothing, MidiAvailable() says false, and LastRefusal() asked there says
+//   mgWrongThread (mgNoApplication without an application object).
 // - **An event loop between requests.** The output tells the component through events posted
 //   to its thread when the stream has opened, when it has reached its first event, when a pass
 //   has ended and when it has closed; the component repeats passes and ends the stream on
@@ -54,16 +56,22 @@ class TMidiGenPrivate;
 //   event, a new request is refused as busy (mgBusy). Without an event loop only the first
 //   request ever plays, and the stream is never repeated or closed.
 // - **Nested event loops.** Play(), PlayNote() and PlayString() wait for the component's previous
-//   stream to close and for the new one to open, and the destructor waits for its stream to
-//   close. These waits run a nested event loop (QCoreApplication::processEvents()), so other
-//   events of the thread, timers and queued calls included, may be handled inside these calls.
-//   A play request that such a handler makes on the same component is refused (mgBusy). No
-//   wait is without a bound: a notification that does not come ends the stream.
-// - **One output owner.** The first component that opens a stream on an output becomes that
-//   output's owner for the rest of the process, and requests of every other component on it
-//   are refused for good (mgOutputOwned), although their MidiAvailable() still says true: it
-//   tells only whether the device can be opened. The machine's output,
-//   midiout::Output::system(), is one per process, so a program plays through one component.
+//   stream to close and for the new one to open (the first request of a program also waits,
+//   in this loop, for the built-in synthesizer to load and its sound server to answer, well
+//   under a second), and the destructor waits for its stream to close. These waits run a
+//   nested event loop (QCoreApplication::processEvents()), so other events of the thread,
+//   timers and queued calls included, may be handled inside these calls. A play request that
+//   such a handler makes on the same component is refused (mgBusy). No wait is without a
+//   bound: a notification that does not come ends the stream.
+// - **The sound is heard whole.** A stream's first note is heard from the start, also for a
+//   program's first request and the first after the sound server restarted; IsPlayingChanged
+//   (false) comes once the stream's last note has been heard, so a program may quit on it.
+// - **One output owner.** The component that last opened a stream on an output owns it while
+//   it lives, and the requests of every other component on that output are refused
+//   (mgOutputOwned), although their MidiAvailable() still says true: it tells only whether the
+//   device can be opened. Once the owner is destroyed, another component may play. The
+//   machine's output, midiout::Output::system(), is one per process, so a program plays
+//   through one component at a time.
 // - **Lifetimes.** A component belongs to its parent (QObject ownership) or to whoever made it;
 //   an output given to the constructor must outlive it. Destroying a component ends its
 //   stream at once and returns when the stream has closed, without emitting
@@ -159,7 +167,8 @@ public:
         mgNone,          // the last request started its stream (or none was made yet)
         mgBusy,          // the previous request had not begun to sound, or this came in its wait
         mgNoApplication, // no QCoreApplication exists, so no notification could arrive
-        mgNoOutput,      // the output device cannot be opened now: MidiAvailable() is false
+        mgNoOutput,      // the output device cannot play now: MidiAvailable() is false, or its
+                         // sound server did not answer the opening stream
         mgOutputOwned,   // another component of the process owns the output
         mgNothingToPlay, // the play string holds no note (program changes alone play nothing)
         mgOpenFailed,    // the output device did not open a stream
@@ -198,8 +207,9 @@ public:
     // The same on the devices of output (an offline renderer, midiout::OfflineOutput, or an
     // output of one's own), which must outlive the component.
     explicit TMidiGen(midiout::Output &output, QObject *parent = nullptr);
-    // Ends a stream that still plays, at once, and returns when it has closed (in a nested event
-    // loop). Emits no IsPlayingChanged().
+    // Ends a stream that still plays, at once (also one whose last sound is still on its way
+    // to the speakers), and returns when it has closed (in a nested event loop). Emits no
+    // IsPlayingChanged(). An output it owned is free for other components afterwards.
     ~TMidiGen() override;
 
     // Channel volume in percent, 0..100 (100 sends controller 7 at 127); default 100.
@@ -322,8 +332,10 @@ public:
     // Where range messages go in design mode; none by default.
     void setRangeMessageHook(RangeMessageHook hook);
 
-    // True when a stream of this component is open or the output device can be opened now.
-    // It does not tell whether another component owns the output (see the output owner rule).
+    // True when a stream of this component is open or the output device can be opened now
+    // (midiout::Output::probe(): whether a sound server answers is known only once a stream
+    // opens, and such a request is refused with mgNoOutput). It does not tell whether another
+    // component owns the output (see the output owner rule). Never waits for the sound server.
     Q_INVOKABLE bool MidiAvailable();
     // Plays Note() in Octave(): PlayNote(Note() + 12 * Octave()), a note number 0..131 that
     // PlayNote limits to 127. True when the stream has started.
@@ -341,8 +353,9 @@ public:
     // Selects the output device of later streams (-1: the default device); the number is stored
     // even when the result is false. True when the number names an existing device.
     Q_INVOKABLE bool SetDevice(qint32 device);
-    // Ends the stream after at most its current pass (at once once it has begun to sound);
-    // returns at once, and IsPlayingChanged(false) follows when the stream has closed.
+    // Ends the stream after at most its current pass (at once once it has begun to sound, and
+    // without waiting for what is still on its way to the speakers); returns at once, and
+    // IsPlayingChanged(false) follows when the stream has closed.
     Q_INVOKABLE void Stop();
 
     // What PlayNote(note) would play with the settings as they are: the list of one note, the
