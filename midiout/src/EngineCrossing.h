@@ -26,14 +26,12 @@
 // reset() silences and setTimeDivision() changes the tick in any open state; neither moves it.
 // queue() and restart() are refused while Opening and Closing.
 
-#include "LatestValue.h"
-#include "SpscRing.h"
-
 #include <midiout/Output.h>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +39,64 @@
 
 namespace midiout
 {
+
+// The latest value written by one thread, read by another, without waiting on either side: a
+// triple buffer. The reader sees every write in order or skips to a later one, never a torn one.
+template <typename T> class LatestValue
+{
+public:
+    // Writer only.
+    void write(const T &value)
+    {
+        slots_[back_] = value;
+        back_ = middle_.exchange(back_ | Fresh, std::memory_order_acq_rel) & Index;
+    }
+    // Reader only: the latest value written, or the initial one before any write.
+    const T &read()
+    {
+        if (middle_.load(std::memory_order_relaxed) & Fresh)
+            front_ = middle_.exchange(front_, std::memory_order_acq_rel) & Index;
+        return slots_[front_];
+    }
+
+private:
+    static constexpr int Index = 3, Fresh = 4;
+    T slots_[3] = {};
+    std::atomic<int> middle_{1};
+    int back_ = 0;  // writer's
+    int front_ = 2; // reader's
+};
+
+// A wait-free queue of fixed capacity between one producer thread and one consumer thread.
+template <typename T, std::size_t Capacity> class SpscRing
+{
+public:
+    // Producer: false (and nothing queued) when the ring is full.
+    bool push(const T &item)
+    {
+        const std::size_t tail = tail_.load(std::memory_order_relaxed);
+        if (tail - head_.load(std::memory_order_acquire) == Capacity)
+            return false;
+        items_[tail % Capacity] = item;
+        tail_.store(tail + 1, std::memory_order_release);
+        return true;
+    }
+    // Consumer: false when the ring is empty.
+    bool pop(T &item)
+    {
+        const std::size_t head = head_.load(std::memory_order_relaxed);
+        if (head == tail_.load(std::memory_order_acquire))
+            return false;
+        item = items_[head % Capacity];
+        head_.store(head + 1, std::memory_order_release);
+        return true;
+    }
+
+private:
+    std::array<T, Capacity> items_{};
+    std::atomic<std::size_t> head_{0};
+    std::atomic<std::size_t> tail_{0};
+};
 
 enum class StreamState : std::uint8_t { Closed, Opening, Paused, Running, Closing };
 
