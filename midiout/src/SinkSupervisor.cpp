@@ -120,13 +120,14 @@ void SinkSupervisor::serve()
         connect();
     core_.load();
     crossing_.controlWake.signal(); // a stream waiting for the synthesizer may open
-    if (core_.state() != SynthCore::Load::Loaded) {
+    if (core_.state() != SynthCore::Load::Loaded) { // nothing can sound: no sink is wanted
         noWayOut_.store(true);
         takeSink().reset();
         audio_.store(Audio::Unavailable);
         crossing_.controlWake.signal();
-        return;
     }
+    // The thread lives as long as the engine, which joins it (the built-in one sleeps through
+    // the process's exit).
     while (!quitting_.load()) {
         if (wanted_.exchange(false))
             connect();
