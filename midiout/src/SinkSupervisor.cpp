@@ -119,7 +119,7 @@ void SinkSupervisor::serve()
     if (wanted_.exchange(false))
         connect();
     core_.load();
-    crossing_.controlWake.signal(); // a stream waiting for the synthesizer may open
+    crossing_.controlWake.signal();                 // a stream waiting for the synthesizer may open
     if (core_.state() != SynthCore::Load::Loaded) { // nothing can sound: no sink is wanted
         noWayOut_.store(true);
         takeSink().reset();
