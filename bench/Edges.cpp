@@ -24,31 +24,52 @@ QByteArray woodblockTrain()
     return train;
 }
 
-// Counts the train's notes heard from the request on, and the time to its first sound.
-void hearTrain(const MonitorRecorder &recorder, double request, int &heard, double &firstMs)
+// The trains of a part: for each request, the notes heard and the time to its first sound.
+class Trains
 {
-    const std::size_t from = recorder.frameAt(request);
-    // 2.4 s: the train and its latency.
-    heard = int(attacksIn(recorder, from, from + Rate * 12 / 5).size());
-    const std::size_t sound = firstAtLeast(recorder, from, from + 3 * Rate, Above30dBFS);
-    firstMs = sound < from + 3 * Rate ? (recorder.timeOf(sound) - request) * 1000.0 : -1;
-}
+public:
+    explicit Trains(const char *key) : key_(key) {}
 
-void printTrains(const char *key, const std::vector<int> &heard, const std::vector<double> &first)
-{
-    int whole = 0, least = TrainNotes;
-    for (const int notes : heard) {
-        whole += notes == TrainNotes ? 1 : 0;
-        least = std::min(least, notes);
+    // Counts the train's notes heard from the request on (none for a request that was not
+    // started, request < 0), and the time to its first sound.
+    void hear(const MonitorRecorder &recorder, double request)
+    {
+        int notes = 0;
+        double ms = -1;
+        if (request >= 0) {
+            const std::size_t from = recorder.frameAt(request);
+            // 2.4 s: the train and its latency.
+            notes = int(attacksIn(recorder, from, from + Rate * 12 / 5).size());
+            const std::size_t sound = firstAtLeast(recorder, from, from + 3 * Rate, Above30dBFS);
+            ms = sound < from + 3 * Rate ? (recorder.timeOf(sound) - request) * 1000.0 : -1;
+        }
+        heard_.push_back(notes);
+        first_.push_back(ms);
+        std::fprintf(stderr, "%s: %d of %d notes heard, first sound %.2f ms\n", key_, notes,
+                     TrainNotes, ms);
     }
-    std::printf("%s-runs %zu\n%s-whole %d\n%s-least %d\n", key, heard.size(), key, whole, key,
-                heard.empty() ? 0 : least);
-    std::vector<double> sounded;
-    for (const double ms : first)
-        if (ms >= 0)
-            sounded.push_back(ms);
-    printStats(key, sounded);
-}
+
+    void print() const
+    {
+        int whole = 0, least = TrainNotes;
+        for (const int notes : heard_) {
+            whole += notes == TrainNotes ? 1 : 0;
+            least = std::min(least, notes);
+        }
+        std::printf("%s-runs %zu\n%s-whole %d\n%s-least %d\n", key_, heard_.size(), key_, whole,
+                    key_, heard_.empty() ? 0 : least);
+        std::vector<double> sounded;
+        for (const double ms : first_)
+            if (ms >= 0)
+                sounded.push_back(ms);
+        printStats(key_, sounded);
+    }
+
+private:
+    const char *const key_;
+    std::vector<int> heard_;
+    std::vector<double> first_;
+};
 
 double valueOf(const QByteArray &output, const QByteArray &key)
 {
@@ -76,25 +97,15 @@ void measureFirstRequests(SoundBench &bench, const QString &firstRequest, int ru
     }
     pumpFor(300);
     bench.recorder.stop();
-    std::vector<int> heard;
-    std::vector<double> first;
-    for (const double request : requests) {
-        int notes = 0;
-        double ms = -1;
-        if (request >= 0)
-            hearTrain(bench.recorder, request, notes, ms);
-        heard.push_back(notes);
-        first.push_back(ms);
-        std::fprintf(stderr, "first request: %d of %d notes heard, first sound %.2f ms\n", notes,
-                     TrainNotes, ms);
-    }
-    printTrains("first-request", heard, first);
+    Trains trains("first-request");
+    for (const double request : requests)
+        trains.hear(bench.recorder, request);
+    trains.print();
 }
 
 void measureFirstAfterRestart(SoundBench &bench, int rounds)
 {
-    std::vector<int> heard;
-    std::vector<double> first;
+    Trains trains("after-restart");
     for (int round = 0; round < rounds; ++round) {
         // The generator has played before; its sink is lost with the server.
         bench.waitEnd();
@@ -113,16 +124,9 @@ void measureFirstAfterRestart(SoundBench &bench, int rounds)
         bench.waitEnd(5000);
         pumpFor(200);
         bench.recorder.stop();
-        int notes = 0;
-        double ms = -1;
-        if (started)
-            hearTrain(bench.recorder, request, notes, ms);
-        heard.push_back(notes);
-        first.push_back(ms);
-        std::fprintf(stderr, "after a restart: %d of %d notes heard, first sound %.2f ms\n", notes,
-                     TrainNotes, ms);
+        trains.hear(bench.recorder, started ? request : -1);
     }
-    printTrains("after-restart", heard, first);
+    trains.print();
 }
 
 void measureStreamEnds(SoundBench &bench, int runs)
