@@ -84,17 +84,23 @@ std::unique_ptr<Stream> StreamControl::open(QObject *receiver)
     open_ = {};
     open_.id = ++lastStreamId_;
     open_.receiver = receiver;
-    PlayState fresh;
-    fresh.state = StreamState::Opening;
-    fresh.stream = open_.id;
-    fresh.stops = state_.stops;
-    fresh.resets = state_.resets;
-    state_ = fresh;
+    freshState(StreamState::Opening, open_.id);
     if (ready())
         startOpened();
     else
         publish(false);
     return std::make_unique<EngineStream>(*this, open_.id);
+}
+
+void StreamControl::freshState(StreamState state, std::uint32_t stream)
+{
+    // A new play state; the counts of stops and resets go on, so that none is missed.
+    PlayState fresh;
+    fresh.state = state;
+    fresh.stream = stream;
+    fresh.stops = state_.stops;
+    fresh.resets = state_.resets;
+    state_ = fresh;
 }
 
 void StreamControl::startOpened()
@@ -234,10 +240,7 @@ void StreamControl::close(std::uint32_t stream, bool postClose)
 void StreamControl::closeNow(bool postClose, bool cut)
 {
     retireQueued();
-    PlayState none;
-    none.stops = state_.stops;
-    none.resets = state_.resets;
-    state_ = none;
+    freshState(StreamState::Closed, 0);
     publish(cut);
     QObject *receiver = open_.receiver;
     open_ = {};
@@ -258,22 +261,18 @@ void StreamControl::endStream()
 void StreamControl::service()
 {
     crossing_.controlWake.clear();
-    if (supervisor_ != nullptr) {
-        const std::uint32_t stalls = supervisor_->stalls();
-        const bool stalled = stalls != seenStalls_;
-        seenStalls_ = stalls;
-        const auto audio = supervisor_->audio();
-        if (state_.state == StreamState::Opening) {
-            if (audio == SinkSupervisor::Audio::Unavailable)
-                endStream(); // it never opened: Close alone
-        } else if (audio != SinkSupervisor::Audio::Ready || stalled) {
-            endStream(); // the sink is gone, or its clock stands: the next request connects afresh
-        }
+    const std::uint32_t stalls = supervisor_ != nullptr ? supervisor_->stalls() : 0;
+    const bool stalled = stalls != seenStalls_;
+    seenStalls_ = stalls;
+    const auto audio = supervisor_ != nullptr ? supervisor_->audio() : SinkSupervisor::Audio::Ready;
+    if (state_.state == StreamState::Opening) {
+        if (core_.state() == SynthCore::Load::Failed || audio == SinkSupervisor::Audio::Unavailable)
+            endStream(); // it never opened: Close alone
+        else if (ready())
+            startOpened();
+    } else if (audio != SinkSupervisor::Audio::Ready || stalled) {
+        endStream(); // the sink is gone, or its clock stands: the next request connects afresh
     }
-    if (state_.state == StreamState::Opening && core_.state() == SynthCore::Load::Failed)
-        endStream();
-    if (state_.state == StreamState::Opening && ready())
-        startOpened();
     Report report;
     while (crossing_.reports.pop(report)) {
         if (!isOpen(report.stream) || state_.state != StreamState::Running ||

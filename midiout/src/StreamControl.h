@@ -72,6 +72,7 @@ private:
 
     bool isOpen(std::uint32_t stream) const { return stream != 0 && open_.id == stream; }
     bool ready() const;
+    void freshState(StreamState state, std::uint32_t stream);
     void publish(bool playNow);
     void retireQueued();
     void handOver(bool playNow);
