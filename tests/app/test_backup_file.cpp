@@ -73,7 +73,7 @@ TEST_F(BackupFile, CutsALargerFileToSize)
     EXPECT_EQ(Read(path("big.brains")), QByteArray(150001, 'A'));
 }
 
-TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
+TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndOwnerAndFollowsLinks)
 {
     const QString file = path("kept.brains");
     QFile old(file);
@@ -81,7 +81,13 @@ TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
     old.write("an older backup");
     old.close();
     const QByteArray name = QFile::encodeName(file);
-    ASSERT_EQ(::chmod(name.constData(), 0640), 0);
+    // Root may give the file to another user, and keep its set-ID bits, which a change of owner
+    // clears: the replacement must have both.
+    const bool root = ::geteuid() == 0;
+    const mode_t mode = root ? 06750 : 0640;
+    if (root)
+        ASSERT_EQ(::chown(name.constData(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(name.constData(), mode), 0);
     ASSERT_TRUE(QFile::link(file, path("link.brains")));
     struct stat before = {};
     ASSERT_EQ(::stat(name.constData(), &before), 0);
@@ -91,7 +97,9 @@ TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
     struct stat after = {};
     ASSERT_EQ(::stat(name.constData(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
-    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_mode & 07777, mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
     EXPECT_EQ(QFileInfo(path("link.brains")).symLinkTarget(), file);
 
