@@ -24,13 +24,16 @@ constexpr int BufferBytes = 256 * 1024;
 constexpr long WatchMs = 100;
 constexpr std::int64_t LinkMs = 1500;
 constexpr std::int64_t StalledMs = 1250;
-// A link stays this long after its last stream, so that the next request on the port is sent
-// in the next cycle (as the built-in synthesizer's sink stays); then the node sleeps.
+// Our node runs this long after its last stream, so that the next request on the port is sent
+// in the next cycle (as the built-in synthesizer's sink stays); then it sleeps, still linked to
+// the port, until a stream plays again.
 constexpr std::int64_t IdleMs = 2000;
 // A new link carries events once our node has run this many cycles on the same clock with the
 // same quantum: while the graph moves the linked nodes to one driver and settles its quantum,
-// the instrument may read a buffer a cycle late or on another clock.
-constexpr int WarmCycles = 4;
+// the instrument may read a buffer a cycle late or on another clock. A node that wakes on its
+// link runs one cycle first.
+constexpr int LinkWarmCycles = 4;
+constexpr int WakeWarmCycles = 1;
 
 std::int64_t nowMs()
 {
@@ -290,7 +293,7 @@ void MidiGraph::warmUp(std::uint32_t clock, std::uint32_t quantum)
     if (cycles <= 0)
         return;
     if (!settled) {
-        warmCycles_.store(WarmCycles, std::memory_order_relaxed);
+        warmCycles_.store(LinkWarmCycles, std::memory_order_relaxed);
         return;
     }
     warmCycles_.store(cycles - 1, std::memory_order_relaxed);
@@ -369,8 +372,11 @@ void MidiGraph::registryGlobalRemove(void *graph, std::uint32_t id)
                       [id](const Port &port) { return port.id == id || port.node == id; });
     }
     // An instrument that quits ends the stream on it, as a lost sound server does.
-    if (self->link_ != nullptr && (id == self->target_.id || id == self->target_.node))
+    if (self->link_ != nullptr && (id == self->target_.id || id == self->target_.node)) {
         self->setReadiness(Readiness::Unavailable);
+        if (self->asleep_)
+            self->dropLink();
+    }
 }
 
 void MidiGraph::nodeStateChanged(void *graph, pw_filter_state, pw_filter_state state, const char *)
@@ -391,7 +397,7 @@ void MidiGraph::linkInfo(void *graph, const pw_link_info *info)
 {
     auto *self = static_cast<MidiGraph *>(graph);
     if (info->state == PW_LINK_STATE_ACTIVE && self->readiness_.load() == Readiness::Starting)
-        self->warmCycles_.store(WarmCycles); // the data thread makes it Ready
+        self->warmCycles_.store(LinkWarmCycles); // the data thread makes it Ready
     else if (info->state == PW_LINK_STATE_ERROR || info->state == PW_LINK_STATE_UNLINKED)
         self->setReadiness(Readiness::Unavailable);
 }
@@ -409,7 +415,9 @@ void MidiGraph::watch(void *graph, std::uint64_t)
     if (!self->streamOpen_) {
         if (self->link_ == nullptr || self->readiness_.load() == Readiness::Unavailable ||
             now - self->idleSinceMs_ > IdleMs) { // the node sleeps until the next stream
-            self->dropLink();
+            if (self->readiness_.load() != Readiness::Ready)
+                self->dropLink();
+            self->asleep_ = true;
             self->pw_->pw_filter_set_active(self->node_, false);
             pw_loop_update_timer(self->pw_->pw_thread_loop_get_loop(self->loop_), self->watchTimer_,
                                  nullptr, nullptr, false);

@@ -3,9 +3,9 @@
 // The MIDI side of the PipeWire graph for this process: a connection on a thread loop of its
 // own, the directory of the graph's MIDI input ports (instruments behind the graph's MIDI bridge,
 // software synthesizers, other programs' MIDI inputs), and the process's one MIDI output node,
-// named after the application, linked to the port a stream plays on while the stream is open
-// and for two seconds after it (so that the next request on the port goes out in the next cycle;
-// then the node sleeps).
+// named after the application, linked to the port a stream plays on. The node runs while a
+// stream is open and two seconds after it (so that the next request goes out in the next cycle),
+// then sleeps, still linked, until the next stream; a stream on another port moves the link.
 //
 // Threads, and what each touches:
 // - the application's thread: every public member; it holds the loop's lock while it touches the
@@ -119,7 +119,7 @@ private:
     pw_proxy *link_ = nullptr;
     spa_hook linkListener_{}, linkObjectListener_{};
     std::uint32_t nodeId_ = SPA_ID_INVALID; // our node's, once the graph has it
-    bool streamOpen_ = false, streamRunning_ = false;
+    bool streamOpen_ = false, streamRunning_ = false, asleep_ = false;
     std::int64_t linkAskedMs_ = 0, clockMovedMs_ = 0, idleSinceMs_ = 0;
     std::uint64_t lastFrames_ = 0;
     std::atomic<Readiness> readiness_{Readiness::Unavailable};
