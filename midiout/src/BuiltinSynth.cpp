@@ -31,8 +31,12 @@ namespace
 constexpr auto StartupWait = std::chrono::seconds(5);
 
 std::mutex builtinMutex;
-SynthEngine *engine = nullptr; // never destroyed: its service thread sleeps through the exit
-MidiGraph *graph = nullptr;    // never destroyed: a stream may be open at the exit
+SynthEngine *engine = nullptr;        // never destroyed: its service thread sleeps through the exit
+MidiGraph *graph = nullptr;           // never destroyed: a stream handle may outlive the connection
+std::vector<MidiGraph *> spentGraphs; // connections whose daemon went away
+bool triedGraph = false;
+// A graph without a daemon is looked for again at most this often.
+constexpr std::int64_t RetryGraphMs = 1000;
 bool stopsWithApplication = false;
 
 void applicationGone()
@@ -70,13 +74,32 @@ SynthEngine *builtin()
     return engine;
 }
 
-// The graph's connection, made at the first call; its node is named after the application.
+// The graph's connection, made at the first call and again after its daemon went away (a count
+// after that may wait for the new one's first answer too); its node is named after the
+// application.
 MidiGraph &midiGraph()
 {
     const std::lock_guard lock(builtinMutex);
+    static std::int64_t lastTryMs = 0;
+    const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count();
+    const QCoreApplication *app = QCoreApplication::instance();
+    const bool served = app == nullptr || QThread::currentThread() == app->thread();
+    if (graph != nullptr && served && nowMs - lastTryMs >= RetryGraphMs && graph->spent()) {
+        // The daemon went, or none answered: look for one again, once a second at most.
+        if (graph->reached())
+            spentGraphs.push_back(graph); // its thread may still serve a stream handle
+        else
+            delete graph;
+        graph = nullptr;
+    }
     if (graph == nullptr) {
+        lastTryMs = nowMs;
         const QString name = QCoreApplication::applicationName();
-        graph = new MidiGraph(name.isEmpty() ? QStringLiteral("midiout") : name);
+        graph = new MidiGraph(name.isEmpty() ? QStringLiteral("midiout") : name,
+                              spentGraphs.empty() && !triedGraph);
+        triedGraph = true;
     }
     stopWithApplication();
     return *graph;

@@ -56,7 +56,7 @@ constexpr pw_core_events CoreEvents = [] {
 
 } // namespace
 
-MidiGraph::MidiGraph(const QString &nodeName)
+MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!firstOfProcess)
 {
     QString error;
     pw_ = LoadPipeWireApi(&error);
@@ -68,6 +68,7 @@ MidiGraph::MidiGraph(const QString &nodeName)
         core_ = pw_->pw_context_connect(context_, nullptr, 0);
     if (core_ == nullptr) { // no daemon: no graph devices
         firstAnswer_ = true;
+        lost_.store(true);
         return;
     }
     static constexpr pw_core_events Events = [] {
@@ -332,6 +333,7 @@ void MidiGraph::coreError(void *graph, std::uint32_t id, int, int res, const cha
         self->firstAnswer_ = true;
         self->answered_.notify_all();
     }
+    self->lost_.store(true);
     self->setReadiness(Readiness::Unavailable);
 }
 

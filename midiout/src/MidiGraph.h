@@ -48,14 +48,15 @@ public:
     };
 
     // Connects to the PipeWire daemon, if one answers (a refused socket fails at once), and
-    // names its output node nodeName.
-    explicit MidiGraph(const QString &nodeName);
+    // names its output node nodeName. firstOfProcess: the first count may wait for the answer.
+    MidiGraph(const QString &nodeName, bool firstOfProcess);
     ~MidiGraph() override;
     MidiGraph(const MidiGraph &) = delete;
     MidiGraph &operator=(const MidiGraph &) = delete;
 
-    // The graph's MIDI input ports now, in the order they appeared. The first call waits for
-    // the graph's first answer, FirstAnswerMs at most; later ones never wait.
+    // The graph's MIDI input ports now, in the order they appeared. The first call of the
+    // process's first connection waits for the graph's first answer, FirstAnswerMs at most;
+    // later ones never wait.
     static constexpr int FirstAnswerMs = 1000;
     std::vector<Port> ports();
     // Whether the port is still on the graph.
@@ -65,6 +66,11 @@ public:
     std::unique_ptr<Stream> open(const Port &port, QObject *receiver);
     // The application object goes: the open stream ends.
     void applicationGone();
+    // Whether the daemon went away (its ports with it) and no stream is open: a new connection
+    // may take this one's place.
+    bool spent() const { return lost_.load() && control_.state() == StreamState::Closed; }
+    // Whether it ever reached a daemon: one that did not holds no thread and no stream.
+    bool reached() const { return core_ != nullptr; }
 
     // StreamDevice, on the application's thread.
     bool want() override;
@@ -125,6 +131,7 @@ private:
     std::atomic<Readiness> readiness_{Readiness::Unavailable};
     std::atomic<int> warmCycles_{0}; // loop -> data thread: cycles before a new link is ready
     std::atomic<std::uint32_t> stalls_{0};
+    std::atomic<bool> lost_{false};
 
     // The data thread's.
     std::uint32_t clockId_ = SPA_ID_INVALID;
