@@ -23,8 +23,8 @@ struct SinkClient {
     void *context = nullptr;
     void (*changed)(void *changedContext) = nullptr;
     void *changedContext = nullptr;
-    int rate = 44100;
-    int channels = 2;
+    int rate = 0; // frames a second
+    int channels = 0;
 };
 
 class AudioSink

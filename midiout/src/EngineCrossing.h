@@ -26,6 +26,7 @@
 // reset() silences and setTimeDivision() changes the tick in any open state; neither moves it.
 // queue() and restart() are refused while Opening and Closing.
 
+#include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
 
 #include <sys/eventfd.h>
@@ -100,8 +101,8 @@ private:
 
 enum class StreamState : std::uint8_t { Closed, Opening, Paused, Running, Closing };
 
-// The built-in synthesizer's sample rate; it renders stereo.
-constexpr double SampleRate = 44100.0;
+// The built-in synthesizer's sample rate (OfflineOutput tells it); it renders stereo.
+constexpr double SampleRate = OfflineOutput::SampleRate;
 constexpr int Channels = 2;
 
 // What the audio thread plays; the application's thread publishes the whole of it at each change.
