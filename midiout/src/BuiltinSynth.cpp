@@ -28,6 +28,7 @@ constexpr auto StartupWait = std::chrono::seconds(5);
 std::mutex builtinMutex;
 SynthEngine *engine = nullptr; // never destroyed: its service thread sleeps through the exit
 bool stopsWithApplication = false;
+QStringList chosenSoundFonts; // SetBuiltinSoundFonts(); empty: the default ones
 
 void applicationGone()
 {
@@ -46,6 +47,8 @@ SynthEngine *builtin()
     if (engine == nullptr) {
         EngineConfig config;
         config.realTime = true;
+        if (!chosenSoundFonts.isEmpty())
+            config.soundFonts = chosenSoundFonts;
         engine = new SynthEngine(config);
     }
     if (!stopsWithApplication) { // once per application object
@@ -105,6 +108,15 @@ public:
 void StartBuiltinSynth()
 {
     builtin();
+}
+
+bool SetBuiltinSoundFonts(const QStringList &soundFonts)
+{
+    const std::lock_guard lock(builtinMutex);
+    if (engine != nullptr)
+        return false;
+    chosenSoundFonts = soundFonts;
+    return true;
 }
 
 Output &Output::system()
