@@ -83,20 +83,20 @@ QByteArray SoundFontProblem(const QString &path)
     return {};
 }
 
-QStringList UsableSoundFonts()
+QStringList UsableSoundFonts(const QStringList &tried)
 {
     QStringList sound;
-    for (const QString &path : midiout::DefaultSoundFonts()) {
+    for (const QString &path : tried) {
         if (SoundFontProblem(path).isEmpty())
             sound.append(path);
     }
     return sound;
 }
 
-QByteArray NoSoundFontReason()
+QByteArray NoSoundFontReason(const QStringList &tried)
 {
     QByteArrayList problems;
-    for (const QString &path : midiout::DefaultSoundFonts()) {
+    for (const QString &path : tried) {
         QByteArray problem = SoundFontProblem(path);
         problems.append(problem.isEmpty() ? QFile::encodeName(path) + " could not be loaded"
                                           : problem);
@@ -104,11 +104,11 @@ QByteArray NoSoundFontReason()
     return problems.join("; ");
 }
 
-void WarnOfSoundFontFallback(const QString &used)
+void WarnOfSoundFontFallback(const QString &used, const QStringList &tried)
 {
     if (used.isEmpty())
         return;
-    for (const QString &path : midiout::DefaultSoundFonts()) {
+    for (const QString &path : tried) {
         const QFileInfo info(path);
         if (info.canonicalFilePath() == used)
             return;
