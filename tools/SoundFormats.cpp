@@ -11,7 +11,8 @@ namespace
 {
 
 // A 16-bit stereo frame takes 4 bytes; a file whose sizes are 32-bit holds a little less than
-// 4 GiB of them once its header is counted.
+// 4 GiB of them once its header is counted. The old formats whose header holds no size at all
+// (IRCAM, PARIS, PVF) are held to the same bound.
 constexpr std::uint64_t Frames32Bit = (0xFFFFFFFFu - 1024) / 4;
 
 std::vector<SoundFormat> candidates()

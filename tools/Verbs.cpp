@@ -196,9 +196,9 @@ void PrintHelp(std::FILE *out)
     std::fprintf(
         out,
         "Sound files:\n"
-        "  render writes 16-bit samples (wav, flac, and the other formats without their own\n"
-        "  encoding) or compressed ones (ogg: Ogg Vorbis, mp3). Formats by name and the\n"
-        "  suffixes that choose them:\n%s"
+        "  render writes 16-bit samples at 44,100 Hz in stereo, as they are, in lossless\n"
+        "  FLAC, or compressed (Ogg Vorbis, MP3), through libsndfile. The formats by name\n"
+        "  (for --format) and the suffixes that choose them (any case):\n%s"
         "  A name without one of these suffixes, and standard output, get WAV unless\n"
         "  --format says otherwise; a format whose sizes are 32-bit (WAV, AIFF and others)\n"
         "  holds about 6 h 45 min, and a longer render is refused.\n\n",
