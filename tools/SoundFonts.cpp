@@ -9,6 +9,8 @@
 #include <QtEndian>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <set>
@@ -120,6 +122,26 @@ void WarnOfSoundFontFallback(const QString &used, const QStringList &tried)
         std::fprintf(stderr, "midigen: %s; %s is used instead\n", problem.constData(),
                      QFile::encodeName(used).constData());
     }
+}
+
+NamedSoundFont::NamedSoundFont(const QByteArray &name) : name_(name), path_(QFile::decodeName(name))
+{
+    if (QFile::encodeName(path_) == name_)
+        return;
+    descriptor_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor_ >= 0)
+        path_ = QStringLiteral("/proc/self/fd/%1").arg(descriptor_);
+}
+
+NamedSoundFont::~NamedSoundFont()
+{
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}
+
+QByteArray NamedSoundFont::shown(QByteArray text) const
+{
+    return text.replace(QFile::encodeName(path_), name_);
 }
 
 void DropLibraryMessages()

@@ -30,6 +30,28 @@ QByteArray NoSoundFontReason(const QStringList &tried = midiout::DefaultSoundFon
 void WarnOfSoundFontFallback(const QString &used,
                              const QStringList &tried = midiout::DefaultSoundFonts());
 
+// The SoundFont file that the user named, as the synthesizer takes it: a QString path. A name
+// that a QString cannot carry (bytes that are not text in the locale's encoding) is reached
+// through a descriptor held open while the object lives, under its name in /proc/self/fd.
+class NamedSoundFont
+{
+public:
+    explicit NamedSoundFont(const QByteArray &name);
+    ~NamedSoundFont();
+    NamedSoundFont(const NamedSoundFont &) = delete;
+    NamedSoundFont &operator=(const NamedSoundFont &) = delete;
+
+    // The path to give the synthesizer and SoundFontProblem().
+    const QString &path() const { return path_; }
+    // text with the path's name in it replaced by the name as the user gave it.
+    QByteArray shown(QByteArray text) const;
+
+private:
+    QByteArray name_;
+    QString path_;
+    int descriptor_ = -1;
+};
+
 // GLib's messages are dropped from here on: the SoundFont readers under FluidSynth report a
 // damaged file as failed GLib assertions ("CRITICAL **" on stderr), past FluidSynth's own log,
 // and the tool says what is wrong in its own words. Fatal messages still go out.

@@ -16,7 +16,6 @@
 #include <midiout/Output.h>
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -25,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <memory>
 
 namespace tool
 {
@@ -143,28 +143,39 @@ void checkWrite(const QByteArray &path, const QByteArray &why)
 
 // The SoundFonts that a synthesizer tries: the one that --soundfont names, which must look
 // sound (else Failure beginning with nothing, naming it), or the system's.
-QStringList chosenSoundFonts(const Options &options, const char *nothing)
+struct SoundFontChoice {
+    std::unique_ptr<NamedSoundFont> named; // the one that --soundfont names
+    QStringList tried;
+
+    // text with the SoundFont named as the user named it.
+    QByteArray shown(const QByteArray &text) const { return named ? named->shown(text) : text; }
+};
+
+SoundFontChoice chooseSoundFonts(const Options &options, const char *nothing)
 {
-    const QList<QByteArray> chosen = options.values("soundfont");
-    if (chosen.isEmpty())
-        return midiout::DefaultSoundFonts();
-    if (chosen.last().isEmpty())
+    const QList<QByteArray> names = options.values("soundfont");
+    if (names.isEmpty())
+        return {nullptr, midiout::DefaultSoundFonts()};
+    if (names.last().isEmpty())
         throw UsageError("the SoundFont file name is empty");
-    const QString path = QFile::decodeName(chosen.last());
-    if (const QByteArray problem = SoundFontProblem(path); !problem.isEmpty())
-        throw Failure(nothing + (": " + problem));
-    return {path};
+    SoundFontChoice choice{std::make_unique<NamedSoundFont>(names.last()), {}};
+    choice.tried = {choice.named->path()};
+    if (const QByteArray problem = SoundFontProblem(choice.tried.first()); !problem.isEmpty())
+        throw Failure(nothing + (": " + choice.shown(problem)));
+    return choice;
 }
 
 // Why the built-in synthesizer of the system output cannot play. It loads the first of
 // soundFonts that loads, so when the tool finds none that is sound, that is what it lacks; else
 // it is the sound server that it plays through.
-QByteArray builtinSynthRefusal(midiout::Output &output, const QStringList &soundFonts)
+QByteArray builtinSynthRefusal(midiout::Output &output, const SoundFontChoice &soundFonts)
 {
     // The device's name also says when FluidSynth refused every SoundFont that looks sound.
     const QString name = output.deviceName(-1);
-    if (UsableSoundFonts(soundFonts).isEmpty() || name.endsWith(QLatin1String("(no SoundFont)")))
-        return "the built-in synthesizer has no SoundFont: " + NoSoundFontReason(soundFonts);
+    if (UsableSoundFonts(soundFonts.tried).isEmpty() ||
+        name.endsWith(QLatin1String("(no SoundFont)")))
+        return "the built-in synthesizer has no SoundFont: " +
+               soundFonts.shown(NoSoundFontReason(soundFonts.tried));
     return name.toUtf8() +
            " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio service)";
 }
@@ -173,9 +184,9 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
 {
     const Request request =
         requestArgument(isNote ? "play note" : "play string", isNote, arguments, 0);
-    const QStringList soundFonts = chosenSoundFonts(options, "nothing played");
-    if (options.has("soundfont"))
-        midiout::SetBuiltinSoundFonts(soundFonts);
+    const SoundFontChoice soundFonts = chooseSoundFonts(options, "nothing played");
+    if (soundFonts.named)
+        midiout::SetBuiltinSoundFonts(soundFonts.tried);
     midiout::Output &output = midiout::Output::system();
     TMidiGen generator(output);
     ApplySettings(generator, options);
@@ -191,8 +202,8 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
             throw Failure("no device " + QByteArray::number(device));
     }
     // The synthesizer loads the first SoundFont that loads: the first that looks sound.
-    if (const QStringList sound = UsableSoundFonts(soundFonts); !sound.isEmpty())
-        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath(), soundFonts);
+    if (const QStringList sound = UsableSoundFonts(soundFonts.tried); !sound.isEmpty())
+        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath(), soundFonts.tried);
     passTicks(generator, request, "nothing played");
     start(generator, request, "nothing played",
           [&output, &soundFonts] { return builtinSynthRefusal(output, soundFonts); });
@@ -211,8 +222,8 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
         ChooseSoundFormat(path, formatNames.isEmpty() ? nullptr : &formatNames.last());
     // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
     // complain about.
-    const QStringList soundFonts = chosenSoundFonts(options, "nothing rendered");
-    midiout::OfflineOutput output(UsableSoundFonts(soundFonts));
+    const SoundFontChoice soundFonts = chooseSoundFonts(options, "nothing rendered");
+    midiout::OfflineOutput output(UsableSoundFonts(soundFonts.tried));
     TMidiGen generator(output);
     ApplySettings(generator, options);
     if (generator.Loops() == 0)
@@ -220,10 +231,11 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     const std::uint64_t frames =
         tuneFrames(passTicks(generator, request, "nothing rendered"), generator.Loops(), format);
 
-    WarnOfSoundFontFallback(output.soundFontPath(), soundFonts);
+    WarnOfSoundFontFallback(output.soundFontPath(), soundFonts.tried);
     start(generator, request, "nothing rendered", [&output, &soundFonts]() -> QByteArray {
         if (output.soundFontPath().isEmpty())
-            return "the offline synthesizer has no SoundFont: " + NoSoundFontReason(soundFonts);
+            return "the offline synthesizer has no SoundFont: " +
+                   soundFonts.shown(NoSoundFontReason(soundFonts.tried));
         return output.deviceName(-1).toUtf8() + " cannot play: " + output.diagnostics().toUtf8();
     });
     // Until the stream has closed, then until the sound has died away, into a temporary file

@@ -240,6 +240,9 @@ TEST_F(Render, BadFormatOrSoundFontWritesNothing)
         {{"render", "note", "60", out, "--soundfont", notSoundFont},
          1,
          "midigen: nothing rendered: " + notSoundFont + " is damaged: not a SoundFont"},
+        {{"render", "note", "60", out, "--soundfont", missing + "\xfe"},
+         1,
+         "midigen: nothing rendered: " + missing + "\xfe is missing"},
         {{"render", "note", "60", out, "--soundfont", ""},
          2,
          "midigen: the SoundFont file name is empty"},
@@ -264,9 +267,11 @@ TEST_F(Render, BadFormatOrSoundFontWritesNothing)
     EXPECT_NE(help.out.find("    flac    FLAC          .flac\n"), std::string::npos);
     EXPECT_NE(help.out.find("  --soundfont FILE"), std::string::npos);
 
-    // A SoundFont that is sound: the render uses it (the system's, by another path).
-    const std::string chosen =
-        std::filesystem::canonical("/usr/share/sounds/sf2/default-GM.sf2").string();
+    // A SoundFont that is sound: the render uses it (the system's, by another name, which is
+    // not UTF-8: names are bytes).
+    const std::string chosen = dir_ + "/\xff\xfe.sf2";
+    std::filesystem::create_symlink(
+        std::filesystem::canonical("/usr/share/sounds/sf2/default-GM.sf2"), chosen);
     const Sound withChosen = readSound(render("chosen.wav", {"--soundfont", chosen}));
     EXPECT_TRUE(withChosen.samples == readSound(render("default.wav")).samples);
 }
