@@ -141,8 +141,7 @@ void checkWrite(const QByteArray &path, const QByteArray &why)
         throw Failure(WriteFailureMessage(path, why));
 }
 
-// The SoundFonts that a synthesizer tries: the one that --soundfont names, which must look
-// sound (else Failure beginning with nothing, naming it), or the system's.
+// The SoundFonts that a synthesizer tries.
 struct SoundFontChoice {
     std::unique_ptr<NamedSoundFont> named; // the one that --soundfont names
     QStringList tried;
@@ -151,6 +150,8 @@ struct SoundFontChoice {
     QByteArray shown(const QByteArray &text) const { return named ? named->shown(text) : text; }
 };
 
+// The one that --soundfont names, which must look sound (else Failure beginning with nothing,
+// naming it), or the system's.
 SoundFontChoice chooseSoundFonts(const Options &options, const char *nothing)
 {
     const QList<QByteArray> names = options.values("soundfont");
