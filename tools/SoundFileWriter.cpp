@@ -9,13 +9,14 @@ namespace
 {
 
 // The bytes handed to the staged output at a time.
-constexpr qsizetype GatherBytes = 1 << 20;
+constexpr std::size_t GatherBytes = 1 << 20;
 
 } // namespace
 
 SoundFileWriter::SoundFileWriter(StagedOutput &file, const SoundFormat &format)
     : file_(file), format_(format)
 {
+    gathered_.reserve(GatherBytes);
 }
 
 SoundFileWriter::~SoundFileWriter()
@@ -68,9 +69,10 @@ bool SoundFileWriter::flush()
 {
     if (!writeError_.isEmpty())
         return false;
-    if (gathered_.isEmpty())
+    if (gathered_.empty())
         return true;
-    writeError_ = file_.writeAt(gatheredAt_, gathered_);
+    writeError_ =
+        file_.writeAt(gatheredAt_, QByteArrayView(gathered_.data(), qsizetype(gathered_.size())));
     gathered_.clear();
     return writeError_.isEmpty();
 }
@@ -102,13 +104,14 @@ sf_count_t SoundFileWriter::writeBytes(const void *bytes, sf_count_t count, void
 {
     auto *writer = static_cast<SoundFileWriter *>(self);
     // Bytes that follow the gathered ones join them; any others start a new gathering.
-    if (writer->gathered_.isEmpty() ||
-        writer->position_ != writer->gatheredAt_ + std::uint64_t(writer->gathered_.size())) {
+    if (writer->gathered_.empty() ||
+        writer->position_ != writer->gatheredAt_ + writer->gathered_.size()) {
         if (!writer->flush())
             return 0;
         writer->gatheredAt_ = writer->position_;
     }
-    writer->gathered_.append(static_cast<const char *>(bytes), qsizetype(count));
+    const auto *first = static_cast<const char *>(bytes);
+    writer->gathered_.insert(writer->gathered_.end(), first, first + count);
     writer->position_ += std::uint64_t(count);
     writer->length_ = std::max(writer->length_, writer->position_);
     if (writer->gathered_.size() >= GatherBytes && !writer->flush())

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include <sndfile.h>
 
@@ -55,7 +56,9 @@ private:
     SNDFILE *sound_ = nullptr;
     std::uint64_t position_ = 0; // where libsndfile writes next
     std::uint64_t length_ = 0;   // the file's length, gathered bytes included
-    QByteArray gathered_;        // bytes not yet handed over, which belong at gatheredAt_
+    // Bytes not yet handed over, which belong at gatheredAt_; its memory is kept from one
+    // gathering to the next (fresh pages would cost a fault each).
+    std::vector<char> gathered_;
     std::uint64_t gatheredAt_ = 0;
     QByteArray writeError_; // why the staged output refused bytes
 };
