@@ -4,9 +4,11 @@
 # Each run is a fresh process timed from outside by GNU time: wall-clock seconds and the
 # kernel's peak resident memory of the process (ru_maxrss). The two take turns.
 # Usage: bench/render_long_tune.sh MIDIGEN [RUNS]   (default 3 runs each)
-# Prints "key value" lines: render-s, render-mb, fluidsynth-s, fluidsynth-mb (medians), the
-# ranges (render-s-min, render-s-max, fluidsynth-s-min, fluidsynth-s-max), the sizes of both
-# files in bytes (render-bytes, fluidsynth-bytes), tune-minutes and runs.
+# The tool renders the tune twice in each turn, into WAV and into FLAC.
+# Prints "key value" lines: render-s, render-mb, render-flac-s, render-flac-mb, fluidsynth-s,
+# fluidsynth-mb (medians), the ranges (render-s-min, render-s-max, render-flac-s-min,
+# render-flac-s-max, fluidsynth-s-min, fluidsynth-s-max), the sizes of the files in bytes
+# (render-bytes, render-flac-bytes, fluidsynth-bytes), tune-minutes and runs.
 set -euo pipefail
 midigen=$1
 runs=${2:-3}
@@ -36,6 +38,7 @@ timed() {
 }
 for _ in $(seq "$runs"); do
     timed "$work/render-s" "$work/render-kb" -- "$midigen" render string - "$work/ours.wav" <"$work/tune.txt"
+    timed "$work/flac-s" "$work/flac-kb" -- "$midigen" render string - "$work/ours.flac" <"$work/tune.txt"
     timed "$work/fluid-s" "$work/fluid-kb" -- fluidsynth -n -i -q -r 44100 -F "$work/theirs.wav" "$soundfont" "$work/tune.mid"
 done
 
@@ -45,11 +48,16 @@ echo "render-s $(median "$work/render-s")"
 echo "render-s-min $(sort -g "$work/render-s" | head -n 1)"
 echo "render-s-max $(sort -g "$work/render-s" | tail -n 1)"
 echo "render-mb $(mb "$work/render-kb")"
+echo "render-flac-s $(median "$work/flac-s")"
+echo "render-flac-s-min $(sort -g "$work/flac-s" | head -n 1)"
+echo "render-flac-s-max $(sort -g "$work/flac-s" | tail -n 1)"
+echo "render-flac-mb $(mb "$work/flac-kb")"
 echo "fluidsynth-s $(median "$work/fluid-s")"
 echo "fluidsynth-s-min $(sort -g "$work/fluid-s" | head -n 1)"
 echo "fluidsynth-s-max $(sort -g "$work/fluid-s" | tail -n 1)"
 echo "fluidsynth-mb $(mb "$work/fluid-kb")"
 echo "render-bytes $(stat -c %s "$work/ours.wav")"
+echo "render-flac-bytes $(stat -c %s "$work/ours.flac")"
 echo "fluidsynth-bytes $(stat -c %s "$work/theirs.wav")"
 echo "tune-minutes $(awk -v b="$(stat -c %s "$work/ours.wav")" 'BEGIN { printf "%.1f", (b - 44) / 4 / 44100 / 60 }')"
 echo "runs $runs"

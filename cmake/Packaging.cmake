@@ -44,8 +44,10 @@ set(CPACK_DEBIAN_MIDIGEN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_MIDIGEN_DESCRIPTION "MIDI tone generator on the command line
 midigen plays single notes and play strings, a small text language of notes,
 instruments and lengths, on a built-in General MIDI synthesizer; renders them
-offline into WAV files; exports them as Standard MIDI Files; and shows the
-MIDI stream and the note list that they make.")
+offline into sound files (WAV, FLAC, Ogg Vorbis, MP3 and others); exports
+them as Standard MIDI Files; and shows the MIDI stream and the note list that
+they make.")
+# libsndfile1, which writes the renders, comes with the dependencies that dpkg-shlibdeps finds.
 
 set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_NAME libmidigen2)
 set(CPACK_DEBIAN_LIBMIDIGEN2_PACKAGE_SECTION libs)

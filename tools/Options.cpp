@@ -15,10 +15,12 @@ struct KnownOption {
 
 // Every option the tool knows; a verb reads the ones it needs.
 constexpr KnownOption KnownOptions[] = {
-    {"help", false},
-    {"version", false},
-    {"set", true},
-    {"device", true},
+    {"help", false},     // every verb
+    {"version", false},  // every verb
+    {"set", true},       // the verbs of a request
+    {"device", true},    // play
+    {"soundfont", true}, // play and render
+    {"format", true},    // render
 };
 
 const KnownOption *findOption(const QByteArray &name)

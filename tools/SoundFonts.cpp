@@ -9,6 +9,8 @@
 #include <QtEndian>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <set>
@@ -83,20 +85,20 @@ QByteArray SoundFontProblem(const QString &path)
     return {};
 }
 
-QStringList UsableSoundFonts()
+QStringList UsableSoundFonts(const QStringList &tried)
 {
     QStringList sound;
-    for (const QString &path : midiout::DefaultSoundFonts()) {
+    for (const QString &path : tried) {
         if (SoundFontProblem(path).isEmpty())
             sound.append(path);
     }
     return sound;
 }
 
-QByteArray NoSoundFontReason()
+QByteArray NoSoundFontReason(const QStringList &tried)
 {
     QByteArrayList problems;
-    for (const QString &path : midiout::DefaultSoundFonts()) {
+    for (const QString &path : tried) {
         QByteArray problem = SoundFontProblem(path);
         problems.append(problem.isEmpty() ? QFile::encodeName(path) + " could not be loaded"
                                           : problem);
@@ -104,11 +106,11 @@ QByteArray NoSoundFontReason()
     return problems.join("; ");
 }
 
-void WarnOfSoundFontFallback(const QString &used)
+void WarnOfSoundFontFallback(const QString &used, const QStringList &tried)
 {
     if (used.isEmpty())
         return;
-    for (const QString &path : midiout::DefaultSoundFonts()) {
+    for (const QString &path : tried) {
         const QFileInfo info(path);
         if (info.canonicalFilePath() == used)
             return;
@@ -120,6 +122,26 @@ void WarnOfSoundFontFallback(const QString &used)
         std::fprintf(stderr, "midigen: %s; %s is used instead\n", problem.constData(),
                      QFile::encodeName(used).constData());
     }
+}
+
+NamedSoundFont::NamedSoundFont(const QByteArray &name) : name_(name), path_(QFile::decodeName(name))
+{
+    if (QFile::encodeName(path_) == name_)
+        return;
+    descriptor_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor_ >= 0)
+        path_ = QStringLiteral("/proc/self/fd/%1").arg(descriptor_);
+}
+
+NamedSoundFont::~NamedSoundFont()
+{
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}
+
+QByteArray NamedSoundFont::shown(QByteArray text) const
+{
+    return text.replace(QFile::encodeName(path_), name_);
 }
 
 void DropLibraryMessages()

@@ -3,6 +3,8 @@
 // The SoundFonts of the built-in synthesizer as the tool sees them: which can serve, and why the
 // others cannot, said in the tool's own words.
 
+#include <midiout/Output.h>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -15,15 +17,40 @@ namespace tool
 // of form "sfbk" as long as its header says, with its INFO, sample and preset lists.
 QByteArray SoundFontProblem(const QString &path);
 
-// The synthesizer's SoundFonts, in the order it tries them, that pass SoundFontProblem().
-QStringList UsableSoundFonts();
+// The SoundFonts that a synthesizer tries (tried, in that order: by default the system's) that
+// pass SoundFontProblem().
+QStringList UsableSoundFonts(const QStringList &tried = midiout::DefaultSoundFonts());
 
-// Why a synthesizer has no SoundFont, in one line: each one it tries and what is wrong with it.
-QByteArray NoSoundFontReason();
+// Why a synthesizer that tried those SoundFonts has none, in one line: each one and what is
+// wrong with it.
+QByteArray NoSoundFontReason(const QStringList &tried = midiout::DefaultSoundFonts());
 
-// When the synthesizer loaded used (a canonical path) rather than a SoundFont before it that is
-// there, says on stderr what is wrong with that one and which is used instead.
-void WarnOfSoundFontFallback(const QString &used);
+// When the synthesizer loaded used (a canonical path) rather than one of tried before it that
+// is there, says on stderr what is wrong with that one and which is used instead.
+void WarnOfSoundFontFallback(const QString &used,
+                             const QStringList &tried = midiout::DefaultSoundFonts());
+
+// The SoundFont file that the user named, as the synthesizer takes it: a QString path. A name
+// that a QString cannot carry (bytes that are not text in the locale's encoding) is reached
+// through a descriptor held open while the object lives, under its name in /proc/self/fd.
+class NamedSoundFont
+{
+public:
+    explicit NamedSoundFont(const QByteArray &name);
+    ~NamedSoundFont();
+    NamedSoundFont(const NamedSoundFont &) = delete;
+    NamedSoundFont &operator=(const NamedSoundFont &) = delete;
+
+    // The path to give the synthesizer and SoundFontProblem().
+    const QString &path() const { return path_; }
+    // text with the path's name in it replaced by the name as the user gave it.
+    QByteArray shown(QByteArray text) const;
+
+private:
+    QByteArray name_;
+    QString path_;
+    int descriptor_ = -1;
+};
 
 // GLib's messages are dropped from here on: the SoundFont readers under FluidSynth report a
 // damaged file as failed GLib assertions ("CRITICAL **" on stderr), past FluidSynth's own log,

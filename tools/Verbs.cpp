@@ -1,6 +1,7 @@
 #include "Verbs.h"
 
 #include "Settings.h"
+#include "SoundFormats.h"
 #include "Version.h"
 
 namespace tool
@@ -41,34 +42,39 @@ const std::vector<Verb> &AllVerbs()
          .run = Devices,
          .options = {}},
         {.words = {"play", "note"},
-         .synopsis = "N [--device D] [--set NAME=VALUE]...",
+         .synopsis = "N [--device D] [--soundfont FILE] [--set NAME=VALUE]...",
          .description =
              "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns\n"
              "when the stream has closed. Exit status 1 with the reason (no SoundFont, no\n"
              "sound server) when nothing could be played.",
          .run = PlayNoteVerb,
-         .options = {"set", "device"}},
+         .options = {"set", "device", "soundfont"}},
         {.words = {"play", "string"},
-         .synopsis = "TEXT [--device D] [--set NAME=VALUE]...",
+         .synopsis = "TEXT [--device D] [--soundfont FILE] [--set NAME=VALUE]...",
          .description =
              "Plays PlayString(TEXT) as play note does; TEXT is taken as for dump string.",
          .run = PlayStringVerb,
          .takesText = true,
-         .options = {"set", "device"}},
+         .options = {"set", "device", "soundfont"}},
         {.words = {"render", "note"},
-         .synopsis = "N OUT.wav [--set NAME=VALUE]...",
+         .synopsis = "N OUT [--format NAME] [--soundfont FILE] [--set NAME=VALUE]...",
          .description =
              "Renders PlayNote(N) through the built-in synthesizer offline, faster than real\n"
-             "time, until the stream has closed and the sound has died away, into OUT.wav\n"
-             "(44,100 Hz, stereo, 16-bit), written as Input and output says. Exit status 1\n"
-             "and nothing written when nothing could be rendered.",
-         .run = RenderNote},
+             "time, until the stream has closed and the sound has died away, into the sound\n"
+             "file OUT (44,100 Hz, stereo), written as Input and output says, in the format\n"
+             "that --format names, else the one of OUT's suffix, else WAV (see Sound files).\n"
+             "A render that runs for more than a second shows its progress on standard error\n"
+             "when that is a terminal. Exit status 1 and nothing written when nothing could be\n"
+             "rendered.",
+         .run = RenderNote,
+         .options = {"set", "format", "soundfont"}},
         {.words = {"render", "string"},
-         .synopsis = "TEXT OUT.wav [--set NAME=VALUE]...",
+         .synopsis = "TEXT OUT [--format NAME] [--soundfont FILE] [--set NAME=VALUE]...",
          .description =
              "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
          .run = RenderString,
-         .takesText = true},
+         .takesText = true,
+         .options = {"set", "format", "soundfont"}},
         {.words = {"export", "note"},
          .synopsis = "N OUT.mid [--set NAME=VALUE]...",
          .description =
@@ -131,6 +137,20 @@ QByteArray wrapped(const QByteArray &text, const QByteArray &indent, qsizetype w
     return result + indent + line + '\n';
 }
 
+// One line for each sound format: its name and the suffixes that choose it.
+QByteArray formatTable()
+{
+    QByteArray table;
+    for (const SoundFormat &format : WritableSoundFormats()) {
+        QByteArray suffixes;
+        for (const QByteArray &suffix : format.suffixes)
+            suffixes += (suffixes.isEmpty() ? "." : ", .") + suffix;
+        table += "    " + format.name.leftJustified(8) + format.title.leftJustified(14) + suffixes +
+                 '\n';
+    }
+    return table;
+}
+
 } // namespace
 
 bool TextFollows(const QList<QByteArray> &words)
@@ -173,6 +193,16 @@ void PrintHelp(std::FILE *out)
         "  A stream holds at most 5,461 events: a longer tune is cut as PlayString cuts it,\n"
         "  played or written so, and a line on stderr says how many notes were left out.\n\n",
         out);
+    std::fprintf(
+        out,
+        "Sound files:\n"
+        "  render writes 16-bit samples at 44,100 Hz in stereo, as they are, in lossless\n"
+        "  FLAC, or compressed (Ogg Vorbis, MP3), through libsndfile. The formats by name\n"
+        "  (for --format) and the suffixes that choose them (any case):\n%s"
+        "  A name without one of these suffixes, and standard output, get WAV unless\n"
+        "  --format says otherwise; a format whose sizes are 32-bit (WAV, AIFF and others)\n"
+        "  holds about 6 h 45 min, and a longer render is refused.\n\n",
+        formatTable().constData());
     std::fprintf(out,
                  "Options:\n"
                  "  --set NAME=VALUE  Writes a setting before the verb runs, through its setter,\n"
@@ -185,13 +215,20 @@ void PrintHelp(std::FILE *out)
                  "                    Sustain true, false, 1 or 0.\n"
                  "  --device D        The output device of play: a number that devices lists,\n"
                  "                    or -1 (the default) for the built-in synthesizer.\n"
+                 "  --format NAME     The sound file format of render (see Sound files).\n"
+                 "  --soundfont FILE  The SoundFont of the built-in synthesizer for play and\n"
+                 "                    render, instead of the system's General MIDI SoundFont\n"
+                 "                    (/usr/share/sounds/sf2/default-GM.sf2, else\n"
+                 "                    /usr/share/sounds/sf3/default-GM.sf3, else another of\n"
+                 "                    /usr/share/sounds/sf2). A FILE that is missing or no\n"
+                 "                    SoundFont: exit status 1, nothing played or written.\n"
                  "  -h, --help        Prints this text.\n"
                  "  --version         Prints the version.\n\n"
                  "Exit status: 0 on success; 1 when a verb could not do its work and says why\n"
                  "(nothing to play, no SoundFont or sound server, a file that cannot be written\n"
-                 "or read); 2 for bad input: an unknown verb, option, property or value, an\n"
-                 "option the verb does not take, a missing, extra or empty argument, or a\n"
-                 "request that export cannot write.\n",
+                 "or read); 2 for bad input: an unknown verb, option, property, value or sound\n"
+                 "format, an option the verb does not take, a missing, extra or empty argument,\n"
+                 "or a request that export cannot write.\n",
                  wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
 }
 

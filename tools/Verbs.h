@@ -76,7 +76,8 @@ int Devices(const Options &options, const QList<QByteArray> &arguments);
 int PlayNoteVerb(const Options &options, const QList<QByteArray> &arguments);
 int PlayStringVerb(const Options &options, const QList<QByteArray> &arguments);
 
-// render note N OUT.wav / render string TEXT OUT.wav: renders offline into a WAV file.
+// render note N OUT / render string TEXT OUT: renders offline into a sound file (see
+// SoundFormats.h).
 int RenderNote(const Options &options, const QList<QByteArray> &arguments);
 int RenderString(const Options &options, const QList<QByteArray> &arguments);
 

@@ -1,12 +1,14 @@
 // The sound verbs: the output devices, playing a request on a device, and rendering one offline
-// into a WAV file.
+// into a sound file.
 
 #include "Verbs.h"
 
 #include "OutputFile.h"
+#include "RenderProgress.h"
 #include "Settings.h"
+#include "SoundFileWriter.h"
 #include "SoundFonts.h"
-#include "WavWriter.h"
+#include "SoundFormats.h"
 
 #include <midigen/MidiGen.h>
 #include <midiout/MidiMessages.h>
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <memory>
 
 namespace tool
 {
@@ -37,8 +40,7 @@ constexpr std::size_t SilentFramesToEnd = midiout::OfflineOutput::SampleRate / 2
 constexpr int SilenceLevel = 33; // about -60 dB of full scale
 // A stream that ends renders at most this much sound after its close.
 constexpr std::size_t MaxTailFrames = 10 * midiout::OfflineOutput::SampleRate;
-// The rendered samples go to the file in pieces of about this size.
-constexpr qsizetype WriteBytes = 1 << 20;
+static_assert(SoundFileWriter::SampleRate == midiout::OfflineOutput::SampleRate);
 
 // What a request asks to play: a note number or a play string.
 struct Request {
@@ -109,24 +111,27 @@ void start(TMidiGen &generator, const Request &request, const char *nothing,
                                               : QByteArray("the stream could not be started"))));
 }
 
-[[noreturn]] void refuseAsTooLong()
+[[noreturn]] void refuseAsTooLong(const SoundFormat &format)
 {
-    throw Failure("nothing rendered: the sound is longer than a WAV file holds (" +
-                  QByteArray::number(WavWriter::MaxDataBytes / WavWriter::BytesPerFrame /
-                                     WavWriter::SampleRate) +
-                  " s)");
+    throw Failure("nothing rendered: the sound is longer than " +
+                  QByteArray(QByteArray("AEIOU").contains(format.title[0]) ? "an " : "a ") +
+                  format.title + " file holds (" +
+                  QByteArray::number(format.mostFrames / SoundFileWriter::SampleRate) + " s)");
 }
 
-// Refuses, before anything is rendered, a stream whose passes alone (ticks each) last longer
-// than a WAV file holds; the sound that dies away after it is not known before it is rendered.
-void refuseWhatCannotFit(std::uint64_t ticks, std::uint64_t passes)
+// The frames that a stream's passes alone (ticks each) last. Refuses, before anything is
+// rendered, a stream that lasts longer than a file of format holds; the sound that dies away
+// after it is not known before it is rendered.
+std::uint64_t tuneFrames(std::uint64_t ticks, std::uint64_t passes, const SoundFormat &format)
 {
-    constexpr std::uint64_t FramesPerTick = WavWriter::SampleRate / 100; // 10 ms
-    constexpr std::uint64_t MostFrames = WavWriter::MaxDataBytes / WavWriter::BytesPerFrame;
-    if (ticks != 0 && passes > MostFrames / FramesPerTick / ticks)
-        refuseAsTooLong();
-    if (ticks * passes * FramesPerTick > MostFrames)
-        refuseAsTooLong();
+    constexpr std::uint64_t FramesPerTick = SoundFileWriter::SampleRate / 100; // 10 ms
+    // Beyond this many the frames do not fit in 64 bits.
+    constexpr std::uint64_t MostTicks = std::numeric_limits<std::uint64_t>::max() / FramesPerTick;
+    const std::uint64_t most =
+        format.mostFrames != 0 ? format.mostFrames / FramesPerTick : MostTicks;
+    if (ticks != 0 && passes > most / ticks)
+        refuseAsTooLong(format);
+    return ticks * passes * FramesPerTick;
 }
 
 // Throws the failure to write path when why says something.
@@ -136,15 +141,42 @@ void checkWrite(const QByteArray &path, const QByteArray &why)
         throw Failure(WriteFailureMessage(path, why));
 }
 
-// Why the built-in synthesizer of the system output cannot play. It loads the first SoundFont
-// that loads, so when the tool finds none that is sound, that is what it lacks; else it is the
-// sound server that it plays through.
-QByteArray builtinSynthRefusal(midiout::Output &output)
+// The SoundFonts that a synthesizer tries.
+struct SoundFontChoice {
+    std::unique_ptr<NamedSoundFont> named; // the one that --soundfont names
+    QStringList tried;
+
+    // text with the SoundFont named as the user named it.
+    QByteArray shown(const QByteArray &text) const { return named ? named->shown(text) : text; }
+};
+
+// The one that --soundfont names, which must look sound (else Failure beginning with nothing,
+// naming it), or the system's.
+SoundFontChoice chooseSoundFonts(const Options &options, const char *nothing)
+{
+    const QList<QByteArray> names = options.values("soundfont");
+    if (names.isEmpty())
+        return {nullptr, midiout::DefaultSoundFonts()};
+    if (names.last().isEmpty())
+        throw UsageError("the SoundFont file name is empty");
+    SoundFontChoice choice{std::make_unique<NamedSoundFont>(names.last()), {}};
+    choice.tried = {choice.named->path()};
+    if (const QByteArray problem = SoundFontProblem(choice.tried.first()); !problem.isEmpty())
+        throw Failure(nothing + (": " + choice.shown(problem)));
+    return choice;
+}
+
+// Why the built-in synthesizer of the system output cannot play. It loads the first of
+// soundFonts that loads, so when the tool finds none that is sound, that is what it lacks; else
+// it is the sound server that it plays through.
+QByteArray builtinSynthRefusal(midiout::Output &output, const SoundFontChoice &soundFonts)
 {
     // The device's name also says when FluidSynth refused every SoundFont that looks sound.
     const QString name = output.deviceName(-1);
-    if (UsableSoundFonts().isEmpty() || name.endsWith(QLatin1String("(no SoundFont)")))
-        return "the built-in synthesizer has no SoundFont: " + NoSoundFontReason();
+    if (UsableSoundFonts(soundFonts.tried).isEmpty() ||
+        name.endsWith(QLatin1String("(no SoundFont)")))
+        return "the built-in synthesizer has no SoundFont: " +
+               soundFonts.shown(NoSoundFontReason(soundFonts.tried));
     return name.toUtf8() +
            " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio service)";
 }
@@ -153,6 +185,9 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
 {
     const Request request =
         requestArgument(isNote ? "play note" : "play string", isNote, arguments, 0);
+    const SoundFontChoice soundFonts = chooseSoundFonts(options, "nothing played");
+    if (soundFonts.named)
+        midiout::SetBuiltinSoundFonts(soundFonts.tried);
     midiout::Output &output = midiout::Output::system();
     TMidiGen generator(output);
     ApplySettings(generator, options);
@@ -168,10 +203,11 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
             throw Failure("no device " + QByteArray::number(device));
     }
     // The synthesizer loads the first SoundFont that loads: the first that looks sound.
-    if (const QStringList sound = UsableSoundFonts(); !sound.isEmpty())
-        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath());
+    if (const QStringList sound = UsableSoundFonts(soundFonts.tried); !sound.isEmpty())
+        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath(), soundFonts.tried);
     passTicks(generator, request, "nothing played");
-    start(generator, request, "nothing played", [&output] { return builtinSynthRefusal(output); });
+    start(generator, request, "nothing played",
+          [&output, &soundFonts] { return builtinSynthRefusal(output, soundFonts); });
     while (generator.IsPlaying())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return 0;
@@ -182,36 +218,43 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     const Request request =
         requestArgument(isNote ? "render note" : "render string", isNote, arguments, 1);
     const QByteArray &path = arguments[1];
+    const QList<QByteArray> formatNames = options.values("format");
+    const SoundFormat &format =
+        ChooseSoundFormat(path, formatNames.isEmpty() ? nullptr : &formatNames.last());
     // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
     // complain about.
-    midiout::OfflineOutput output(UsableSoundFonts());
+    const SoundFontChoice soundFonts = chooseSoundFonts(options, "nothing rendered");
+    midiout::OfflineOutput output(UsableSoundFonts(soundFonts.tried));
     TMidiGen generator(output);
     ApplySettings(generator, options);
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
-    refuseWhatCannotFit(passTicks(generator, request, "nothing rendered"), generator.Loops());
+    const std::uint64_t frames =
+        tuneFrames(passTicks(generator, request, "nothing rendered"), generator.Loops(), format);
 
-    WarnOfSoundFontFallback(output.soundFontPath());
-    start(generator, request, "nothing rendered", [&output]() -> QByteArray {
+    WarnOfSoundFontFallback(output.soundFontPath(), soundFonts.tried);
+    start(generator, request, "nothing rendered", [&output, &soundFonts]() -> QByteArray {
         if (output.soundFontPath().isEmpty())
-            return "the offline synthesizer has no SoundFont: " + NoSoundFontReason();
+            return "the offline synthesizer has no SoundFont: " +
+                   soundFonts.shown(NoSoundFontReason(soundFonts.tried));
         return output.deviceName(-1).toUtf8() + " cannot play: " + output.diagnostics().toUtf8();
     });
     // Until the stream has closed, then until the sound has died away, into a temporary file
-    // that becomes the output once the whole file is there; the header's sizes come last.
+    // that becomes the output once the whole file is there.
     StagedOutput file(path);
     checkWrite(path, file.open());
-    WavWriter wav;
-    checkWrite(path, file.write(wav.header()));
+    SoundFileWriter sound(file, format);
+    checkWrite(path, sound.open());
+    RenderProgress progress(frames, SoundFileWriter::SampleRate);
     std::size_t silentFrames = 0;
     std::size_t tailFrames = 0;
     while (generator.IsPlaying() ||
            (silentFrames < SilentFramesToEnd && tailFrames < MaxTailFrames)) {
         const std::vector<std::int16_t> samples = output.render(ChunkFrames);
-        if (!wav.write(samples.data(), ChunkFrames))
-            refuseAsTooLong();
-        if (wav.pendingBytes() >= WriteBytes)
-            checkWrite(path, file.write(wav.takeSamples()));
+        if (format.mostFrames != 0 && output.renderedFrames() > format.mostFrames)
+            refuseAsTooLong(format);
+        checkWrite(path, sound.write(samples.data(), ChunkFrames));
+        progress.update(output.renderedFrames());
         QCoreApplication::processEvents();
         if (generator.IsPlaying())
             continue;
@@ -220,8 +263,8 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
                                         [](std::int16_t s) { return std::abs(s) < SilenceLevel; });
         silentFrames = silent ? silentFrames + ChunkFrames : 0;
     }
-    checkWrite(path, file.write(wav.takeSamples()));
-    checkWrite(path, file.writeAt(0, wav.header()));
+    progress.clear();
+    checkWrite(path, sound.finish());
     checkWrite(path, file.commit());
     return 0;
 }

@@ -38,6 +38,7 @@ bool triedGraph = false;
 // A graph without a daemon is looked for again at most this often.
 constexpr std::int64_t RetryGraphMs = 1000;
 bool stopsWithApplication = false;
+QStringList chosenSoundFonts; // SetBuiltinSoundFonts(); empty: the default ones
 
 void applicationGone()
 {
@@ -68,6 +69,8 @@ SynthEngine *builtin()
     if (engine == nullptr) {
         EngineConfig config;
         config.realTime = true;
+        if (!chosenSoundFonts.isEmpty())
+            config.soundFonts = chosenSoundFonts;
         engine = new SynthEngine(config);
     }
     stopWithApplication();
@@ -181,6 +184,15 @@ public:
 void StartBuiltinSynth()
 {
     builtin();
+}
+
+bool SetBuiltinSoundFonts(const QStringList &soundFonts)
+{
+    const std::lock_guard lock(builtinMutex);
+    if (engine != nullptr)
+        return false;
+    chosenSoundFonts = soundFonts;
+    return true;
 }
 
 Output &Output::system()

@@ -14,6 +14,8 @@ namespace
 {
 
 const char *const SoundFontFolder = "/usr/share/sounds/sf2";
+// Debian's alternative for a General MIDI SoundFont with compressed samples.
+const char *const CompressedSoundFont = "/usr/share/sounds/sf3/default-GM.sf3";
 
 // FluidSynth's messages are dropped: what fails is reported by our own diagnostics.
 void dropLogMessage(int, const char *, void *) {}
@@ -23,7 +25,8 @@ void dropLogMessage(int, const char *, void *) {}
 QStringList DefaultSoundFonts()
 {
     const QDir folder(QString::fromLatin1(SoundFontFolder));
-    QStringList paths{folder.filePath(QStringLiteral("default-GM.sf2"))};
+    QStringList paths{folder.filePath(QStringLiteral("default-GM.sf2")),
+                      QString::fromLatin1(CompressedSoundFont)};
     const auto others =
         folder.entryList({QStringLiteral("*.sf2")}, QDir::Files | QDir::Readable, QDir::Name);
     for (const QString &name : others)

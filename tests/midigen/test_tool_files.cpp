@@ -29,6 +29,7 @@ namespace
 
 const std::string SoundFontFolder = "/usr/share/sounds/sf2";
 const std::string DefaultSoundFont = SoundFontFolder + "/default-GM.sf2";
+const std::string CompressedSoundFontFolder = "/usr/share/sounds/sf3";
 
 std::string contents(const std::string &path, std::size_t most = std::string::npos)
 {
@@ -162,10 +163,14 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
                bytes.compare(8, 8, "WAVEfmt ") == 0;
     };
     // The system's SoundFont folder replaced by one whose default SoundFont is cut short, and
-    // that holds a sound one too when alsoSound.
+    // that holds a sound one too when alsoSound; the compressed alternative hidden.
     const auto damageSoundFont = [&soundFontStart](Scene &scene, bool alsoSound) {
         const std::string folder = scene.dir + "-sf2";
         std::filesystem::create_directory(folder);
+        if (std::filesystem::exists(CompressedSoundFontFolder)) {
+            std::filesystem::create_directory(scene.dir + "-sf3");
+            scene.mount(scene.dir + "-sf3", CompressedSoundFontFolder, nullptr, MS_BIND);
+        }
         put(folder + "/default-GM.sf2", soundFontStart);
         if (alsoSound) {
             put(folder + "/sound.sf2", {});
@@ -311,6 +316,16 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
              keptFile(scene);
          },
          {"render", "note", "60", "@/out"},
+         {},
+         1,
+         "No space left on device",
+         keptAlone},
+        {"render in FLAC onto a full disk",
+         [&](Scene &scene) {
+             scene.mount("tmpfs", scene.dir, "tmpfs", 0, "size=64k");
+             keptFile(scene);
+         },
+         {"render", "note", "60", "@/out", "--format", "flac", "--set", "Duration=3000"},
          {},
          1,
          "No space left on device",

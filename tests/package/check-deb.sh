@@ -122,6 +122,8 @@ for bin in usr/games/noggix usr/bin/midigen "$lib/libmidigen.so.$version"; do
     grep -q 'BIND_NOW\|FLAGS.*NOW' <<<"$dynamic" || fail "$bin is not bound at start"
     grep -q GNU_RELRO <<<"$segments" || fail "$bin has no read-only relocations"
     grep -q __stack_chk_fail <<<"$symbols" || fail "$bin has no stack protector"
+    # The library is in the system's folder: no run-time path (lintian forbids one).
+    ! grep -q 'RPATH\|RUNPATH' <<<"$dynamic" || fail "$bin carries a run-time path"
     if [[ "$bin" != "$lib"/* ]]; then
         grep -v __stack_chk <<<"$symbols" | grep -c '__[a-z_]*_chk' >/dev/null ||
             fail "$bin is not fortified"
@@ -170,6 +172,7 @@ needs libmidigen2 libfluidsynth3
 needs libmidigen2 libqt6core6
 needs midigen "libmidigen2 (= $version)"
 needs midigen libqt6core6
+needs midigen libsndfile1
 needs libmidigen2 fluid-soundfont-gm
 needs libmidigen2 libpulse0
 needs libmidigen-dev "libmidigen2 (= $version)"

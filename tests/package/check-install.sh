@@ -4,7 +4,8 @@
 # its own; the examples are configured with find_package against the prefix (no build tree, no
 # package registry) and built, and built once more through pkg-config; both builds of
 # hello-midigen play its tune on a private PulseAudio server with a null sink, and both of
-# tune-to-midi write the file that the installed midigen export writes.
+# tune-to-midi write the file that the installed midigen export writes. The installed programs
+# run from the prefix, and from a copy of it elsewhere, without LD_LIBRARY_PATH.
 # Usage: tests/package/check-install.sh <source dir> <build dir>
 set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 <source dir> <build dir>" >&2; exit 2; }
@@ -68,8 +69,12 @@ done
 
 # The compile step and the file export of a program of ours: the file is the installed tool's.
 tune="I94,G3,100;I31,50;G4,B,G,G3,D4"
-LD_LIBRARY_PATH=$libdir "$prefix/bin/midigen" export string "$tune" "$work/tool.mid" \
-    --set Duration=400 || fail "the installed midigen export failed"
+"$prefix/bin/midigen" export string "$tune" "$work/tool.mid" --set Duration=400 ||
+    fail "the installed midigen export failed"
+# And a render through libsndfile, read back by sox.
+"$prefix/bin/midigen" render string "$tune" "$work/tune.flac" --set Duration=400 ||
+    fail "the installed midigen render failed"
+[ "$(soxi -t "$work/tune.flac" 2>/dev/null)" = flac ] || fail "the installed midigen wrote no FLAC"
 for program in "$work/tune-to-midi-build/tune-to-midi" "$work/tune-to-midi-pkg-config"; do
     [ -x "$program" ] || continue
     rm -f "$work/tune.mid"
@@ -104,6 +109,24 @@ for program in "$work/hello-midigen-build/hello-midigen" "$work/hello-midigen-pk
         fail "$(basename "$program") failed"
     fi
 done
+
+# The installed programs run from the prefix as they are, without LD_LIBRARY_PATH: each finds the
+# library through a run-time path relative to itself, also once the prefix has moved.
+for program in bin/midigen games/noggix; do
+    runpath=$(readelf -d "$prefix/$program" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')
+    [ "$runpath" = "\$ORIGIN/../$(realpath --relative-to="$prefix" "$libdir")" ] ||
+        fail "$program has the run-time path '$runpath'"
+done
+cp -a "$prefix" "$work/moved"
+for root in "$prefix" "$work/moved"; do
+    "$root/bin/midigen" --version >"$work/run.log" 2>&1 ||
+        { cat "$work/run.log" >&2; fail "$root/bin/midigen does not start"; }
+    # The game has no option that ends it: running after 3 s, it has found its libraries.
+    status=0
+    QT_QPA_PLATFORM=offscreen timeout 3 "$root/games/noggix" >"$work/run.log" 2>&1 || status=$?
+    [ "$status" -eq 124 ] || { cat "$work/run.log" >&2; fail "$root/games/noggix ended with $status"; }
+done
+rm -rf "$work/moved"
 
 if [ "$failures" -ne 0 ]; then
     echo "install: $failures checks failed" >&2

@@ -119,8 +119,16 @@ private:
 // destroyed, and starts again for a later one.
 MIDIOUT_EXPORT void StartBuiltinSynth();
 
+// Chooses the SoundFonts that the built-in synthesizer tries, in order (the first that loads is
+// used), in place of DefaultSoundFonts(); an empty list chooses DefaultSoundFonts() again. It
+// takes effect when the synthesizer is built (at StartBuiltinSynth(), or when a component first
+// needs it), so a program calls it before then: once the synthesizer is built it changes
+// nothing and returns false.
+MIDIOUT_EXPORT bool SetBuiltinSoundFonts(const QStringList &soundFonts);
+
 // The SoundFonts a synthesizer tries, in order: the system's General MIDI SoundFont
-// (/usr/share/sounds/sf2/default-GM.sf2), then the other SoundFonts of its folder.
+// (/usr/share/sounds/sf2/default-GM.sf2), its compressed alternative
+// (/usr/share/sounds/sf3/default-GM.sf3), then the other SoundFonts of the first one's folder.
 MIDIOUT_EXPORT QStringList DefaultSoundFonts();
 
 } // namespace midiout
