@@ -88,11 +88,10 @@ std::uint64_t passTicks(const TMidiGen &generator, const Request &request, const
     if (!stream.HasNotes())
         throw Failure(nothing + QByteArray(": the play string holds no note"));
     const QByteArray bytes = stream.Stream();
-    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     std::uint64_t ticks = 0;
-    for (qsizetype offset = 0; offset + midiout::StreamEvent::Size <= bytes.size();
-         offset += midiout::StreamEvent::Size)
-        ticks += midiout::StreamEvent::decode(data + offset).delta;
+    for (const auto &entry : midiout::StreamEvents(
+             reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size())))
+        ticks = entry.tick;
     return ticks;
 }
 

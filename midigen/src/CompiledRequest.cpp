@@ -20,9 +20,8 @@ namespace
 std::pair<qsizetype, qsizetype> notesOf(const midigen::StreamBuffer &buffer)
 {
     qsizetype ons = 0, offs = 0;
-    for (std::size_t offset = 0; offset + midiout::StreamEvent::Size <= buffer.size();
-         offset += midiout::StreamEvent::Size) {
-        const auto event = midiout::StreamEvent::decode(buffer.data() + offset);
+    for (const auto &entry : midiout::StreamEvents(buffer.data(), buffer.size())) {
+        const midiout::StreamEvent &event = entry.event;
         if (event.isShortMessage() &&
             (event.status() & midiout::StatusKindMask) == midiout::NoteOnStatus)
             ++(event.data2() != 0 ? ons : offs);

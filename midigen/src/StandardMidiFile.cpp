@@ -11,6 +11,7 @@ namespace
 {
 
 using midiout::StreamEvent;
+using midiout::StreamEvents;
 
 constexpr std::uint8_t ChannelPressureStatus = 0xD0;
 constexpr std::uint8_t SystemStatus = 0xF0;
@@ -54,9 +55,10 @@ std::vector<std::uint8_t> StandardMidiFile(std::span<const std::uint8_t> streamB
 
     std::vector<std::uint8_t> track;
     track.reserve(streamBuffer.size() / 2 + 4);
-    for (std::size_t offset = 0; offset < streamBuffer.size(); offset += StreamEvent::Size) {
-        const std::size_t index = offset / StreamEvent::Size;
-        const StreamEvent event = StreamEvent::decode(&streamBuffer[offset]);
+    for (const StreamEvents::Entry &entry :
+         StreamEvents(streamBuffer.data(), streamBuffer.size())) {
+        const std::size_t index = entry.index;
+        const StreamEvent &event = entry.event;
         const std::uint32_t delta = event.delta;
         const std::uint8_t status = event.status();
         if (delta > MaxFileDelta)

@@ -26,9 +26,8 @@ std::set<std::pair<int, int>> presetsOf(const std::uint8_t *data, std::size_t le
                                          PresetLoader::ResetPresets.end()};
     int bank[ChannelCount] = {};
     bank[PercussionChannel] = PercussionBank;
-    for (std::size_t offset = 0; offset + StreamEvent::Size <= length;
-         offset += StreamEvent::Size) {
-        const StreamEvent event = StreamEvent::decode(data + offset);
+    for (const StreamEvents::Entry &entry : StreamEvents(data, length)) {
+        const StreamEvent &event = entry.event;
         const int channel = event.status() & StatusChannelMask;
         const int kind = event.isShortMessage() ? event.status() & StatusKindMask : 0;
         if (kind == NoteOffStatus || kind == NoteOnStatus)

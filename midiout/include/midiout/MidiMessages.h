@@ -86,4 +86,59 @@ struct StreamEvent {
     friend bool operator==(const StreamEvent &, const StreamEvent &) = default;
 };
 
+// The events of a buffer of stream events, in order, each with its index and its tick counted
+// from the buffer's start; a partial event at the end is left out:
+//     for (const StreamEvents::Entry &entry : StreamEvents(data, length)) ...
+class StreamEvents
+{
+public:
+    struct Entry {
+        StreamEvent event;
+        std::size_t index = 0;
+        std::uint64_t tick = 0;
+    };
+    class Iterator
+    {
+    public:
+        Iterator(const std::uint8_t *data, std::size_t count, std::size_t index)
+            : data_(data), count_(count), entry_{{}, index, 0}
+        {
+            load();
+        }
+        const Entry &operator*() const { return entry_; }
+        const Entry *operator->() const { return &entry_; }
+        Iterator &operator++()
+        {
+            ++entry_.index;
+            load();
+            return *this;
+        }
+        bool operator!=(const Iterator &other) const { return entry_.index != other.entry_.index; }
+
+    private:
+        void load()
+        {
+            if (entry_.index >= count_)
+                return;
+            entry_.event = StreamEvent::decode(data_ + entry_.index * StreamEvent::Size);
+            entry_.tick += entry_.event.delta;
+        }
+        const std::uint8_t *data_;
+        std::size_t count_;
+        Entry entry_;
+    };
+
+    StreamEvents(const std::uint8_t *data, std::size_t length)
+        : data_(data), count_(data != nullptr ? length / StreamEvent::Size : 0)
+    {
+    }
+    Iterator begin() const { return {data_, count_, 0}; }
+    Iterator end() const { return {data_, count_, count_}; }
+    std::size_t size() const { return count_; }
+
+private:
+    const std::uint8_t *data_;
+    std::size_t count_;
+};
+
 } // namespace midiout
