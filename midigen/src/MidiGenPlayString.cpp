@@ -30,9 +30,9 @@ bool TMidiGenPrivate::PlayString(const QByteArray &text)
 
     midigen::EventList list;
     const bool bendAllowed = ParsePlayString(text, list);
-    if (!midigen::HoldsNote(list)) {
-        // Nothing would sound (an empty list, or program changes alone): the component stays
-        // ready for the next request.
+    if (list.empty()) {
+        // Nothing to send: the component stays ready for the next request. A list of program
+        // changes alone plays like any other: its stream selects the sounds.
         phase_ = Phase::Idle;
         return refuse(TMidiGen::mgNothingToPlay);
     }
