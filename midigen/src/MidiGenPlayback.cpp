@@ -139,7 +139,9 @@ bool TMidiGenPrivate::isPlaying() const
 bool TMidiGenPrivate::PrepareToPlay()
 {
     // Refuses a request while the previous one has not begun to sound and one nested in its
-    // waits; a stream that sounds is stopped, and the request waits until it has closed.
+    // waits. The device of the next open is asked before anything else: one that cannot be
+    // opened is refused at once, and a stream that sounds plays on. Only then is a sounding
+    // stream stopped, and the request waits until it has closed.
     switch (phase_) {
     case Phase::Preparing:
     case Phase::Replacing:
@@ -148,12 +150,21 @@ bool TMidiGenPrivate::PrepareToPlay()
     case Phase::Starting:
         return refuse(TMidiGen::mgBusy);
     case Phase::Idle:
-        phase_ = Phase::Preparing;
-        if (!MidiAvailable()) {
+        phase_ = Phase::Preparing; // a request made while the device is asked is busy
+        if (!output_.probe(device_)) {
             phase_ = Phase::Idle;
             return refuse(TMidiGen::mgNoOutput);
         }
+        return true;
+    case Phase::Sounding:
+    case Phase::Stopping:
+    case Phase::Ending:
+        // An open stream keeps its device; the one asked is that of the next open.
+        if (!output_.probe(device_))
+            return refuse(TMidiGen::mgNoOutput);
         break;
+    }
+    switch (phase_) {
     case Phase::Sounding:
         stream_->stop();
         phase_ = Phase::Replacing;
@@ -164,6 +175,8 @@ bool TMidiGenPrivate::PrepareToPlay()
     case Phase::Ending:
         stream_->stop(); // what it left to be heard is cut: its Close comes at once
         phase_ = Phase::Clearing;
+        break;
+    default:
         break;
     }
     loopCounter_ = 1;
@@ -225,15 +238,16 @@ void TMidiGenPrivate::endStreamAndWait()
     case Phase::Opening:
         stream_->close();
         break;
+    // The phase first: an output may tell the Close inside close().
     case Phase::Replacing:
-        endStream();
         phase_ = Phase::Clearing;
+        endStream();
         break;
     case Phase::Starting:
     case Phase::Sounding:
     case Phase::Stopping:
-        endStream();
         phase_ = Phase::Ending;
+        endStream();
         break;
     case Phase::Clearing:
     case Phase::Ending:
