@@ -36,8 +36,10 @@ const std::vector<Verb> &AllVerbs()
         {.words = {"devices"},
          .synopsis = "",
          .description =
-             "Lists the output devices, one \"NUMBER NAME\" line each; device 0 is the built-in\n"
-             "synthesizer, named with its SoundFont.",
+             "Lists the output devices as they are now, one \"NUMBER NAME\" line each:\n"
+             "device 0 is the built-in synthesizer, named with its SoundFont; the others are\n"
+             "the MIDI inputs of the PipeWire graph (instruments, software synthesizers),\n"
+             "named \"node:port (description)\".",
          .run = Devices,
          .options = {}},
         {.words = {"play", "note"},
@@ -45,7 +47,10 @@ const std::vector<Verb> &AllVerbs()
          .description =
              "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns\n"
              "when the stream has closed. Exit status 1 with the reason (no SoundFont, no\n"
-             "sound server) when nothing could be played.",
+             "sound server, a device that cannot be opened) when nothing could be played.\n"
+             "SIGINT or SIGTERM stops the stream first, so that the device gets its reset\n"
+             "(every note off, the controllers reset), then ends the tool with status 130 or\n"
+             "143.",
          .run = PlayNoteVerb,
          .options = {"set", "device"}},
         {.words = {"play", "string"},
@@ -82,7 +87,7 @@ const std::vector<Verb> &AllVerbs()
          .synopsis = "TEXT OUT.mid [--set NAME=VALUE]...",
          .description =
              "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for\n"
-             "dump string. Exit status 1 and nothing written when TEXT holds no note.",
+             "dump string. Exit status 1 and nothing written when TEXT yields no event.",
          .run = ExportString,
          .takesText = true},
     };
@@ -184,14 +189,18 @@ void PrintHelp(std::FILE *out)
                  "                    name (mgFsharp, mgViolin, mgCh10) or a number 0..255; for\n"
                  "                    Sustain true, false, 1 or 0.\n"
                  "  --device D        The output device of play: a number that devices lists,\n"
-                 "                    or -1 (the default) for the built-in synthesizer.\n"
+                 "                    -1 (the default) for the built-in synthesizer, or a\n"
+                 "                    device's name as devices lists it, or its part before\n"
+                 "                    \" (\": the \"node:port\" of an instrument, which stays\n"
+                 "                    when numbers move. One that does not exist is bad input.\n"
                  "  -h, --help        Prints this text.\n"
                  "  --version         Prints the version.\n\n"
                  "Exit status: 0 on success; 1 when a verb could not do its work and says why\n"
                  "(nothing to play, no SoundFont or sound server, a file that cannot be written\n"
                  "or read); 2 for bad input: an unknown verb, option, property or value, an\n"
-                 "option the verb does not take, a missing, extra or empty argument, or a\n"
-                 "request that export cannot write.\n",
+                 "option the verb does not take, a missing, extra or empty argument, a device\n"
+                 "that does not exist (the message lists the devices), or a request that export\n"
+                 "cannot write; 130 or 143 when play was ended by SIGINT or SIGTERM.\n",
                  wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
 }
 
