@@ -26,7 +26,6 @@ bool TMidiGenPrivate::PlayString(const QByteArray &text)
     if (!PrepareToPlay())
         return false;
     loopCounter_ = loops_;
-    playChannel_ = channel_;
 
     midigen::EventList list;
     const bool bendAllowed = ParsePlayString(text, list);
@@ -51,14 +50,8 @@ TMGCompiledRequest TMidiGenPrivate::compile(const midigen::EventList &list, bool
 
 void TMidiGenPrivate::AssembleStream(midigen::EventList list, bool bendAllowed)
 {
-    playChannel_ = channel_;
     midigen::EncodeStream(list, midigen::EncodeSettingsOf(*q_ptr), bendAllowed, streamBuffer_);
     // The list, taken over by value, releases its records on return.
-}
-
-bool TMidiGenPrivate::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
-{
-    return midigen::AppendEvent(streamBuffer_, delta, eventWord);
 }
 
 void TMidiGenPrivate::releaseStreamBuffer()

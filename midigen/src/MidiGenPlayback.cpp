@@ -215,8 +215,8 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     if (!stream_->setTimeDivision(TimeDivision))
         return abandonStartedStream();
 
-    header_ = {streamBuffer_.data(), streamBuffer_.size(), streamBuffer_.size()};
-    if (!stream_->queue(header_.data, header_.bytesRecorded) || !stream_->restart())
+    // The output plays a copy of the buffer, which stays for the passes that follow.
+    if (!stream_->queue(streamBuffer_.data(), streamBuffer_.size()) || !stream_->restart())
         return abandonStartedStream();
     return true;
 }
@@ -261,7 +261,6 @@ void TMidiGenPrivate::endStream()
 {
     stream_->stop();
     stream_->reset();
-    header_ = {};
     releaseStreamBuffer();
     stream_->close();
 }
@@ -270,7 +269,7 @@ bool TMidiGenPrivate::repeatPass()
 {
     if (loopCounter_ == 1)
         return false;
-    stream_->queue(header_.data, header_.bytesRecorded);
+    stream_->queue(streamBuffer_.data(), streamBuffer_.size());
     stream_->restart();
     if (loopCounter_ > 1)
         --loopCounter_;
