@@ -278,7 +278,6 @@ bool TMidiGenPrivate::repeatPass()
 
 void TMidiGenPrivate::handleNotification(Notification notification)
 {
-    const bool wasPlaying = isPlaying();
     const Phase from = phase_;
     const Step step = Steps[int(from)][int(notification)];
     phase_ = step.next;
@@ -301,9 +300,12 @@ void TMidiGenPrivate::handleNotification(Notification notification)
         stream_.reset();
         break;
     }
-    // Told once the state is whole again, so that a slot may make the next request.
-    if (isPlaying() != wasPlaying)
-        emit q_ptr->IsPlayingChanged(isPlaying());
+    // Told once the state is whole again, so that a slot may make the next request; a Close
+    // that the output told inside the action's close() has been told there already.
+    if (isPlaying() != toldPlaying_) {
+        toldPlaying_ = isPlaying();
+        emit q_ptr->IsPlayingChanged(toldPlaying_);
+    }
 }
 
 bool TMidiGenPrivate::MidiAvailable()

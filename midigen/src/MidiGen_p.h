@@ -139,9 +139,10 @@ public:
     std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
     QObject *notificationReceiver_; // child of the component; receives the stream's notifications
     Phase phase_ = Phase::Idle;
-    qint32 device_ = -1;      // output device of the next open; -1 = the default device
-    quint32 instanceNumber_;  // from the process-wide instance counter
-    quint32 loopCounter_ = 0; // passes still to play, 0 = endless, 1 = the last (or stopped)
+    bool toldPlaying_ = false; // what IsPlayingChanged() told last
+    qint32 device_ = -1;       // output device of the next open; -1 = the default device
+    quint32 instanceNumber_;   // from the process-wide instance counter
+    quint32 loopCounter_ = 0;  // passes still to play, 0 = endless, 1 = the last (or stopped)
     TMidiGen::TMGRefusal refusal_ = TMidiGen::mgNone; // why the last play request was refused
     midigen::StreamBuffer streamBuffer_;              // the assembled stream events
 };

@@ -89,6 +89,23 @@ TEST_F(PlaybackMachine, IsPlayingChangedTellsOpenAndCloseAndASlotMayPlayAgain)
     EXPECT_EQ(told, (std::vector<bool>{true, false, true}));
 }
 
+// An output may tell the Close inside close(), so inside the handling of the notification that
+// ends the stream: the change is told once all the same.
+TEST_F(PlaybackMachine, ACloseToldInsideCloseIsToldOnce)
+{
+    output.faults.instant = true;
+    std::vector<bool> told;
+    QObject::connect(gen.get(), &TMidiGen::IsPlayingChanged,
+                     [&](bool playing) { told.push_back(playing); });
+    ASSERT_TRUE(gen->PlayNote(60));
+    processPosted(); // the pass's end: the stream ends and its Close comes inside close()
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(gen->IsPlaying());
+    ASSERT_TRUE(gen->PlayNote(62)) << "ready for the next request";
+    processPosted();
+    EXPECT_EQ(told, (std::vector<bool>{true, false, true, false}));
+}
+
 TEST_F(PlaybackMachine, PlayPlaysNoteInOctaveLimitedTo127)
 {
     const auto playedNote = [this] {
