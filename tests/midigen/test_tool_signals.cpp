@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include <sys/wait.h>
@@ -42,8 +43,12 @@ class ToolSignals : public ::testing::TestWithParam<int>
 protected:
     void SetUp() override
     {
-        if (!PrivateSoundServer::installed(PrivateSoundServer::Kind::PulseAudio))
+        // CI installs it (scripts/debian-packages): there its absence is a failure.
+        if (!PrivateSoundServer::installed(PrivateSoundServer::Kind::PulseAudio)) {
+            if (std::getenv("CI") != nullptr)
+                FAIL() << "PulseAudio is not installed";
             GTEST_SKIP() << "PulseAudio is not installed";
+        }
         // The tool, started from here, plays on it (XDG_RUNTIME_DIR).
         ASSERT_TRUE(server.start()) << "the private sound server did not start";
         ASSERT_TRUE(recorder.start());
