@@ -22,7 +22,7 @@ struct Placement {
     QRect design;  // geometry in the layout file
 };
 
-int ParseAnchors(const QString &text)
+int parseAnchors(const QString &text)
 {
     int edges = 0;
     for (const QString &part : text.split(u',', Qt::SkipEmptyParts)) {
@@ -43,31 +43,31 @@ int ParseAnchors(const QString &text)
 class AnchorKeeper : public QObject
 {
 public:
-    AnchorKeeper(QWidget *parent) : QObject(parent), m_parent(parent), m_design(parent->size())
+    AnchorKeeper(QWidget *parent) : QObject(parent), parent_(parent), design_(parent->size())
     {
         parent->installEventFilter(this);
     }
 
-    void add(const Placement &placement) { m_children.append(placement); }
+    void add(const Placement &placement) { children_.append(placement); }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == m_parent && event->type() == QEvent::Resize)
+        if (watched == parent_ && event->type() == QEvent::Resize)
             place();
         return false;
     }
 
     void place()
     {
-        QRect rest = m_parent->rect();
+        QRect rest = parent_->rect();
         for (const char *side : {"top", "bottom", "left", "right", "client"})
-            for (const Placement &p : std::as_const(m_children))
+            for (const Placement &p : std::as_const(children_))
                 if (p.widget && p.align == QLatin1String(side))
                     p.widget->setGeometry(takeAligned(rest, p));
 
-        const int dw = m_parent->width() - m_design.width();
-        const int dh = m_parent->height() - m_design.height();
-        for (const Placement &p : std::as_const(m_children))
+        const int dw = parent_->width() - design_.width();
+        const int dh = parent_->height() - design_.height();
+        for (const Placement &p : std::as_const(children_))
             if (p.widget && p.align.isEmpty())
                 p.widget->setGeometry(anchored(p, dw, dh));
     }
@@ -110,20 +110,20 @@ private:
         return r;
     }
 
-    QWidget *m_parent;
-    QSize m_design;
-    QList<Placement> m_children;
+    QWidget *parent_;
+    QSize design_;
+    QList<Placement> children_;
 };
 
 } // namespace
 
-void InstallAnchors(QWidget *form)
+void installAnchors(QWidget *form)
 {
     QHash<QWidget *, AnchorKeeper *> keepers;
     const QList<QWidget *> widgets = form->findChildren<QWidget *>();
     for (QWidget *w : widgets) {
         const QString align = w->property("align").toString();
-        const int anchors = ParseAnchors(w->property("anchors").toString());
+        const int anchors = parseAnchors(w->property("anchors").toString());
         if (align.isEmpty() && (anchors == 0 || anchors == (Left | Top)))
             continue;
         QWidget *parent = w->parentWidget();

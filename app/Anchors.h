@@ -16,6 +16,6 @@ namespace noggix
 
 // Records the layout-file geometry of every descendant of form as its design geometry and
 // keeps the aligned and anchored ones in place from then on. Call once, after setupUi().
-void InstallAnchors(QWidget *form);
+void installAnchors(QWidget *form);
 
 } // namespace noggix

@@ -13,7 +13,7 @@ namespace
 
 // Liberation Sans where it is installed; else the font matcher's sans serif. Asking the font
 // matcher, not the font database, keeps the start-up from listing every installed font.
-QFont SansSerif()
+QFont sansSerif()
 {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
@@ -22,36 +22,36 @@ QFont SansSerif()
 
 } // namespace
 
-QFont WindowFont()
+QFont windowFont()
 {
-    QFont font = SansSerif();
+    QFont font = sansSerif();
     font.setPointSize(8);
     return font;
 }
 
-QFont DialogLabelFont()
+QFont dialogLabelFont()
 {
-    QFont font = SansSerif();
+    QFont font = sansSerif();
     font.setPixelSize(29);
     return font;
 }
 
-void SetUpApplication(QApplication &app)
+void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(ApplicationTitle);
     QGuiApplication::setDesktopFileName(DesktopFileName);
     // The frame and the task list show the icon small; 64 pixels spare the start-up the
     // decoding and sending of a large one. The desktop's menu takes the installed sizes.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/64/org.noggix.Noggix.png")));
-    app.setFont(WindowFont());
+    app.setFont(windowFont());
 }
 
-std::unique_ptr<TfrmMain> CreateApplicationWindows()
+std::unique_ptr<TfrmMain> createApplicationWindows()
 {
-    return CreateApplicationWindows(midiout::Output::system());
+    return createApplicationWindows(midiout::Output::system());
 }
 
-std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output)
+std::unique_ptr<TfrmMain> createApplicationWindows(midiout::Output &output)
 {
     return std::make_unique<TfrmMain>(output);
 }

@@ -25,19 +25,19 @@ inline const QString DesktopFileName = QStringLiteral("org.noggix.Noggix");
 
 // The font of both windows: Liberation Sans at 8 points where it is installed, else the sans
 // serif that the font matcher puts in its place, at 8 points.
-QFont WindowFont();
+QFont windowFont();
 
 // The font of the "Get ready!" text: Liberation Sans (Arial's metric twin) with a character
 // height of 29 pixels.
-QFont DialogLabelFont();
+QFont dialogLabelFont();
 
 // Sets the application's name, desktop file name, icon and font.
-void SetUpApplication(QApplication &app);
+void setUpApplication(QApplication &app);
 
 // Creates the main window, which fills its path box and then creates the hidden "Get ready!"
 // dialog that it owns and shows at every run.
 // The jingle plays on the devices of output.
-std::unique_ptr<TfrmMain> CreateApplicationWindows(midiout::Output &output);
-std::unique_ptr<TfrmMain> CreateApplicationWindows();
+std::unique_ptr<TfrmMain> createApplicationWindows(midiout::Output &output);
+std::unique_ptr<TfrmMain> createApplicationWindows();
 
 } // namespace noggix

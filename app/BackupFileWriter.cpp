@@ -4,14 +4,13 @@
 #include "PathText.h"
 #include "SharedRandom.h"
 
+#include <filereplace/Replacement.h>
+
 #include <QDir>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -27,41 +26,40 @@ namespace
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
     ~FileDescriptor()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     FileDescriptor(const FileDescriptor &) = delete;
     FileDescriptor &operator=(const FileDescriptor &) = delete;
 
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
+    int get() const { return fd_; }
 
 private:
-    int m_fd;
+    int fd_;
 };
 
 // path made absolute against the current folder, for the user to read.
-QString AbsolutePath(const QString &path)
+QString absolutePath(const QString &path)
 {
     if (path.startsWith(u'/'))
         return QDir::cleanPath(path);
     QByteArray folder(PATH_MAX, Qt::Uninitialized);
     const QString current = ::getcwd(folder.data(), std::size_t(folder.size())) != nullptr
-                                ? PathText(folder.constData())
+                                ? pathText(folder.constData())
                                 : QDir::currentPath();
     return QDir::cleanPath(current + u'/' + path);
 }
 
-[[noreturn]] void ThrowCreationFailure(const QString &path, int error)
+[[noreturn]] void throwCreationFailure(const QString &path, int error)
 {
     throw Failure(QStringLiteral("Cannot create file \"%1\". %2")
-                      .arg(PathDisplay(AbsolutePath(path)), SystemErrorText(error)));
+                      .arg(pathDisplay(absolutePath(path)), systemErrorText(error)));
 }
 
-[[noreturn]] void ThrowWriteFailure()
+[[noreturn]] void throwWriteFailure()
 {
     throw Failure(QStringLiteral("Stream write error"));
 }
@@ -71,7 +69,7 @@ QString AbsolutePath(const QString &path)
 // by someone else between the two attempts is never taken for our own. The open does not block
 // (a FIFO without a reader is refused with ENXIO) and the descriptor stays non-blocking, so a
 // write that cannot complete at once fails instead of hanging the window.
-int OpenOrCreate(const QByteArray &name, bool &created)
+int openOrCreate(const QByteArray &name, bool &created)
 {
     constexpr int flags = O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     for (;;) {
@@ -96,18 +94,18 @@ int OpenOrCreate(const QByteArray &name, bool &created)
     }
 }
 
-bool SameFile(const struct stat &a, const struct stat &b)
+bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Removes the file at name when it is still the one that fd refers to, which this writer made.
-void RemoveCreated(const QByteArray &name, int fd)
+void removeCreated(const QByteArray &name, int fd)
 {
     struct stat opened = {};
     struct stat named = {};
     if (::fstat(fd, &opened) == 0 && ::stat(name.constData(), &named) == 0 &&
-        SameFile(opened, named))
+        sameFile(opened, named))
         ::unlink(name.constData());
 }
 
@@ -122,41 +120,29 @@ struct LockedFile {
     struct stat info = {};
 
     explicit LockedFile(const QString &text)
-        : path(text), name(PathBytes(text)), fd(OpenOrCreate(name, created))
+        : path(text), name(pathBytes(text)), fd(openOrCreate(name, created))
     {
         if (fd.get() < 0)
-            ThrowCreationFailure(path, errno);
+            throwCreationFailure(path, errno);
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::fstat(fd.get(), &info) != 0) {
             const int error = errno;
-            removeCreated();
-            ThrowCreationFailure(path, error);
+            removeIfCreated();
+            throwCreationFailure(path, error);
         }
     }
-    ~LockedFile() { removeCreated(); }
+    ~LockedFile() { removeIfCreated(); }
     LockedFile(const LockedFile &) = delete;
     LockedFile &operator=(const LockedFile &) = delete;
 
-    void removeCreated()
+    void removeIfCreated()
     {
         if (created)
-            RemoveCreated(name, fd.get());
-    }
-
-    // The name of the directory entry that the file is, with every symbolic link followed, or
-    // empty when none leads to it (a file deleted meanwhile, a name such as /proc/self/fd/3).
-    QByteArray entryName() const
-    {
-        const std::unique_ptr<char, decltype(&std::free)> real(
-            ::realpath(name.constData(), nullptr), &std::free);
-        struct stat named = {};
-        if (!real || ::stat(real.get(), &named) != 0 || !SameFile(named, info))
-            return {};
-        return real.get();
+            removeCreated(name, fd.get());
     }
 };
 
 // Writes the filler to fd, drawing once per byte before its write.
-void WriteFiller(int fd, RandomGenerator &random)
+void writeFiller(int fd, RandomGenerator &random)
 {
     for (int i = 0; i < BackupFileSize; ++i) {
         random.draw(44);
@@ -165,65 +151,13 @@ void WriteFiller(int fd, RandomGenerator &random)
             written = ::write(fd, &BackupFileByte, 1);
         while (written < 0 && errno == EINTR);
         if (written < 1)
-            ThrowWriteFailure();
+            throwWriteFailure();
     }
 }
 
-// The new file beside the one it replaces, with that file's owner and permissions; removed
-// again unless commit() has renamed it over the target.
-class Replacement
-{
-public:
-    Replacement(const LockedFile &target, const QByteArray &entry)
-        : m_target(entry), m_name(entry.left(entry.lastIndexOf('/') + 1) + ".noggix-XXXXXX"),
-          m_fd(::mkostemp(m_name.data(), O_CLOEXEC))
-    {
-        if (m_fd.get() < 0)
-            ThrowCreationFailure(target.path, errno);
-        m_made = true;
-        // The owner first: changing it clears the set-user-ID bits that fchmod() then restores.
-        // Only root may give a file away; anyone else's copy is theirs.
-        const struct stat &old = target.info;
-        if ((::fchown(m_fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM) ||
-            ::fchmod(m_fd.get(), old.st_mode & 07777) != 0) {
-            const int error = errno;
-            ::unlink(m_name.constData());
-            m_made = false;
-            ThrowCreationFailure(target.path, error);
-        }
-    }
-    ~Replacement()
-    {
-        if (m_made)
-            ::unlink(m_name.constData());
-    }
-    Replacement(const Replacement &) = delete;
-    Replacement &operator=(const Replacement &) = delete;
-
-    int fd() const { return m_fd.get(); }
-
-    // Flushes the new file to the disk and renames it over the target.
-    void commit()
-    {
-        const int fd = m_fd.release();
-        const bool flushed = ::fsync(fd) == 0;
-        if (::close(fd) != 0 && errno != EINTR)
-            ThrowWriteFailure();
-        if (!flushed || ::rename(m_name.constData(), m_target.constData()) != 0)
-            ThrowWriteFailure();
-        m_made = false;
-    }
-
-private:
-    QByteArray m_target;
-    QByteArray m_name;
-    FileDescriptor m_fd;
-    bool m_made = false;
-};
-
 } // namespace
 
-QString SystemErrorText(int error)
+QString systemErrorText(int error)
 {
     QString text = QString::fromLocal8Bit(std::strerror(error));
     qsizetype end = text.size();
@@ -233,24 +167,25 @@ QString SystemErrorText(int error)
     return text;
 }
 
-void WriteBackupFile(const QString &path, RandomGenerator &random)
+void writeBackupFile(const QString &path, RandomGenerator &random)
 {
     LockedFile target(path);
-    if (!S_ISREG(target.info.st_mode)) {
-        WriteFiller(target.fd.get(), random);
+    const filereplace::Destination destination =
+        filereplace::destinationOf(target.name, target.info);
+    if (!destination.replace) {
+        // A FIFO or a device is written where it is, and so is a regular file that no name of
+        // its own leads to, cut first.
+        if (S_ISREG(target.info.st_mode) && ::ftruncate(target.fd.get(), 0) != 0)
+            throwCreationFailure(path, errno);
+        writeFiller(target.fd.get(), random);
         return;
     }
-    const QByteArray entry = target.entryName();
-    if (entry.isEmpty()) {
-        // No name to put a new file under: the file is cut and written where it is.
-        if (::ftruncate(target.fd.get(), 0) != 0)
-            ThrowCreationFailure(path, errno);
-        WriteFiller(target.fd.get(), random);
-        return;
-    }
-    Replacement replacement(target, entry);
-    WriteFiller(replacement.fd(), random);
-    replacement.commit();
+    filereplace::Replacement replacement;
+    if (const int error = replacement.create(destination, ".noggix-"); error != 0)
+        throwCreationFailure(path, error);
+    writeFiller(replacement.fd(), random);
+    if (replacement.commit() != 0)
+        throwWriteFailure();
 }
 
 } // namespace noggix

@@ -9,7 +9,7 @@
 namespace noggix
 {
 
-int CaptionWidth(const QAbstractButton *button)
+int captionWidth(const QAbstractButton *button)
 {
     // A check box's size hint is its indicator, the gap and the text; a push button's hint has a
     // minimum width of the style's, so it is measured from the text and the margins instead.
@@ -21,13 +21,13 @@ int CaptionWidth(const QAbstractButton *button)
                 style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button));
 }
 
-void FitCaptions(QWidget *form)
+void fitCaptions(QWidget *form)
 {
     const auto buttons = form->findChildren<QAbstractButton *>();
     for (QAbstractButton *button : buttons) {
         if (button->window() != form)
             continue; // a dialog of its own, such as the file chooser
-        for (int stretch = 99; stretch >= 80 && CaptionWidth(button) > button->width(); --stretch) {
+        for (int stretch = 99; stretch >= 80 && captionWidth(button) > button->width(); --stretch) {
             QFont font = button->font();
             font.setStretch(stretch);
             button->setFont(font);

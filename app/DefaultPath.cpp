@@ -14,15 +14,15 @@ namespace
 {
 
 // $HOME cleaned as a path, or "/" when it is not set, as Qt's home path is.
-QByteArray HomeFolder()
+QByteArray homeFolder()
 {
     const QByteArray home = qgetenv("HOME");
-    return home.isEmpty() ? QByteArray("/") : PathBytes(QDir::cleanPath(PathText(home)));
+    return home.isEmpty() ? QByteArray("/") : pathBytes(QDir::cleanPath(pathText(home)));
 }
 
 // The value of XDG_DOCUMENTS_DIR in the user-dirs.dirs file of config, the last one given,
 // without its quotes and with a leading $HOME replaced; empty when there is none.
-QByteArray UserDirsEntry(const QByteArray &config, const QByteArray &home)
+QByteArray userDirsEntry(const QByteArray &config, const QByteArray &home)
 {
     const int fd = ::open((config + "/user-dirs.dirs").constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -51,22 +51,22 @@ QByteArray UserDirsEntry(const QByteArray &config, const QByteArray &home)
 
 } // namespace
 
-QByteArray DocumentsFolderBytes()
+QByteArray documentsFolderBytes()
 {
-    const QByteArray home = HomeFolder();
+    const QByteArray home = homeFolder();
     QByteArray config = qgetenv("XDG_CONFIG_HOME");
     if (!config.startsWith('/'))
         config = home + "/.config";
-    const QByteArray listed = UserDirsEntry(config, home);
+    const QByteArray listed = userDirsEntry(config, home);
     return listed.isEmpty() ? home + "/Documents" : listed;
 }
 
-QString DocumentsFolder()
+QString documentsFolder()
 {
-    return PathText(DocumentsFolderBytes());
+    return pathText(documentsFolderBytes());
 }
 
-QString DefaultBackupPath(const QString &folder)
+QString defaultBackupPath(const QString &folder)
 {
     QString path = folder;
     if (!path.endsWith(u'/'))

@@ -14,15 +14,15 @@ class Failure : public std::runtime_error
 {
 public:
     explicit Failure(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message)
+        : std::runtime_error(message.toStdString()), message_(message)
     {
     }
 
     // The message as the user reads it, before the report adds its closing period.
-    const QString &message() const { return m_message; }
+    const QString &message() const { return message_; }
 
 private:
-    QString m_message;
+    QString message_;
 };
 
 } // namespace noggix

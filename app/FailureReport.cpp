@@ -14,14 +14,14 @@
 namespace noggix
 {
 
-QString FailureReportText(const QString &message)
+QString failureReportText(const QString &message)
 {
     if (!message.isEmpty() && message.back().unicode() > u'.')
         return message + u'.';
     return message;
 }
 
-QString BreakLongWords(const QString &text, const QFont &font, int width)
+QString breakLongWords(const QString &text, const QFont &font, int width)
 {
     // Laid out as a label lays it out, but breaking anywhere where a line holds no place to
     // break; a line break goes in only where the label would find none.
@@ -49,18 +49,18 @@ QString BreakLongWords(const QString &text, const QFont &font, int width)
     return broken += QStringView(text).sliced(copied);
 }
 
-void ShowFailureReport(QWidget *parent, const QString &message)
+void showFailureReport(QWidget *parent, const QString &message)
 {
     QMessageBox box(QMessageBox::Critical, ApplicationTitle, QString(), QMessageBox::Ok, parent);
     // The box grows to half the screen's width at most (and 500 pixels), its icon and margins
     // included; a word that does not fit is broken, since the box itself would cut it.
     const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const int boxWidth = screen ? qMin(screen->availableGeometry().width() / 2, 500) : 500;
-    box.setText(BreakLongWords(FailureReportText(message), box.font(), qMax(boxWidth - 100, 100)));
+    box.setText(breakLongWords(failureReportText(message), box.font(), qMax(boxWidth - 100, 100)));
     box.exec();
 }
 
-QString MessageOf(const std::exception &e)
+QString messageOf(const std::exception &e)
 {
     if (const auto *failure = dynamic_cast<const Failure *>(&e))
         return failure->message();

@@ -1,7 +1,7 @@
 #pragma once
 
 // The failure report: a handler that ends with a failure shows its message in a modal box and
-// the program goes on. Every event handler that can fail runs its work through ReportFailures,
+// the program goes on. Every event handler that can fail runs its work through reportFailures,
 // so that no exception ever crosses Qt code.
 
 #include <QString>
@@ -17,34 +17,34 @@ namespace noggix
 
 // The text the report shows: message with a period appended when it is not empty and its last
 // character has a higher code than ".", so "error" gets one and "(x)" or "x " do not.
-QString FailureReportText(const QString &message);
+QString failureReportText(const QString &message);
 
 // text with a line break put into every word (a run without blanks, such as a long path) wider
 // than width pixels in font, wherever its pieces fill a line; the box breaks the lines at
 // blanks itself, but would cut such a word.
-QString BreakLongWords(const QString &text, const QFont &font, int width);
+QString breakLongWords(const QString &text, const QFont &font, int width);
 
 // Shows the failure report over parent: caption "Noggix", the stop icon, one OK button and
-// FailureReportText(message), wrapped to fit the screen. Returns when the user has closed it.
-void ShowFailureReport(QWidget *parent, const QString &message);
+// failureReportText(message), wrapped to fit the screen. Returns when the user has closed it.
+void showFailureReport(QWidget *parent, const QString &message);
 
 // The user's text of a caught exception: Failure::message(), or what() of any other.
-QString MessageOf(const std::exception &e);
+QString messageOf(const std::exception &e);
 
-// Runs work(); whatever it throws is shown with ShowFailureReport and swallowed, so that it never
+// Runs work(); whatever it throws is shown with showFailureReport and swallowed, so that it never
 // reaches Qt's event loop: a noggix::Failure or other std::exception with its message, anything
 // else with an empty one. Returns true when work() ended normally.
-template <typename Work> bool ReportFailures(QWidget *parent, Work &&work)
+template <typename Work> bool reportFailures(QWidget *parent, Work &&work)
 {
     QString message;
     try {
         std::forward<Work>(work)();
         return true;
     } catch (const std::exception &e) {
-        message = MessageOf(e);
+        message = messageOf(e);
     } catch (...) {
     }
-    ShowFailureReport(parent, message);
+    showFailureReport(parent, message);
     return false;
 }
 

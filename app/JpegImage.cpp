@@ -18,25 +18,25 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
-void OnError(j_common_ptr info)
+void onError(j_common_ptr info)
 {
     std::longjmp(reinterpret_cast<ErrorManager *>(info->err)->jump, 1);
 }
 
-void OnMessage(j_common_ptr info, int level)
+void onMessage(j_common_ptr info, int level)
 {
     if (level < 0)
-        OnError(info);
+        onError(info);
 }
 
-void Silent(j_common_ptr) {}
+void silent(j_common_ptr) {}
 
 // Larger pictures are not ours; refusing them keeps a damaged header from asking for gigabytes.
 constexpr JDIMENSION MaxSide = 8192;
 
 // The decoding steps keep no C++ objects with destructors between setjmp and the libjpeg calls,
 // since longjmp skips destructors.
-bool ReadHeader(jpeg_decompress_struct *info, ErrorManager *errors, const QByteArray &data)
+bool readHeader(jpeg_decompress_struct *info, ErrorManager *errors, const QByteArray &data)
 {
     if (setjmp(errors->jump))
         return false;
@@ -50,7 +50,7 @@ bool ReadHeader(jpeg_decompress_struct *info, ErrorManager *errors, const QByteA
     return true;
 }
 
-bool ReadPixels(jpeg_decompress_struct *info, ErrorManager *errors, uchar *bits,
+bool readPixels(jpeg_decompress_struct *info, ErrorManager *errors, uchar *bits,
                 qsizetype bytesPerLine)
 {
     if (setjmp(errors->jump))
@@ -66,7 +66,7 @@ bool ReadPixels(jpeg_decompress_struct *info, ErrorManager *errors, uchar *bits,
 
 } // namespace
 
-QImage DecodeJpeg(const QByteArray &data)
+QImage decodeJpeg(const QByteArray &data)
 {
     if (data.isEmpty())
         return {};
@@ -74,19 +74,19 @@ QImage DecodeJpeg(const QByteArray &data)
     jpeg_decompress_struct info = {};
     ErrorManager errors = {};
     info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = OnError;
-    errors.base.emit_message = OnMessage;
-    errors.base.output_message = Silent;
+    errors.base.error_exit = onError;
+    errors.base.emit_message = onMessage;
+    errors.base.output_message = silent;
 
     QImage image;
-    if (ReadHeader(&info, &errors, data)) {
+    if (readHeader(&info, &errors, data)) {
         const bool grey = info.out_color_space == JCS_GRAYSCALE;
         const int channels = grey ? 1 : 3;
         if (info.output_components == channels && info.output_width <= MaxSide &&
             info.output_height <= MaxSide) {
             image = QImage(int(info.output_width), int(info.output_height),
                            grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-            if (!image.isNull() && !ReadPixels(&info, &errors, image.bits(), image.bytesPerLine()))
+            if (!image.isNull() && !readPixels(&info, &errors, image.bits(), image.bytesPerLine()))
                 image = QImage();
         }
     }

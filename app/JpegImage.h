@@ -11,6 +11,6 @@ namespace noggix
 // Decodes the JPEG data into an RGB888 image (Grayscale8 for a grey picture). Returns a null
 // image when the data is damaged in any way libjpeg notices (errors and warnings alike, such as
 // a truncated stream); never crashes and prints nothing.
-QImage DecodeJpeg(const QByteArray &data);
+QImage decodeJpeg(const QByteArray &data);
 
 } // namespace noggix

@@ -1,16 +1,17 @@
 #pragma once
 
 // The main window: the option boxes, the path of the backup file, the progress of a run and the
-// button bar. It runs the backup: one checked item per tick of Timer1, then the backup file.
+// button bar. It shows the backup run, which steps one checked item per tick of Timer1 and then
+// writes the backup file.
+
+#include "BackupRun.h"
 
 #include <QPointer>
-#include <QStringList>
 #include <QWidget>
 
 #include <memory>
 
 class TMidiGen;
-class QTimer;
 class TfrmStart;
 
 namespace midiout
@@ -28,7 +29,7 @@ namespace Ui
 class TfrmMain;
 }
 
-class TfrmMain : public QWidget
+class TfrmMain : public QWidget, private noggix::BackupRunView
 {
     Q_OBJECT
 public:
@@ -43,14 +44,15 @@ public:
 
     // The window's tone generator, which plays the jingle of every tick.
     TMidiGen &midiGen() const { return *MidiGen1; }
+    // The backup run that the window shows.
+    noggix::BackupRun &backupRun() const { return *run_; }
 
 public slots:
-    // Puts the default path into the path box and starts with an empty item list.
+    // Puts the default path into the path box; the run's item list starts empty.
     void FormCreate();
     // "Noggix now!": starts a backup run.
     void btnBackupClick();
-    // One step of a run: plays the jingle, names the next item, steps the bar, may fail at
-    // random, and writes the backup file when the bar is full.
+    // One step of the run (see BackupRun::tick).
     void Timer1Timer();
     // "...": lets the user choose the backup file; a confirmed choice replaces the path.
     void SpeedButton1Click();
@@ -60,30 +62,34 @@ public slots:
     void btnExitClick();
 
 private:
-    // Shows the "Get ready!" dialog, collects the checked items, checks them and the path, and
-    // starts the timer with the first tick at once.
-    void StartBackupRun();
-    // Enables or disables the run controls: the path group, the options and "Noggix now!".
-    // Disabling them parks the keyboard focus of a run control on the window itself, so that no
-    // other control takes it over; enabling them gives it back to that control.
-    void EnableControls(bool enabled);
-    // Writes the backup file at path; throws noggix::Failure when it cannot.
-    void WriteBackupFile(const QString &path);
+    // What the run shows, on this window's controls.
+    bool confirmReady() override;
+    QStringList checkedItems() const override;
+    QString backupPath() const override;
+    // Disabling the run controls parks the keyboard focus of a run control on the window
+    // itself, so that no other control takes it over; enabling them gives it back to that
+    // control.
+    void enableControls(bool enabled) override;
+    void showCheckMessage(const QString &text) override;
+    void showItemFailure(const QString &text) override;
+    int progress() const override;
+    int progressMaximum() const override;
+    void setProgress(int position) override;
+    void setProgressMaximum(int maximum) override;
+    void showItem(const QString &text) override;
+    void reportFailures(const std::function<void()> &work) override;
+
     // The file chooser, made at its first use and kept, with the folder and the name chosen
     // in it, until the window closes.
     noggix::SaveFileChooser *saveDialog();
-    // A tick of Timer1 as it arrives from the event queue; dropped once the timer is off.
-    // A failure that escapes it is shown as the failure report.
-    void Timer1Due();
 
     std::unique_ptr<Ui::TfrmMain> ui;
-    QStringList FItems;
     // Owned here alone, without a Qt parent: its destruction waits for its stream and lets
     // other events through meanwhile, so it must go while the window is still whole.
     std::unique_ptr<TMidiGen> MidiGen1;
-    QTimer *Timer1;
+    noggix::BackupRun *run_;
     noggix::SaveFileChooser *SaveDialog1 = nullptr;
     TfrmStart *frmStart = nullptr;
     // The run control that had the focus when the run controls were disabled.
-    QPointer<QWidget> m_focusBeforeRun;
+    QPointer<QWidget> focusBeforeRun_;
 };

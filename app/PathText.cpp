@@ -7,14 +7,14 @@ namespace
 
 constexpr char16_t KeptByteBase = 0xDC00;
 
-bool IsKeptByte(QChar c)
+bool isKeptByte(QChar c)
 {
     return c.unicode() >= KeptByteBase + 0x80 && c.unicode() <= KeptByteBase + 0xFF;
 }
 
 // The length of the well-formed UTF-8 sequence at bytes[at] (1 to 4), or 0 when none begins
 // there: no overlong forms, no surrogates, nothing above U+10FFFF.
-int SequenceLength(QByteArrayView bytes, qsizetype at)
+int sequenceLength(QByteArrayView bytes, qsizetype at)
 {
     const auto byte = [&](qsizetype i) { return quint8(bytes[i]); };
     const quint8 lead = byte(at);
@@ -46,13 +46,13 @@ int SequenceLength(QByteArrayView bytes, qsizetype at)
 
 } // namespace
 
-QString PathText(QByteArrayView bytes)
+QString pathText(QByteArrayView bytes)
 {
     QString text;
     text.reserve(bytes.size());
     qsizetype at = 0;
     while (at < bytes.size()) {
-        const int length = SequenceLength(bytes, at);
+        const int length = sequenceLength(bytes, at);
         if (length == 0) {
             text += QChar(char16_t(KeptByteBase + quint8(bytes[at])));
             ++at;
@@ -64,13 +64,13 @@ QString PathText(QByteArrayView bytes)
     return text;
 }
 
-QByteArray PathBytes(const QString &text)
+QByteArray pathBytes(const QString &text)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
     qsizetype start = 0; // of the run of ordinary text not yet encoded
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!IsKeptByte(text[i]) || (i > 0 && text[i - 1].isHighSurrogate()))
+        if (!isKeptByte(text[i]) || (i > 0 && text[i - 1].isHighSurrogate()))
             continue;
         bytes += QStringView(text).sliced(start, i - start).toUtf8();
         bytes += char(text[i].unicode() - KeptByteBase);
@@ -80,11 +80,11 @@ QByteArray PathBytes(const QString &text)
     return bytes;
 }
 
-QString PathDisplay(const QString &text)
+QString pathDisplay(const QString &text)
 {
     QString shown = text;
     for (qsizetype i = 0; i < shown.size(); ++i) {
-        if (IsKeptByte(shown[i]) && !(i > 0 && shown[i - 1].isHighSurrogate()))
+        if (isKeptByte(shown[i]) && !(i > 0 && shown[i - 1].isHighSurrogate()))
             shown[i] = QChar::ReplacementCharacter;
     }
     return shown;

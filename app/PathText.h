@@ -13,12 +13,12 @@ namespace noggix
 {
 
 // The text of the name bytes: its UTF-8 decoded, every other byte kept as U+DC00 + byte.
-QString PathText(QByteArrayView bytes);
+QString pathText(QByteArrayView bytes);
 
 // The bytes of text: each kept byte as itself, everything else as UTF-8.
-QByteArray PathBytes(const QString &text);
+QByteArray pathBytes(const QString &text);
 
 // text for the user to read: each kept byte shown as U+FFFD, the replacement character.
-QString PathDisplay(const QString &text);
+QString pathDisplay(const QString &text);
 
 } // namespace noggix

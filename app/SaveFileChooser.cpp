@@ -32,7 +32,7 @@ namespace
 constexpr int NameRole = Qt::UserRole;
 constexpr int FolderRole = Qt::UserRole + 1;
 
-QByteArray CurrentFolder()
+QByteArray currentFolder()
 {
     QByteArray folder(PATH_MAX, Qt::Uninitialized);
     if (::getcwd(folder.data(), std::size_t(folder.size())) == nullptr)
@@ -40,24 +40,24 @@ QByteArray CurrentFolder()
     return folder.constData();
 }
 
-bool IsFolder(const QByteArray &path)
+bool isFolder(const QByteArray &path)
 {
     struct stat info = {};
     return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // path with "." and ".." resolved and no doubled or trailing slash.
-QByteArray Clean(const QByteArray &path)
+QByteArray clean(const QByteArray &path)
 {
-    return PathBytes(QDir::cleanPath(PathText(path)));
+    return pathBytes(QDir::cleanPath(pathText(path)));
 }
 
-QByteArray Joined(const QByteArray &folder, const QByteArray &name)
+QByteArray joined(const QByteArray &folder, const QByteArray &name)
 {
-    return Clean(name.startsWith('/') ? name : folder + '/' + name);
+    return clean(name.startsWith('/') ? name : folder + '/' + name);
 }
 
-bool HasTheType(const QByteArray &name)
+bool hasTheType(const QByteArray &name)
 {
     const QByteArray suffix = '.' + SaveFileChooser::DefaultSuffix.toLatin1();
     return name.size() > suffix.size() && name.right(suffix.size()).toLower() == suffix;
@@ -70,7 +70,7 @@ struct Entry {
 };
 
 // The visible sub-folders and files of the type in folder; nothing when it cannot be read.
-std::vector<Entry> Listing(const QByteArray &folder)
+std::vector<Entry> listing(const QByteArray &folder)
 {
     std::vector<Entry> entries;
     struct Closer {
@@ -87,8 +87,8 @@ std::vector<Entry> Listing(const QByteArray &folder)
         if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, 0) != 0)
             continue;
         const bool isFolder = S_ISDIR(info.st_mode);
-        if (isFolder || HasTheType(name))
-            entries.push_back({name, PathDisplay(PathText(name)), isFolder});
+        if (isFolder || hasTheType(name))
+            entries.push_back({name, pathDisplay(pathText(name)), isFolder});
     }
     std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
         if (a.folder != b.folder)
@@ -102,90 +102,90 @@ std::vector<Entry> Listing(const QByteArray &folder)
 } // namespace
 
 SaveFileChooser::SaveFileChooser(QWidget *parent)
-    : QDialog(parent), m_lookIn(new QLineEdit(this)), m_entries(new QListWidget(this)),
-      m_fileName(new QLineEdit(this)), m_fileType(new QComboBox(this))
+    : QDialog(parent), lookIn_(new QLineEdit(this)), entries_(new QListWidget(this)),
+      fileName_(new QLineEdit(this)), fileType_(new QComboBox(this))
 {
     setWindowTitle(tr("Save As"));
     setSizeGripEnabled(true);
 
-    m_lookIn->setObjectName(QStringLiteral("lookInEdit"));
-    m_lookIn->setReadOnly(true);
+    lookIn_->setObjectName(QStringLiteral("lookInEdit"));
+    lookIn_->setReadOnly(true);
     auto *up = new QToolButton(this);
     up->setObjectName(QStringLiteral("toParentButton"));
     up->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
     up->setToolTip(tr("Parent Directory"));
-    m_entries->setObjectName(QStringLiteral("listView"));
-    m_fileName->setObjectName(QStringLiteral("fileNameEdit"));
-    m_fileType->setObjectName(QStringLiteral("fileTypeCombo"));
-    m_fileType->addItem(FilterLabel);
+    entries_->setObjectName(QStringLiteral("listView"));
+    fileName_->setObjectName(QStringLiteral("fileNameEdit"));
+    fileType_->setObjectName(QStringLiteral("fileTypeCombo"));
+    fileType_->addItem(FilterLabel);
     auto *buttons =
         new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, Qt::Vertical, this);
     buttons->setObjectName(QStringLiteral("buttonBox"));
 
     auto *grid = new QGridLayout(this);
     grid->addWidget(new QLabel(tr("Look in:"), this), 0, 0);
-    grid->addWidget(m_lookIn, 0, 1);
+    grid->addWidget(lookIn_, 0, 1);
     grid->addWidget(up, 0, 2);
-    grid->addWidget(m_entries, 1, 0, 1, 3);
+    grid->addWidget(entries_, 1, 0, 1, 3);
     auto *nameLabel = new QLabel(tr("File &name:"), this);
-    nameLabel->setBuddy(m_fileName);
+    nameLabel->setBuddy(fileName_);
     grid->addWidget(nameLabel, 2, 0);
-    grid->addWidget(m_fileName, 2, 1);
+    grid->addWidget(fileName_, 2, 1);
     auto *typeLabel = new QLabel(tr("Files of type:"), this);
-    typeLabel->setBuddy(m_fileType);
+    typeLabel->setBuddy(fileType_);
     grid->addWidget(typeLabel, 3, 0);
-    grid->addWidget(m_fileType, 3, 1);
+    grid->addWidget(fileType_, 3, 1);
     grid->addWidget(buttons, 2, 2, 2, 1);
     resize(560, 360);
 
-    m_entries->installEventFilter(this);
-    connect(up, &QToolButton::clicked, this, [this] { enter(Clean(m_folder + "/..")); });
-    connect(m_entries, &QListWidget::itemActivated, this, &SaveFileChooser::activate);
-    connect(m_entries, &QListWidget::currentItemChanged, this, &SaveFileChooser::showChosen);
+    entries_->installEventFilter(this);
+    connect(up, &QToolButton::clicked, this, [this] { enter(clean(folder_ + "/..")); });
+    connect(entries_, &QListWidget::itemActivated, this, &SaveFileChooser::activate);
+    connect(entries_, &QListWidget::currentItemChanged, this, &SaveFileChooser::showChosen);
     connect(buttons, &QDialogButtonBox::accepted, this, &SaveFileChooser::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &SaveFileChooser::reject);
     buttons->button(QDialogButtonBox::Save)->setDefault(true);
-    m_fileName->setFocus();
+    fileName_->setFocus();
 
-    enter(CurrentFolder());
+    enter(currentFolder());
 }
 
 QString SaveFileChooser::folder() const
 {
-    return PathText(m_folder);
+    return pathText(folder_);
 }
 
 void SaveFileChooser::setFolder(const QString &folder)
 {
-    enter(Clean(PathBytes(folder)));
+    enter(clean(pathBytes(folder)));
 }
 
 void SaveFileChooser::enter(const QByteArray &folder)
 {
-    m_folder = folder.isEmpty() ? QByteArray("/") : folder;
-    m_lookIn->setText(PathText(m_folder));
+    folder_ = folder.isEmpty() ? QByteArray("/") : folder;
+    lookIn_->setText(pathText(folder_));
     list();
 }
 
 void SaveFileChooser::list()
 {
-    m_entries->clear();
+    entries_->clear();
     const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
     const QIcon fileIcon = style()->standardIcon(QStyle::SP_FileIcon);
-    for (const Entry &entry : Listing(m_folder)) {
+    for (const Entry &entry : listing(folder_)) {
         auto *item = new QListWidgetItem(entry.folder ? folderIcon : fileIcon, entry.text);
         item->setData(NameRole, entry.name);
         item->setData(FolderRole, entry.folder);
-        m_entries->addItem(item);
+        entries_->addItem(item);
     }
 }
 
 bool SaveFileChooser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_entries && event->type() == QEvent::KeyPress) {
+    if (watched == entries_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (QListWidgetItem *item = m_entries->currentItem())
+            if (QListWidgetItem *item = entries_->currentItem())
                 activate(item);
             return true;
         }
@@ -197,28 +197,28 @@ void SaveFileChooser::activate(QListWidgetItem *item)
 {
     const QByteArray name = item->data(NameRole).toByteArray();
     if (item->data(FolderRole).toBool()) {
-        enter(Joined(m_folder, name));
+        enter(joined(folder_, name));
         return;
     }
-    m_fileName->setText(PathText(name));
+    fileName_->setText(pathText(name));
     accept();
 }
 
 void SaveFileChooser::showChosen(QListWidgetItem *item)
 {
     if (item && !item->data(FolderRole).toBool())
-        m_fileName->setText(PathText(item->data(NameRole).toByteArray()));
+        fileName_->setText(pathText(item->data(NameRole).toByteArray()));
 }
 
 void SaveFileChooser::accept()
 {
-    const QString typed = m_fileName->text();
+    const QString typed = fileName_->text();
     if (typed.isEmpty())
         return;
-    QByteArray path = Joined(m_folder, PathBytes(typed));
-    if (IsFolder(path)) {
+    QByteArray path = joined(folder_, pathBytes(typed));
+    if (isFolder(path)) {
         enter(path);
-        m_fileName->clear();
+        fileName_->clear();
         return;
     }
     if (!path.mid(path.lastIndexOf('/') + 1).contains('.'))
@@ -226,8 +226,8 @@ void SaveFileChooser::accept()
     // The next showing opens where this choice was made, with its name.
     const qsizetype slash = path.lastIndexOf('/');
     enter(slash > 0 ? path.left(slash) : QByteArray("/"));
-    m_fileName->setText(PathText(path.mid(slash + 1)));
-    m_selected = PathText(path);
+    fileName_->setText(pathText(path.mid(slash + 1)));
+    selected_ = pathText(path);
     QDialog::accept();
 }
 

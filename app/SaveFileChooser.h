@@ -1,7 +1,7 @@
 #pragma once
 
 // The save-file chooser of "...": the sub-folders and backup files of one folder, a file name
-// box and the one file type. Names are listed by their bytes (PathText), so that a file or
+// box and the one file type. Names are listed by their bytes (pathText), so that a file or
 // folder whose name is not UTF-8 is shown and can be chosen like any other.
 
 #include <QByteArray>
@@ -30,12 +30,12 @@ public:
     // before replacing a file nor demands that the folder of a typed path exist.
     explicit SaveFileChooser(QWidget *parent = nullptr);
 
-    // The folder listed, as text (PathText of its bytes).
+    // The folder listed, as text (pathText of its bytes).
     QString folder() const;
-    // Lists folder, given as text (PathText of its bytes).
+    // Lists folder, given as text (pathText of its bytes).
     void setFolder(const QString &folder);
     // The full path of the last choice confirmed: clean and absolute, as text.
-    QString selectedPath() const { return m_selected; }
+    QString selectedPath() const { return selected_; }
 
 protected:
     // Enter on an entry of the list opens it, and goes no further: it is not "Save".
@@ -47,19 +47,19 @@ public slots:
     void accept() override;
 
 private:
-    // Fills the list from m_folder: sub-folders, then the files of the type, each sorted by name;
+    // Fills the list from folder_: sub-folders, then the files of the type, each sorted by name;
     // hidden names left out.
     void list();
     void enter(const QByteArray &folder);
     void activate(QListWidgetItem *item);
     void showChosen(QListWidgetItem *item);
 
-    QByteArray m_folder;
-    QString m_selected;
-    QLineEdit *m_lookIn;
-    QListWidget *m_entries;
-    QLineEdit *m_fileName;
-    QComboBox *m_fileType;
+    QByteArray folder_;
+    QString selected_;
+    QLineEdit *lookIn_;
+    QListWidget *entries_;
+    QLineEdit *fileName_;
+    QComboBox *fileType_;
 };
 
 } // namespace noggix

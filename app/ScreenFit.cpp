@@ -17,7 +17,7 @@ namespace
 class ScreenFitter : public QObject
 {
 public:
-    explicit ScreenFitter(QWidget *window) : QObject(window), m_window(window)
+    explicit ScreenFitter(QWidget *window) : QObject(window), window_(window)
     {
         window->installEventFilter(this);
     }
@@ -25,17 +25,17 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == m_window && event->type() == QEvent::Show) {
+        if (watched == window_ && event->type() == QEvent::Show) {
             fit();
             // The native window exists by now; its first exposure comes once it is framed.
-            if (QWindow *handle = m_window->windowHandle(); handle && handle != m_handle) {
-                m_handle = handle;
+            if (QWindow *handle = window_->windowHandle(); handle && handle != handle_) {
+                handle_ = handle;
                 handle->installEventFilter(this);
             }
-            m_framePending = true;
-        } else if (watched == m_handle && event->type() == QEvent::Expose && m_framePending) {
-            m_framePending = false;
-            if (frameMargins() != m_fittedMargins)
+            framePending_ = true;
+        } else if (watched == handle_ && event->type() == QEvent::Expose && framePending_) {
+            framePending_ = false;
+            if (frameMargins() != fittedMargins_)
                 fit();
         }
         return false;
@@ -44,35 +44,35 @@ protected:
 private:
     QMargins frameMargins() const
     {
-        const QWindow *handle = m_window->windowHandle();
+        const QWindow *handle = window_->windowHandle();
         return handle ? handle->frameMargins() : QMargins();
     }
 
     void fit()
     {
-        const QScreen *screen = m_window->screen();
+        const QScreen *screen = window_->screen();
         if (!screen)
             return;
-        m_fittedMargins = frameMargins();
+        fittedMargins_ = frameMargins();
         // The frame's top-left corner is the window's position; its size is the client's and
         // the frame's.
-        const QRect frame(m_window->pos(), m_window->size().grownBy(m_fittedMargins));
-        const QRect fitted = FitWithin(frame, screen->availableGeometry());
+        const QRect frame(window_->pos(), window_->size().grownBy(fittedMargins_));
+        const QRect fitted = fitWithin(frame, screen->availableGeometry());
         if (fitted.size() != frame.size())
-            m_window->resize(fitted.size().shrunkBy(m_fittedMargins));
+            window_->resize(fitted.size().shrunkBy(fittedMargins_));
         if (fitted.topLeft() != frame.topLeft())
-            m_window->move(fitted.topLeft());
+            window_->move(fitted.topLeft());
     }
 
-    QWidget *m_window;
-    QWindow *m_handle = nullptr;
-    QMargins m_fittedMargins;
-    bool m_framePending = false;
+    QWidget *window_;
+    QWindow *handle_ = nullptr;
+    QMargins fittedMargins_;
+    bool framePending_ = false;
 };
 
 } // namespace
 
-QRect FitWithin(const QRect &frame, const QRect &area)
+QRect fitWithin(const QRect &frame, const QRect &area)
 {
     QRect fitted(frame.topLeft(), frame.size().boundedTo(area.size()));
     fitted.moveLeft(std::clamp(fitted.left(), area.left(), area.right() + 1 - fitted.width()));
@@ -80,7 +80,7 @@ QRect FitWithin(const QRect &frame, const QRect &area)
     return fitted;
 }
 
-void KeepWithinScreen(QWidget *window)
+void keepWithinScreen(QWidget *window)
 {
     new ScreenFitter(window);
 }

@@ -13,11 +13,11 @@ namespace noggix
 
 // frame moved the least distance that puts it within area, after cutting it to area's size
 // where it is wider or taller (the cut keeps its top-left corner).
-QRect FitWithin(const QRect &frame, const QRect &area);
+QRect fitWithin(const QRect &frame, const QRect &area);
 
 // Fits window (a top-level widget) within its screen's available area at every showing, before
 // it maps, its frame taken as that of the last showing (none at first); and once more when the
 // window manager has framed it, should that frame not fit. window owns what this installs.
-void KeepWithinScreen(QWidget *window);
+void keepWithinScreen(QWidget *window);
 
 } // namespace noggix

@@ -5,11 +5,11 @@ namespace noggix
 
 quint32 RandomGenerator::draw(quint32 range)
 {
-    m_state = m_state * 134775813u + 1u;
-    return static_cast<quint32>((quint64(m_state) * quint64(range)) >> 32);
+    state_ = state_ * 134775813u + 1u;
+    return static_cast<quint32>((quint64(state_) * quint64(range)) >> 32);
 }
 
-RandomGenerator &SharedRandom()
+RandomGenerator &sharedRandom()
 {
     static RandomGenerator generator;
     return generator;

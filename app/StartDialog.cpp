@@ -13,12 +13,12 @@
 TfrmStart::TfrmStart(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TfrmStart>())
 {
     ui->setupUi(this);
-    setFont(noggix::WindowFont());
-    ui->Label1->setFont(noggix::DialogLabelFont());
-    noggix::FitCaptions(this);
-    noggix::InstallAnchors(this);
+    setFont(noggix::windowFont());
+    ui->Label1->setFont(noggix::dialogLabelFont());
+    noggix::fitCaptions(this);
+    noggix::installAnchors(this);
     move(192, 114);
-    noggix::KeepWithinScreen(this);
+    noggix::keepWithinScreen(this);
     ui->Button1->setFocus();
 }
 
@@ -29,14 +29,14 @@ void TfrmStart::showEvent(QShowEvent *event)
     // The picture waits for the first showing, so that the program's start-up does not pay for
     // decoding it. The captions are fitted in the constructor: fitted here, after the focus was
     // set, they would move the focus from "I'm ready!" to "Cancel" once the dialog has closed.
-    if (!m_shownBefore) {
-        m_shownBefore = true;
+    if (!shownBefore_) {
+        shownBefore_ = true;
         // Where a logical pixel takes more than one device pixel, the picture drawn at twice
         // the size keeps it sharp; it is shown at the same 220 x 170 logical pixels.
         const bool twice = devicePixelRatioF() > 1.0;
         QFile picture(twice ? QStringLiteral(":/start@2x.jpg") : QStringLiteral(":/start.jpg"));
         if (picture.open(QIODevice::ReadOnly)) {
-            QImage image = noggix::DecodeJpeg(picture.readAll());
+            QImage image = noggix::decodeJpeg(picture.readAll());
             image.setDevicePixelRatio(twice ? 2.0 : 1.0);
             ui->Image1->setPixmap(QPixmap::fromImage(image));
         }

@@ -37,5 +37,5 @@ protected:
 
 private:
     std::unique_ptr<Ui::TfrmStart> ui;
-    bool m_shownBefore = false;
+    bool shownBefore_ = false;
 };

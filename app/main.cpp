@@ -8,9 +8,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    noggix::SetUpApplication(app);
+    noggix::setUpApplication(app);
     // The window's tone generator starts the synthesizer once the event loop runs.
-    const auto frmMain = noggix::CreateApplicationWindows();
+    const auto frmMain = noggix::createApplicationWindows();
     frmMain->show();
     return QApplication::exec();
 }

@@ -1,6 +1,6 @@
 #include "ServerKills.h"
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "SinkLevels.h"
 
 #include <cstdio>
@@ -11,7 +11,7 @@ namespace bench
 void measureServerKills(SoundBench &bench, int rounds)
 {
     constexpr int Rate = MonitorRecorder::Rate;
-    testsupport::configureForBackupRun(bench.generator);
+    noggix::applyJingleSettings(bench.generator);
     bench.generator.setDuration(100);
     int survived = 0, refusedWhileDown = 0, endedWhenKilled = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -19,11 +19,11 @@ void measureServerKills(SoundBench &bench, int rounds)
         pumpFor(500);
         bench.recorder.start();
         bench.awake();
-        bench.generator.PlayString(testsupport::Jingle);
+        bench.generator.PlayString(noggix::BackupJingle);
         pumpFor(800);
         bench.server.kill();
         endedWhenKilled += bench.waitEnd(1500) ? 1 : 0;
-        refusedWhileDown += bench.generator.PlayString(testsupport::Jingle) ? 0 : 1;
+        refusedWhileDown += bench.generator.PlayString(noggix::BackupJingle) ? 0 : 1;
         if (!bench.server.start() || !bench.recorder.start())
             break;
         bench.awake();

@@ -5,7 +5,7 @@
 // a private PulseAudio server with a null sink whose monitor is recorded.
 // Prints "key value" lines for scripts/bench.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "EventWait.h"
 #include "MonitorRecorder.h"
 #include "PrivateSoundServer.h"
@@ -76,7 +76,7 @@ int main(int argc, char **argv)
         return 1;
     }
     TMidiGen generator;
-    testsupport::configureForBackupRun(generator);
+    noggix::applyJingleSettings(generator);
     // The synthesizer is up before the figures begin.
     generator.PlayString(QByteArrayLiteral("I94,G3,20"));
     bench::pumpUntil([&] { return !generator.IsPlaying(); }, 10000);
@@ -85,7 +85,7 @@ int main(int argc, char **argv)
     LoopWatch watch;
     // The anchor: the same span of a jingle with the server running.
     const double anchorStart = MonitorRecorder::now();
-    generator.PlayString(testsupport::Jingle);
+    generator.PlayString(noggix::BackupJingle);
     bench::pumpFor(int((FreezeAfter + FreezeFor + 1.0) * 1000));
     const double anchorEnd = MonitorRecorder::now();
     generator.Stop();
@@ -96,7 +96,7 @@ int main(int argc, char **argv)
     // the server's return.
     double frozeAt = 0, thawedAt = 0;
     const double start = MonitorRecorder::now();
-    generator.PlayString(testsupport::Jingle);
+    generator.PlayString(noggix::BackupJingle);
     std::thread freezer([&] {
         sleepUntil(start + FreezeAfter);
         frozeAt = MonitorRecorder::now();

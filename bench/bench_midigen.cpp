@@ -1,7 +1,7 @@
 // Stream assembly of the tone generator: the backup run's jingle and the largest stream
 // (5,461 events), each from a ready event list, plus a whole single-note request.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "SettingsOf.h"
 #include "StreamEncoder.h"
 #include <midigen/MidiGen.h>
@@ -47,7 +47,7 @@ const EventList &largest()
 void assembleRepeatedly(benchmark::State &state, const EventList &list)
 {
     TMidiGen generator;
-    testsupport::configureForBackupRun(generator);
+    noggix::applyJingleSettings(generator);
     const midigen::EncodeSettings settings = midigen::EncodeSettingsOf(generator);
     midigen::StreamBuffer buffer;
     for (auto _ : state) {

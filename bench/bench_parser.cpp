@@ -1,7 +1,7 @@
 // Play strings parsed, sorted and encoded into a stream buffer: the backup run's jingle, and a
 // play string long enough to fill the stream to its 5,461-event limit.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "PlayStringParser.h"
 #include "SettingsOf.h"
 #include "StreamEncoder.h"
@@ -32,7 +32,7 @@ QByteArray longestPlayString()
 void parseSortEncode(benchmark::State &state, const QByteArray &text)
 {
     TMidiGen generator;
-    testsupport::configureForBackupRun(generator);
+    noggix::applyJingleSettings(generator);
     const midigen::ParseSettings parsing = midigen::ParseSettingsOf(generator);
     const midigen::EncodeSettings encoding = midigen::EncodeSettingsOf(generator);
     std::size_t listEvents = 0;
@@ -62,7 +62,7 @@ void parseAndSort(benchmark::State &state, const QByteArray &text)
 
 void BM_ParseSortEncodeJingle(benchmark::State &state)
 {
-    parseSortEncode(state, testsupport::Jingle);
+    parseSortEncode(state, noggix::BackupJingle);
 }
 BENCHMARK(BM_ParseSortEncodeJingle);
 

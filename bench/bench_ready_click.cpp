@@ -5,7 +5,7 @@
 // Usage: bench_ready_click NOGGIX [RUNS]   (needs DISPLAY; RUNS default 5)
 // Prints "key value" lines for scripts/bench.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "MonitorRecorder.h"
 #include "OfflineRender.h"
 #include "PrivateSoundServer.h"
@@ -112,9 +112,14 @@ int main(int argc, char **argv)
     bench::printStats("ready-click-ms", loud);
     bench::printStats("ready-click-nonzero-ms", first);
     std::printf("ready-click-silent %d\n", silent);
-    QStringList settings{QStringLiteral("Modulation=100"), QStringLiteral("Sustain=true"),
-                         QStringLiteral("Duration=400")};
+    // The program's jingle with the program's settings, as the tool takes them.
+    const noggix::JingleSettings &jingle = noggix::BackupJingleSettings;
+    const QStringList settings{QStringLiteral("Modulation=%1").arg(jingle.modulation),
+                               QStringLiteral("Sustain=%1").arg(jingle.sustain ? "true" : "false"),
+                               QStringLiteral("PitchBend=%1").arg(jingle.pitchBend),
+                               QStringLiteral("Duration=%1").arg(jingle.duration),
+                               QStringLiteral("Loops=%1").arg(jingle.loops)};
     std::printf("jingle-rise-ms %.2f\n",
-                bench::riseMs(bench::renderOffline(testsupport::Jingle, settings)));
+                bench::riseMs(bench::renderOffline(noggix::BackupJingle, settings)));
     return 0;
 }

@@ -1,10 +1,7 @@
 #include "OutputFile.h"
 
-#include <QRandomGenerator>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -24,15 +21,6 @@ constexpr std::size_t BlockBytes = 1 << 20;
 QByteArray systemError(int error)
 {
     return QByteArray(std::strerror(error));
-}
-
-// The folder part of path, as a path that names it.
-QByteArray folderOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
 // Writes every byte to fd; 0, or the errno of the failure.
@@ -56,63 +44,6 @@ int writeAll(int fd, QByteArrayView bytes)
         }
     }
     return 0;
-}
-
-// The file that path names once the symbolic links of its last part are followed, as open()
-// follows them (a link that points nowhere gives the path of the file it names). Empty with
-// error set when a link cannot be read or the links form a loop.
-QByteArray followLinks(QByteArray path, int &error)
-{
-    for (int hops = 0; hops <= 40; ++hops) { // the kernel's own limit
-        struct stat status;
-        if (::lstat(path.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
-            return path;
-        QByteArray target(PATH_MAX, Qt::Uninitialized);
-        const ssize_t length = ::readlink(path.constData(), target.data(), std::size_t(PATH_MAX));
-        if (length < 0) {
-            error = errno;
-            return {};
-        }
-        target.truncate(length);
-        path = target.startsWith('/') ? target : folderOf(path) + '/' + target;
-    }
-    error = ELOOP;
-    return {};
-}
-
-// Where the output of path goes: replaced by renaming a new file over `file`, or written in
-// place (`file` is then path itself); status is the existing file's, if any.
-struct Destination {
-    bool replace = false;
-    QByteArray file;
-    bool exists = false;
-    struct stat status = {};
-};
-
-// Finds where path's output goes; an empty text, or why it cannot go anywhere.
-QByteArray resolve(const QByteArray &path, Destination &destination)
-{
-    destination.exists = ::stat(path.constData(), &destination.status) == 0;
-    if (!destination.exists && errno != ENOENT)
-        return systemError(errno);
-    destination.file = path;
-    if (destination.exists && !S_ISREG(destination.status.st_mode))
-        return {};
-    int error = 0;
-    const QByteArray target = followLinks(path, error);
-    if (target.isEmpty())
-        return systemError(error);
-    if (destination.exists) {
-        // A name such as /dev/stdout leads to the file through /proc; a file that was deleted
-        // meanwhile has no name there to replace, and is written where it is.
-        struct stat named;
-        if (::stat(target.constData(), &named) != 0 || named.st_dev != destination.status.st_dev ||
-            named.st_ino != destination.status.st_ino)
-            return {};
-    }
-    destination.replace = true;
-    destination.file = target;
-    return {};
 }
 
 // Opens what path names (a FIFO, a device, a socket, or a regular file that no name of its own
@@ -149,51 +80,6 @@ int closeFile(int fd)
     return ::close(fd) != 0 && errno != EINTR ? errno : 0;
 }
 
-// A new name in folder for a temporary file, short enough whatever the target's length.
-QByteArray temporaryName(const QByteArray &folder)
-{
-    return folder + "/.midigen-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-}
-
-// A new file in folder for reading and writing, with 0666 less the umask as any other program's
-// new file: without a name where the file system allows it, else under a new name, which named
-// then holds. -1 with errno set when none can be made.
-int makeTemporary(const QByteArray &folder, QByteArray &named)
-{
-    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
-        return fd;
-    // Created with O_EXCL rather than mkstemp(), which makes it 0600.
-    for (int attempt = 0;; ++attempt) {
-        named = temporaryName(folder);
-        const int made = ::open(named.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (made >= 0 || errno != EEXIST || attempt == 100) {
-            if (made < 0)
-                named.clear();
-            return made;
-        }
-    }
-}
-
-// Gives the unnamed file fd a new name in folder, which named then holds; 0, or the errno.
-int giveName(int fd, const QByteArray &folder, QByteArray &named)
-{
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    for (int attempt = 0;; ++attempt) {
-        named = temporaryName(folder);
-        int result =
-            ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, named.constData(), AT_SYMLINK_FOLLOW);
-        if (result != 0 && errno == ENOENT) // no /proc: the way that needs privileges
-            result = ::linkat(fd, "", AT_FDCWD, named.constData(), AT_EMPTY_PATH);
-        if (result == 0)
-            return 0;
-        const int error = errno;
-        named.clear();
-        if (error != EEXIST || attempt == 100)
-            return error;
-    }
-}
-
 } // namespace
 
 QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes)
@@ -202,9 +88,9 @@ QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes)
         const int error = writeAll(STDOUT_FILENO, bytes);
         return error == 0 ? QByteArray() : systemError(error);
     }
-    Destination destination;
-    if (const QByteArray why = resolve(path, destination); !why.isEmpty())
-        return why;
+    filereplace::Destination destination;
+    if (const int error = filereplace::findDestination(path, destination); error != 0)
+        return systemError(error);
     if (!destination.replace) {
         QByteArray why;
         const int fd = openInPlace(path, destination.status, why);
@@ -228,59 +114,37 @@ StagedOutput::StagedOutput(const QByteArray &path) : m_path(path) {}
 
 StagedOutput::~StagedOutput()
 {
-    if (m_fd >= 0)
+    if (m_fd >= 0 && !m_destination.replace)
         ::close(m_fd);
     if (m_outputFd >= 0)
         ::close(m_outputFd);
-    if (!m_named.isEmpty())
-        ::unlink(m_named.constData());
 }
 
 QByteArray StagedOutput::open()
 {
-    QByteArray folder;
-    if (m_path == "-") {
-        m_outputFd = -1;
-    } else {
-        Destination destination;
-        if (const QByteArray why = resolve(m_path, destination); !why.isEmpty())
-            return why;
-        m_replace = destination.replace;
-        m_file = destination.file;
-        m_existed = destination.exists;
-        m_mode = destination.status.st_mode;
-        m_uid = destination.status.st_uid;
-        m_gid = destination.status.st_gid;
-        if (m_replace) {
-            folder = folderOf(m_file);
-        } else if (!S_ISREG(m_mode)) {
+    if (m_path != "-") {
+        if (const int error = filereplace::findDestination(m_path, m_destination); error != 0)
+            return systemError(error);
+        if (m_destination.replace) {
+            if (const int error = m_replacement.create(m_destination, ".midigen-"); error != 0)
+                return "cannot create a file in " + filereplace::folderOf(m_destination.file) +
+                       ": " + systemError(error);
+            m_fd = m_replacement.fd();
+            return {};
+        }
+        if (!S_ISREG(m_destination.status.st_mode)) {
             // A FIFO without a reader fails now, not after the work.
             QByteArray why;
-            m_outputFd = openInPlace(m_path, destination.status, why);
+            m_outputFd = openInPlace(m_path, m_destination.status, why);
             if (m_outputFd < 0)
                 return why;
         }
     }
-    if (!m_replace) {
-        const QByteArray tmp = qgetenv("TMPDIR");
-        folder = tmp.isEmpty() ? QByteArray("/tmp") : tmp;
-    }
-    m_fd = makeTemporary(folder, m_named);
+    const QByteArray tmp = qgetenv("TMPDIR");
+    const QByteArray folder = tmp.isEmpty() ? QByteArray("/tmp") : tmp;
+    m_fd = filereplace::createScratchFile(folder, ".midigen-");
     if (m_fd < 0)
         return "cannot create a file in " + folder + ": " + systemError(errno);
-    if (!m_replace && !m_named.isEmpty()) {
-        // A scratch file only: it needs no name once open.
-        ::unlink(m_named.constData());
-        m_named.clear();
-    }
-    if (m_replace && m_existed) {
-        // The owner first: changing it clears the set-user-ID bits that fchmod() then restores.
-        // Only root may give a file away; anyone else's copy is theirs, as with any editor.
-        if (::fchown(m_fd, m_uid, m_gid) != 0 && errno != EPERM)
-            return systemError(errno);
-        if (::fchmod(m_fd, m_mode & 07777) != 0)
-            return systemError(errno);
-    }
     return {};
 }
 
@@ -309,29 +173,17 @@ QByteArray StagedOutput::writeAt(std::uint64_t offset, QByteArrayView bytes)
 
 QByteArray StagedOutput::commit()
 {
-    if (m_replace) {
-        if (::fsync(m_fd) != 0)
-            return systemError(errno);
-        if (m_named.isEmpty()) {
-            if (const int error = giveName(m_fd, folderOf(m_file), m_named); error != 0)
-                return systemError(error);
-        }
-        const int fd = std::exchange(m_fd, -1);
-        if (const int error = closeFile(fd); error != 0)
-            return systemError(error);
-        if (::rename(m_named.constData(), m_file.constData()) != 0)
-            return systemError(errno);
-        m_named.clear();
-        return {};
+    if (m_destination.replace) {
+        m_fd = -1;
+        const int error = m_replacement.commit();
+        return error == 0 ? QByteArray() : systemError(error);
     }
     // Copied into the output in place: a regular file only now, so that it is cut only once
     // everything is there.
     QByteArray why;
     int output = m_path == "-" ? STDOUT_FILENO : m_outputFd;
     if (output < 0) {
-        struct stat status = {};
-        status.st_mode = m_mode;
-        output = m_outputFd = openInPlace(m_path, status, why);
+        output = m_outputFd = openInPlace(m_path, m_destination.status, why);
         if (output < 0)
             return why;
     }

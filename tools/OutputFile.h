@@ -3,6 +3,8 @@
 // Where a verb writes its file: standard output, a regular file replaced as a whole, or a FIFO,
 // device or socket written in place.
 
+#include <filereplace/Replacement.h>
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -51,13 +53,10 @@ public:
 private:
     QByteArray m_path;
     // Where the output goes: replaced by renaming, or written in place at the commit.
-    bool m_replace = false;
-    QByteArray m_file; // the file renamed over, links followed, or the path written in place
-    bool m_existed = false;
-    std::uint32_t m_mode = 0, m_uid = 0, m_gid = 0; // of the file replaced
-    int m_fd = -1;                                  // the temporary file
+    filereplace::Destination m_destination;
+    filereplace::Replacement m_replacement; // the new file, when the output is replaced
+    int m_fd = -1; // where the pieces go: the replacement's file, or a scratch file of our own
     int m_outputFd = -1; // a FIFO, device or socket opened in place at open()
-    QByteArray m_named;  // the temporary file's name, where it could not be made without one
 };
 
 // The one line a verb prints when it cannot write path: why, as the calls above return it.

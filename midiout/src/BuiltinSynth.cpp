@@ -1,10 +1,13 @@
-// The built-in synthesizer: one process-wide real-time engine, device 0 (and -1) of
-// Output::system(). It is made when a component first asks for it (once the event loop runs, or
-// at a request before then), and its service thread loads the SoundFont and connects the sink,
-// so that nothing on the application's thread waits for either. It serves the thread of the
-// application object alone; its audio stops when the application object goes (Qt's post
-// routine), before static objects are destroyed, and starts again for a later one.
+// The machine's devices, Output::system(): device 0 (and -1) is the built-in synthesizer, one
+// process-wide real-time engine; devices 1, 2, ... are the MIDI input ports of the PipeWire
+// graph, in the order the graph announced them. The engine is made when a component first asks
+// for it (once the event loop runs, or at a request before then), and its service thread loads
+// the SoundFont and connects the sink, so that nothing on the application's thread waits for
+// either; the graph's connection is made when the devices are first counted or named. Both serve
+// the thread of the application object alone; their streams end when the application object
+// goes (Qt's post routine), before static objects are destroyed.
 
+#include "MidiGraph.h"
 #include "SynthEngine.h"
 
 #include <midiout/Output.h>
@@ -15,6 +18,8 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 namespace midiout
 {
@@ -27,14 +32,27 @@ constexpr auto StartupWait = std::chrono::seconds(5);
 
 std::mutex builtinMutex;
 SynthEngine *engine = nullptr; // never destroyed: its service thread sleeps through the exit
+MidiGraph *graph = nullptr;    // never destroyed: a stream may be open at the exit
 bool stopsWithApplication = false;
 
 void applicationGone()
 {
     const std::lock_guard lock(builtinMutex);
     stopsWithApplication = false;
-    engine->control.applicationGone();
-    engine->supervisor->drop();
+    if (engine != nullptr) {
+        engine->control.applicationGone();
+        engine->supervisor->drop();
+    }
+    if (graph != nullptr)
+        graph->applicationGone();
+}
+
+void stopWithApplication()
+{
+    if (!stopsWithApplication && QCoreApplication::instance() != nullptr) {
+        stopsWithApplication = true; // once per application object
+        qAddPostRoutine(&applicationGone);
+    }
 }
 
 // The engine, made once an application object exists; null before.
@@ -48,11 +66,31 @@ SynthEngine *builtin()
         config.realTime = true;
         engine = new SynthEngine(config);
     }
-    if (!stopsWithApplication) { // once per application object
-        stopsWithApplication = true;
-        qAddPostRoutine(&applicationGone);
-    }
+    stopWithApplication();
     return engine;
+}
+
+// The graph's connection, made at the first call; its node is named after the application.
+MidiGraph &midiGraph()
+{
+    const std::lock_guard lock(builtinMutex);
+    if (graph == nullptr) {
+        const QString name = QCoreApplication::applicationName();
+        graph = new MidiGraph(name.isEmpty() ? QStringLiteral("midiout") : name);
+    }
+    stopWithApplication();
+    return *graph;
+}
+
+// The graph port that device names now, if any.
+std::optional<MidiGraph::Port> graphPort(int device)
+{
+    if (device < 1)
+        return std::nullopt;
+    const std::vector<MidiGraph::Port> ports = midiGraph().ports();
+    if (std::size_t(device) > ports.size())
+        return std::nullopt;
+    return ports[std::size_t(device) - 1];
 }
 
 bool onApplicationThread()
@@ -64,12 +102,18 @@ bool onApplicationThread()
 class SystemOutput final : public Output
 {
 public:
-    int deviceCount() override { return 1; }
+    int deviceCount() override { return 1 + int(midiGraph().ports().size()); }
 
     QString deviceName(int device) override
     {
-        if (device != 0 && device != -1)
-            return {};
+        if (device != 0 && device != -1) {
+            const auto port = graphPort(device);
+            if (!port)
+                return {};
+            return port->description.isEmpty()
+                       ? port->name
+                       : port->name + QStringLiteral(" (%1)").arg(port->description);
+        }
         const QString name = QStringLiteral("Built-in synthesizer");
         SynthEngine *engine = builtin();
         if (engine == nullptr || !engine->core.waitLoaded(StartupWait))
@@ -82,13 +126,22 @@ public:
 
     bool probe(int device) override
     {
-        return (device == 0 || device == -1) && onApplicationThread() &&
-               builtin()->control.canPlay();
+        if (!onApplicationThread())
+            return false;
+        if (device == 0 || device == -1)
+            return builtin()->control.canPlay();
+        const auto port = graphPort(device);
+        return port && midiGraph().listed(*port);
     }
 
     std::unique_ptr<Stream> open(int device, QObject *receiver) override
     {
-        return probe(device) ? builtin()->control.open(receiver) : nullptr;
+        if (!onApplicationThread())
+            return nullptr;
+        if (device == 0 || device == -1)
+            return probe(device) ? builtin()->control.open(receiver) : nullptr;
+        const auto port = graphPort(device);
+        return port ? midiGraph().open(*port, receiver) : nullptr;
     }
 
     void prepare() override

@@ -100,13 +100,13 @@ private:
 
 enum class StreamState : std::uint8_t { Closed, Opening, Paused, Running, Closing };
 
-// The synthesizer's sample rate; the engine renders stereo.
+// The built-in synthesizer's sample rate; it renders stereo.
 constexpr double SampleRate = 44100.0;
 constexpr int Channels = 2;
 
 // What the audio thread plays; the application's thread publishes the whole of it at each change.
 struct PlayState {
-    static constexpr double OpenTickFrames = 500000.0 / 96 * SampleRate / 1e6; // 96 a quarter
+    static constexpr double OpenTickMicroseconds = 500000.0 / 96; // 96 ticks a quarter note
     static constexpr std::uint64_t Never = ~std::uint64_t(0);
 
     StreamState state = StreamState::Closed;
@@ -114,10 +114,11 @@ struct PlayState {
     const std::uint8_t *data = nullptr; // the queued buffer (the engine's copy), null for none
     std::size_t length = 0;
     std::uint32_t buffer = 0; // its number, reported back with its notifications
-    double tickFrames = OpenTickFrames;
+    double tickMicroseconds = OpenTickMicroseconds;
     std::uint32_t stops = 0;  // counts stops: each silences and stands the clock
     std::uint32_t resets = 0; // counts resets: each silences
-    // Closing: the application's thread is woken once the sink has played this frame.
+    // Closing: the application's thread is woken once this frame has been heard at the sink
+    // (on a graph port: has left for it).
     std::uint64_t wakeWhenHeard = Never;
 };
 

@@ -27,7 +27,9 @@ inline constexpr std::uint8_t Reverb = 91;
 inline constexpr std::uint8_t Chorus = 93;
 inline constexpr std::uint8_t RpnLow = 100;  // registered parameter number, low 7 bits
 inline constexpr std::uint8_t RpnHigh = 101; // registered parameter number, high 7 bits
+inline constexpr std::uint8_t AllSoundOff = 120;
 inline constexpr std::uint8_t ResetAllControllers = 121;
+inline constexpr std::uint8_t AllNotesOff = 123;
 } // namespace controller
 
 } // namespace midiout

@@ -1,9 +1,11 @@
 #pragma once
 
-// libpipewire's functions as the PipeWire way out calls them, bound when it first connects.
+// libpipewire's functions as the PipeWire way out and the MIDI graph call them, bound when one
+// of them first connects.
 
 #include "LibraryTable.h"
 
+#include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 
 namespace midiout
@@ -31,7 +33,20 @@ namespace midiout
     X(pw_stream_queue_buffer)                                                                      \
     X(pw_stream_get_time_n)                                                                        \
     X(pw_stream_flush)                                                                             \
-    X(pw_stream_set_active)
+    X(pw_stream_set_active)                                                                        \
+    X(pw_filter_new)                                                                               \
+    X(pw_filter_destroy)                                                                           \
+    X(pw_filter_add_listener)                                                                      \
+    X(pw_filter_add_port)                                                                          \
+    X(pw_filter_update_params)                                                                     \
+    X(pw_filter_connect)                                                                           \
+    X(pw_filter_get_node_id)                                                                       \
+    X(pw_filter_set_active)                                                                        \
+    X(pw_filter_dequeue_buffer)                                                                    \
+    X(pw_filter_queue_buffer)                                                                      \
+    X(pw_proxy_add_listener)                                                                       \
+    X(pw_proxy_add_object_listener)                                                                \
+    X(pw_proxy_destroy)
 
 struct PipeWireApi {
     MIDIOUT_PIPEWIRE_FUNCTIONS(MIDIOUT_TABLE_POINTER)

@@ -1,8 +1,5 @@
 #include "StreamControl.h"
 
-#include "PresetLoader.h"
-#include "SinkSupervisor.h"
-#include "SynthCore.h"
 #include "SynthRenderer.h"
 
 #include <midiout/MidiMessages.h>
@@ -36,7 +33,7 @@ public:
     bool setTimeDivision(int ticksPerQuarter) override
     {
         return ticksPerQuarter > 0 &&
-               control_.setTickFrames(id_, TempoMicroseconds / ticksPerQuarter * SampleRate / 1e6);
+               control_.setTickMicroseconds(id_, TempoMicroseconds / ticksPerQuarter);
     }
     bool queue(const std::uint8_t *data, std::size_t length) override
     {
@@ -54,9 +51,8 @@ private:
 
 } // namespace
 
-StreamControl::StreamControl(SynthCore &core, EngineCrossing &crossing, PresetLoader &presets,
-                             SinkSupervisor *supervisor)
-    : core_(core), crossing_(crossing), presets_(presets), supervisor_(supervisor)
+StreamControl::StreamControl(EngineCrossing &crossing, StreamDevice &device)
+    : crossing_(crossing), device_(device)
 {
 }
 
@@ -64,15 +60,12 @@ StreamControl::~StreamControl() = default;
 
 bool StreamControl::canPlay()
 {
-    if (core_.state() == SynthCore::Load::Failed)
-        return false;
-    return supervisor_ == nullptr || supervisor_->want();
+    return device_.want();
 }
 
 bool StreamControl::ready() const
 {
-    return core_.state() == SynthCore::Load::Loaded &&
-           (supervisor_ == nullptr || supervisor_->audio() == SinkSupervisor::Audio::Ready);
+    return device_.readiness() == StreamDevice::Readiness::Ready;
 }
 
 std::unique_ptr<Stream> StreamControl::open(QObject *receiver)
@@ -121,15 +114,8 @@ void StreamControl::publish(bool playNow)
             if (buffer->retiredAt == Buffer::NotYet)
                 buffer->retiredAt = frames;
     };
-    if (supervisor_ == nullptr)
-        return write();
-    supervisor_->setStream(state_.state != StreamState::Closed,
-                           state_.state == StreamState::Running ||
-                               state_.state == StreamState::Closing);
-    if (playNow)
-        supervisor_->play(write); // what the server holds is dropped before this is rendered
-    else
-        write();
+    device_.publish(write, playNow, state_.state != StreamState::Closed,
+                    state_.state == StreamState::Running || state_.state == StreamState::Closing);
 }
 
 bool StreamControl::reset(std::uint32_t stream)
@@ -141,11 +127,11 @@ bool StreamControl::reset(std::uint32_t stream)
     return true;
 }
 
-bool StreamControl::setTickFrames(std::uint32_t stream, double tickFrames)
+bool StreamControl::setTickMicroseconds(std::uint32_t stream, double microseconds)
 {
     if (!isOpen(stream))
         return false;
-    state_.tickFrames = tickFrames;
+    state_.tickMicroseconds = microseconds;
     publish(false);
     return true;
 }
@@ -167,8 +153,8 @@ bool StreamControl::queue(std::uint32_t stream, const std::uint8_t *data, std::s
 void StreamControl::handOver(bool playNow)
 {
     if (!open_.waitsForPresets ||
-        !presets_.load(open_.queued->bytes.data(), open_.queued->bytes.size()))
-        return; // tried again once the synthesizer is quiet
+        !device_.prepare(open_.queued->bytes.data(), open_.queued->bytes.size()))
+        return; // tried again at the next service()
     open_.waitsForPresets = false;
     state_.data = open_.queued->bytes.data();
     state_.length = open_.queued->bytes.size();
@@ -194,8 +180,11 @@ void StreamControl::stop(std::uint32_t stream)
     if (!isOpen(stream))
         return;
     ++state_.stops;
-    if (state_.state == StreamState::Closing)
-        return closeNow(true, true); // what it left at the server is cut; Close at once
+    if (state_.state == StreamState::Closing) {
+        if (!device_.waitsForEnd(false))
+            closeNow(true, true); // what it left at the server is cut; Close at once
+        return;
+    }
     // A stream still playing its buffer is cut at once; one whose pass has ended keeps what the
     // server still holds of its last notes.
     const bool queued = open_.queued != nullptr;
@@ -226,11 +215,11 @@ void StreamControl::close(std::uint32_t stream, bool postClose)
         return;
     const bool cut = state_.state == StreamState::Running && open_.queued != nullptr;
     // What it played may still be on its way to the sink: Close follows once it is heard.
-    if (postClose && state_.state != StreamState::Closing && open_.unheard &&
-        supervisor_ != nullptr && supervisor_->playing()) {
+    if (postClose && state_.state != StreamState::Closing && device_.waitsForEnd(open_.unheard)) {
         retireQueued();
         state_.state = StreamState::Closing;
-        state_.wakeWhenHeard = crossing_.frames.load(std::memory_order_acquire);
+        // Every frame played before the close, and one of a pass that has seen it.
+        state_.wakeWhenHeard = crossing_.frames.load(std::memory_order_acquire) + 1;
         publish(cut);
         return;
     }
@@ -261,17 +250,17 @@ void StreamControl::endStream()
 void StreamControl::service()
 {
     crossing_.controlWake.clear();
-    const std::uint32_t stalls = supervisor_ != nullptr ? supervisor_->stalls() : 0;
+    const std::uint32_t stalls = device_.stalls();
     const bool stalled = stalls != seenStalls_;
     seenStalls_ = stalls;
-    const auto audio = supervisor_ != nullptr ? supervisor_->audio() : SinkSupervisor::Audio::Ready;
+    const auto readiness = device_.readiness();
     if (state_.state == StreamState::Opening) {
-        if (core_.state() == SynthCore::Load::Failed || audio == SinkSupervisor::Audio::Unavailable)
+        if (readiness == StreamDevice::Readiness::Unavailable)
             endStream(); // it never opened: Close alone
-        else if (ready())
+        else if (readiness == StreamDevice::Readiness::Ready)
             startOpened();
-    } else if (audio != SinkSupervisor::Audio::Ready || stalled) {
-        endStream(); // the sink is gone, or its clock stands: the next request connects afresh
+    } else if (readiness != StreamDevice::Readiness::Ready || stalled) {
+        endStream(); // the way out is gone, or its clock stands: the next request starts afresh
     }
     Report report;
     while (crossing_.reports.pop(report)) {
@@ -301,7 +290,7 @@ void StreamControl::watchWake()
 {
     // The application's event loop wakes this side; a socket notifier lives on its thread.
     const QCoreApplication *app = QCoreApplication::instance();
-    if (supervisor_ == nullptr || wakeNotifier_ != nullptr || app == nullptr ||
+    if (!device_.realTime() || wakeNotifier_ != nullptr || app == nullptr ||
         QThread::currentThread() != app->thread())
         return;
     wakeNotifier_ =

@@ -1,15 +1,16 @@
 #pragma once
 
-// The application's thread's side of the engine: the stream open on it (its states are written
+// The application's thread's side of a device: the stream open on it (its states are written
 // in EngineCrossing.h), its buffers and its notifications. It alone writes the play state and
-// posts the notifications; it reads what the audio thread reports and what the service thread
-// tells when the crossing's wake-up says so (a socket notifier in the application's event loop)
-// or, offline, after each render.
+// posts the notifications; it reads what the real-time thread reports and what the device tells
+// when the crossing's wake-up says so (a socket notifier in the application's event loop) or,
+// offline, after each render.
 
 #include "EngineCrossing.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,18 +20,43 @@ class QSocketNotifier;
 namespace midiout
 {
 
-class PresetLoader;
-class SinkSupervisor;
 class Stream;
-class SynthCore;
+
+// What a device is to the stream control on the application's thread: the built-in
+// synthesizer with its sink, or a port of the MIDI graph. Called on that thread alone.
+class StreamDevice
+{
+public:
+    enum class Readiness : std::uint8_t {
+        Starting,    // it loads, or its way out connects: an open stream waits
+        Ready,       // a stream plays
+        Unavailable, // it cannot play: an opening stream gets Close alone, an open one ends
+    };
+    virtual ~StreamDevice() = default;
+
+    // Whether a stream may play on it; asks for its way out when it has none.
+    virtual bool want() = 0;
+    virtual Readiness readiness() const = 0;
+    // True when the buffer can be handed to the real-time thread now; false while what it needs
+    // cannot be loaded yet (tried again at the next service()).
+    virtual bool prepare(const std::uint8_t *, std::size_t) { return true; }
+    // Sends the play state out: write() publishes it. playNow: a request that must be heard at
+    // once; open and running: what the stream now is.
+    virtual void publish(const std::function<void()> &write, bool playNow, bool open,
+                         bool running) = 0;
+    // Whether a closing stream waits until what it sent has left (true), or may be cut.
+    // unheard: it has played since it was last cut.
+    virtual bool waitsForEnd(bool unheard) const = 0;
+    // Counts the stalls of its clock noticed; a stream running then ends.
+    virtual std::uint32_t stalls() const { return 0; }
+    // Whether it runs in real time: news reaches the application's thread by the wake-up.
+    virtual bool realTime() const = 0;
+};
 
 class StreamControl
 {
 public:
-    // supervisor: the real-time engine's; null offline, where what the renderer renders is
-    // heard at once.
-    StreamControl(SynthCore &core, EngineCrossing &crossing, PresetLoader &presets,
-                  SinkSupervisor *supervisor);
+    StreamControl(EngineCrossing &crossing, StreamDevice &device);
     ~StreamControl(); // a stream opened here must be gone by then
 
     // Whether a stream may sound: the synthesizer loaded or loading, a way out (asked for).
@@ -42,14 +68,14 @@ public:
 
     // The operations of Stream on the stream numbered `stream`; nothing once it has closed.
     bool reset(std::uint32_t stream);
-    bool setTickFrames(std::uint32_t stream, double tickFrames);
+    bool setTickMicroseconds(std::uint32_t stream, double microseconds);
     bool queue(std::uint32_t stream, const std::uint8_t *data, std::size_t length);
     bool restart(std::uint32_t stream);
     void stop(std::uint32_t stream);
     void close(std::uint32_t stream, bool postClose);
 
-    // Takes in what the other threads reported: notifications, the sink's news, a quiet
-    // synthesizer a buffer waits for, the heard end of a closing stream; frees left buffers.
+    // Takes in what the other threads reported: notifications, the device's news, a buffer
+    // that can now be handed over, the heard end of a closing stream; frees left buffers.
     void service();
     // The application object goes: the open stream ends, and the wake-up with its event loop.
     void applicationGone();
@@ -81,10 +107,8 @@ private:
     void endStream();
     void watchWake();
 
-    SynthCore &core_;
     EngineCrossing &crossing_;
-    PresetLoader &presets_;
-    SinkSupervisor *const supervisor_;
+    StreamDevice &device_;
     PlayState state_;
     OpenStream open_;
     std::uint32_t lastStreamId_ = 0, lastBufferNumber_ = 0, seenStalls_ = 0;

@@ -1,7 +1,11 @@
 #pragma once
 
-// The scheduling of one stream on the synthesizer's clock: the buffer being played, its position
-// and the tick counter. It runs on the thread that renders: no lock, no allocation, no Qt.
+// The scheduling of one stream on a sample clock: it follows the play state that the
+// application's thread publishes, holds the buffer being played, its position, the tick counter
+// and the frame each tick is due at. The synthesizer's renderer and the graph port's cycle writer
+// each own one and run it on their real-time thread: no lock, no allocation, no Qt.
+
+#include "EngineCrossing.h"
 
 #include <midiout/MidiMessages.h>
 #include <midiout/Output.h>
@@ -15,6 +19,18 @@ namespace midiout
 class StreamPlayer
 {
 public:
+    // The clock's frames per second; set before the first follow() (a graph may change it
+    // between cycles: later ticks follow the new rate).
+    void setRate(double rate);
+
+    // Takes in the latest play state at `frame`, the first frame not yet played: a new stream
+    // or a stop stands the clock and drops the buffer; a buffer handed over is queued; a
+    // restart starts the clock with tick 0 due at `frame`. True when what sounds is to be
+    // silenced (a new stream, a stop or a reset).
+    bool follow(const PlayState &state, std::uint64_t frame);
+    // The play state last taken in.
+    const PlayState &seen() const { return seen_; }
+
     // Takes a buffer of 12-byte stream events (length a non-zero multiple of 12) that stays
     // valid until it has played out or is replaced; replaces a buffer still queued. `number`
     // comes back with its notifications. Null drops the buffer.
@@ -26,6 +42,8 @@ public:
     bool running() const { return running_; }
     // The tick that playNextTick() plays next.
     std::uint64_t nextTick() const { return nextTick_; }
+    // The frame at which tick is due.
+    std::uint64_t dueFrame(std::uint64_t tick) const;
     // The tick of the next event to play; NoEvent while paused or without a buffer.
     static constexpr std::uint64_t NoEvent = ~std::uint64_t(0);
     std::uint64_t nextEventTick() const
@@ -72,6 +90,14 @@ public:
     }
 
 private:
+    void anchorNextTick();
+
+    PlayState seen_;
+    double rate_ = SampleRate;
+    double tickMicroseconds_ = PlayState::OpenTickMicroseconds;
+    std::uint64_t anchorFrame_ = 0, anchorTick_ = 0; // tick anchorTick_ is due at anchorFrame_
+    std::uint32_t handedOver_ = 0; // the number of the play state's buffer taken in, 0 for none
+
     const std::uint8_t *data_ = nullptr;
     std::size_t length_ = 0;
     std::uint32_t number_ = 0;

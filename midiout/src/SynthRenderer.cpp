@@ -47,9 +47,10 @@ void SynthRenderer::render(float *out, std::size_t frames, std::size_t queuedFra
     const std::uint64_t heard = handedOut_ - std::min<std::uint64_t>(handedOut_, queuedFrames);
     if (heard > crossing_.heard.load(std::memory_order_relaxed))
         crossing_.heard.store(heard, std::memory_order_release);
-    if (seen_.state == StreamState::Closing && heard >= seen_.wakeWhenHeard &&
-        heardWoken_ != seen_.stream) {
-        heardWoken_ = seen_.stream;
+    const PlayState &seen = player_.seen();
+    if (seen.state == StreamState::Closing && heard >= seen.wakeWhenHeard &&
+        heardWoken_ != seen.stream) {
+        heardWoken_ = seen.stream;
         wakeControl_ = true;
     }
     for (std::size_t done = 0; done < frames;) {
@@ -80,14 +81,14 @@ void SynthRenderer::renderBlock()
             cleanStart_ = false;
             core_.fluid().fluid_synth_all_sounds_off(core_.synth(), -1);
             player_.stop();
-            playerBuffer_ = 0;
             resetSynth();
             wakeControl_ = true; // a buffer may wait for this silence to load its presets
         }
         const bool quietAtStart = sound() == Sound::Quiet;
-        follow(crossing_.played.read(), blockStart);
+        if (player_.follow(crossing_.played.read(), blockStart))
+            beginSilence(); // what sounds fades
         while (sound() != Sound::Silencing && player_.running() &&
-               dueFrame(player_.nextTick()) <= blockStart)
+               player_.dueFrame(player_.nextTick()) <= blockStart)
             player_.playNextTick(
                 [this](std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
                     shortMessage(status, data1, data2);
@@ -117,55 +118,6 @@ bool SynthRenderer::enterSynth()
         if (crossing_.synthLock.try_lock())
             return true;
     return false;
-}
-
-void SynthRenderer::follow(const PlayState &state, std::uint64_t blockStart)
-{
-    const bool newStream = state.stream != seen_.stream;
-    const bool stopped = newStream || state.stops != seen_.stops;
-    if (stopped) { // the clock stands and the buffer goes; what sounds fades
-        player_.stop();
-        playerBuffer_ = 0;
-    }
-    if (stopped || state.resets != seen_.resets)
-        beginSilence();
-    if (newStream)
-        tickFrames_ = PlayState::OpenTickFrames;
-    if (state.tickFrames != tickFrames_) {
-        if (player_.running()) { // the next tick keeps its frame; later ones follow the new rate
-            anchorFrame_ = dueFrame(player_.nextTick());
-            anchorTick_ = player_.nextTick();
-        }
-        tickFrames_ = state.tickFrames;
-    }
-    switch (state.state) {
-    case StreamState::Closed:
-    case StreamState::Opening:
-    case StreamState::Closing: // nothing more of it plays; its buffer may be freed
-        player_.stop();
-        playerBuffer_ = 0;
-        break;
-    case StreamState::Paused:
-    case StreamState::Running:
-        if (state.data == nullptr)
-            player_.queue(nullptr, 0, 0); // its memory may be freed once this block is over
-        else if (state.buffer != playerBuffer_)
-            player_.queue(state.data, state.length, state.buffer);
-        playerBuffer_ = state.buffer;
-        if (state.state == StreamState::Running &&
-            (stopped || seen_.state != StreamState::Running)) {
-            player_.start(); // restarted: tick 0 is due at once
-            anchorFrame_ = blockStart;
-            anchorTick_ = 0;
-        }
-        break;
-    }
-    seen_ = state;
-}
-
-std::uint64_t SynthRenderer::dueFrame(std::uint64_t tick) const
-{
-    return anchorFrame_ + std::uint64_t(std::llround(double(tick - anchorTick_) * tickFrames_));
 }
 
 void SynthRenderer::shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
@@ -202,7 +154,7 @@ void SynthRenderer::shortMessage(std::uint8_t status, std::uint8_t data1, std::u
 
 void SynthRenderer::report(Notification notification, std::uint32_t buffer)
 {
-    if (!crossing_.reports.push({seen_.stream, buffer, notification}))
+    if (!crossing_.reports.push({player_.seen().stream, buffer, notification}))
         crossing_.reportsLost.store(true); // the stream is ended rather than lose its end
     wakeControl_ = true;
 }
@@ -240,8 +192,8 @@ void SynthRenderer::silenceBlock()
     const std::uint64_t next = player_.nextEventTick();
     const bool waits =
         player_.running() &&
-        (seen_.data == nullptr || // its buffer's presets load
-         (next != StreamPlayer::NoEvent && dueFrame(next) <= (blocks_ + 1) * BlockFrames));
+        (player_.seen().data == nullptr || // its buffer's presets load
+         (next != StreamPlayer::NoEvent && player_.dueFrame(next) <= (blocks_ + 1) * BlockFrames));
     if (waits || silenceFrames_ >= MuteFrames)
         crossing_.sound.store(Sound::Quiet); // a waiting stream plays on the fresh reset
 }

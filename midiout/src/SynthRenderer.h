@@ -35,8 +35,6 @@ public:
 private:
     void renderBlock();
     bool enterSynth();
-    void follow(const PlayState &state, std::uint64_t blockStart);
-    std::uint64_t dueFrame(std::uint64_t tick) const;
     void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     void report(Notification notification, std::uint32_t buffer);
     void beginSilence();
@@ -46,12 +44,9 @@ private:
 
     SynthCore &core_;
     EngineCrossing &crossing_;
-    PlayState seen_;
     StreamPlayer player_;
-    std::uint32_t playerBuffer_ = 0;
     std::uint32_t generation_ = 0;
-    std::uint64_t blocks_ = 0, handedOut_ = 0, anchorFrame_ = 0, anchorTick_ = 0;
-    double tickFrames_ = PlayState::OpenTickFrames;
+    std::uint64_t blocks_ = 0, handedOut_ = 0;
     int silenceFrames_ = 0;
     bool wakeControl_ = false;
     bool cleanStart_ = false;

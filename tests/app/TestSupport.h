@@ -100,7 +100,7 @@ bool IsBackupContent(const QByteArray &data);
         testsupport::PrepareTestHome();                                                            \
         testsupport::UseTestScreen(1280, 1024);                                                    \
         QApplication app(argc, argv);                                                              \
-        noggix::SetUpApplication(app);                                                             \
+        noggix::setUpApplication(app);                                                             \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }

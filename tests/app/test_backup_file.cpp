@@ -53,7 +53,7 @@ TEST_F(BackupFile, WritesTheFillerAndDrawsOncePerByte)
         expected.draw(44);
 
     const int before = OpenDescriptors();
-    noggix::WriteBackupFile(path("a.brains"), random);
+    noggix::writeBackupFile(path("a.brains"), random);
     EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_EQ(random.state(), expected.state());
     const QByteArray data = Read(path("a.brains"));
@@ -69,11 +69,11 @@ TEST_F(BackupFile, CutsALargerFileToSize)
     big.close();
 
     RandomGenerator random;
-    noggix::WriteBackupFile(path("big.brains"), random);
+    noggix::writeBackupFile(path("big.brains"), random);
     EXPECT_EQ(Read(path("big.brains")), QByteArray(150001, 'A'));
 }
 
-TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
+TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndOwnerAndFollowsLinks)
 {
     const QString file = path("kept.brains");
     QFile old(file);
@@ -81,23 +81,31 @@ TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
     old.write("an older backup");
     old.close();
     const QByteArray name = QFile::encodeName(file);
-    ASSERT_EQ(::chmod(name.constData(), 0640), 0);
+    // Root may give the file to another user, and keep its set-ID bits, which a change of owner
+    // clears: the replacement must have both.
+    const bool root = ::geteuid() == 0;
+    const mode_t mode = root ? 06750 : 0640;
+    if (root)
+        ASSERT_EQ(::chown(name.constData(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(name.constData(), mode), 0);
     ASSERT_TRUE(QFile::link(file, path("link.brains")));
     struct stat before = {};
     ASSERT_EQ(::stat(name.constData(), &before), 0);
 
     RandomGenerator random;
-    noggix::WriteBackupFile(path("link.brains"), random);
+    noggix::writeBackupFile(path("link.brains"), random);
     struct stat after = {};
     ASSERT_EQ(::stat(name.constData(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
-    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_mode & 07777, mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
     EXPECT_EQ(QFileInfo(path("link.brains")).symLinkTarget(), file);
 
     // A new file gets what any program's new file gets: 0666 less the umask.
     const mode_t umask = ::umask(027);
-    noggix::WriteBackupFile(path("new.brains"), random);
+    noggix::writeBackupFile(path("new.brains"), random);
     ::umask(umask);
     struct stat created = {};
     ASSERT_EQ(::stat(QFile::encodeName(path("new.brains")).constData(), &created), 0);
@@ -109,9 +117,9 @@ TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndFollowsLinks)
 TEST_F(BackupFile, NamesThatAreNotUtf8AreTheirBytes)
 {
     const QByteArray folder = QFile::encodeName(dir.path());
-    const QString file = noggix::PathText(folder + "/\xff\xe9t\xe9.brains");
+    const QString file = noggix::pathText(folder + "/\xff\xe9t\xe9.brains");
     RandomGenerator random;
-    noggix::WriteBackupFile(file, random);
+    noggix::writeBackupFile(file, random);
     QFile written;
     const int fd = ::open((folder + "/\xff\xe9t\xe9.brains").constData(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -119,7 +127,7 @@ TEST_F(BackupFile, NamesThatAreNotUtf8AreTheirBytes)
     EXPECT_EQ(written.readAll().size(), noggix::BackupFileSize);
 
     // The message shows each byte that is no text as the replacement character.
-    const QString missing = noggix::PathText(folder + "/\xff/x.brains");
+    const QString missing = noggix::pathText(folder + "/\xff/x.brains");
     EXPECT_EQ(FailureOf(missing, random),
               QStringLiteral("Cannot create file \"%1/\uFFFD/x.brains\". No such file or directory")
                   .arg(dir.path()));
@@ -141,7 +149,7 @@ TEST_F(BackupFile, RelativePathIsTakenFromTheCurrentFolder)
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     RandomGenerator random;
     const QString failure = FailureOf(QStringLiteral("nowhere/b.brains"), random);
-    noggix::WriteBackupFile(QStringLiteral("here.brains"), random);
+    noggix::writeBackupFile(QStringLiteral("here.brains"), random);
     QDir::setCurrent(old);
 
     EXPECT_EQ(failure, QStringLiteral("Cannot create file \"%1/nowhere/b.brains\". No such file "
@@ -194,8 +202,8 @@ TEST(BackupFileDevice, WriteFailureStopsAtTheFirstByteAndCloses)
 
 TEST(SystemErrorText, DropsTrailingBlanksControlsAndPeriods)
 {
-    EXPECT_EQ(noggix::SystemErrorText(ENOENT), QStringLiteral("No such file or directory"));
-    const QString text = noggix::SystemErrorText(EACCES);
+    EXPECT_EQ(noggix::systemErrorText(ENOENT), QStringLiteral("No such file or directory"));
+    const QString text = noggix::systemErrorText(EACCES);
     ASSERT_FALSE(text.isEmpty());
     EXPECT_GT(text.back().unicode(), u'.');
 }

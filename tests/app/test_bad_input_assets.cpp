@@ -52,7 +52,7 @@ void BadInputAssetsTest::windowsShowWithEmptyPicturesAndARunWorks()
 {
     testsupport::TestOutput output;
     output.faults.instant = true;
-    const std::unique_ptr<TfrmMain> w = noggix::CreateApplicationWindows(output);
+    const std::unique_ptr<TfrmMain> w = noggix::createApplicationWindows(output);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     QVERIFY(Part<QLabel>(w.get(), "Image1")->pixmap().isNull());
@@ -61,7 +61,7 @@ void BadInputAssetsTest::windowsShowWithEmptyPicturesAndARunWorks()
     for (int i = 1; i <= 18; ++i)
         Part<QCheckBox>(w.get(), qPrintable(QStringLiteral("CheckBox%1").arg(i)))
             ->setChecked(i == 3);
-    noggix::SharedRandom() = noggix::RandomGenerator();
+    noggix::sharedRandom() = noggix::RandomGenerator();
     bool dialogShown = false;
     bool dialogPictureEmpty = false;
     testsupport::ModalHandler handler;

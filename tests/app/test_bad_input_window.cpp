@@ -51,7 +51,7 @@ private:
 void BadInputWindowTest::initTestCase()
 {
     output.faults.instant = true;
-    w = noggix::CreateApplicationWindows(output);
+    w = noggix::createApplicationWindows(output);
     path = Part<QLineEdit>(w.get(), "edtSaveTo");
     label = Part<QLabel>(w.get(), "Label1");
     for (int i = 1; i <= 18; ++i)
@@ -62,7 +62,7 @@ void BadInputWindowTest::initTestCase()
 void BadInputWindowTest::init()
 {
     // A fresh generator: the first draws of a tick do not fail.
-    noggix::SharedRandom() = noggix::RandomGenerator();
+    noggix::sharedRandom() = noggix::RandomGenerator();
 }
 
 QList<testsupport::BoxSeen> BadInputWindowTest::run(const QString &text, int boxes)
@@ -124,7 +124,7 @@ void BadInputWindowTest::folderAsPathIsReportedAndTheNextRunWrites()
     QCOMPARE(checkStates(), before);
     QVERIFY(QFileInfo(docs).isDir());
 
-    noggix::SharedRandom() = noggix::RandomGenerator();
+    noggix::sharedRandom() = noggix::RandomGenerator();
     QCOMPARE(run(QStringLiteral("Docs/after.brains"), 0).size(), 0);
     QCOMPARE(unhandled, 0);
     QVERIFY(testsupport::IsBackupContent(

@@ -20,8 +20,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using noggix::PathBytes;
-using noggix::PathText;
+using noggix::pathBytes;
+using noggix::pathText;
 using noggix::SaveFileChooser;
 using testsupport::Part;
 
@@ -75,7 +75,7 @@ void ChooserTest::listsFoldersThenBackupsWhateverTheirNames()
     QCOMPARE(::mkdir((top + "/\xff").constData(), 0755), 0);
 
     SaveFileChooser chooser;
-    chooser.setFolder(PathText(top));
+    chooser.setFolder(pathText(top));
     QCOMPARE(Shown(chooser), (QStringList{QStringLiteral("z folder"), QStringLiteral("\uFFFD"),
                                           QStringLiteral("A.BRAINS"), QStringLiteral("b.brains"),
                                           QStringLiteral("\uFFFDt\uFFFD.brains")}));
@@ -90,25 +90,25 @@ void ChooserTest::movesBetweenFoldersAndChoosesByBytes()
     QCOMPARE(::mkdir(folder.constData(), 0755), 0);
     QVERIFY(Touch(folder + "/vieux \xe0 garder.brains"));
 
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     testsupport::ModalHandler handler;
     handler.expect([&](QWidget *d) {
         auto &chooser = *qobject_cast<SaveFileChooser *>(d);
-        chooser.setFolder(PathText(top));
+        chooser.setFolder(pathText(top));
         // Enter on the folder opens it; the Up button goes back; a double click opens it again.
         auto *entries = Part<QListWidget>(&chooser, "listView");
         entries->setFocus();
         entries->setCurrentItem(Entry(chooser, QStringLiteral("\uFFFDt\uFFFD")));
         QTest::keyClick(entries, Qt::Key_Return);
-        QCOMPARE(PathBytes(chooser.folder()), folder);
+        QCOMPARE(pathBytes(chooser.folder()), folder);
         QVERIFY(chooser.isVisible());
         Part<QToolButton>(&chooser, "toParentButton")->click();
-        QCOMPARE(PathBytes(chooser.folder()), top);
+        QCOMPARE(pathBytes(chooser.folder()), top);
         emit entries->itemActivated(Entry(chooser, QStringLiteral("\uFFFDt\uFFFD")));
         QCOMPARE(Shown(chooser), QStringList{QStringLiteral("vieux \uFFFD garder.brains")});
         // A click on the file names it in the box; Save chooses it.
         entries->setCurrentItem(entries->item(0));
-        QCOMPARE(PathBytes(Part<QLineEdit>(&chooser, "fileNameEdit")->text()),
+        QCOMPARE(pathBytes(Part<QLineEdit>(&chooser, "fileNameEdit")->text()),
                  QByteArray("vieux \xe0 garder.brains"));
         QMetaObject::invokeMethod(&chooser, "accept");
     });
@@ -117,9 +117,9 @@ void ChooserTest::movesBetweenFoldersAndChoosesByBytes()
 
     // The path box holds the file's own bytes, and the backup goes there.
     const QString path = Part<QLineEdit>(w.get(), "edtSaveTo")->text();
-    QCOMPARE(PathBytes(path), folder + "/vieux \xe0 garder.brains");
+    QCOMPARE(pathBytes(path), folder + "/vieux \xe0 garder.brains");
     noggix::RandomGenerator random;
-    noggix::WriteBackupFile(path, random);
+    noggix::writeBackupFile(path, random);
     struct stat written = {};
     QCOMPARE(::stat((folder + "/vieux \xe0 garder.brains").constData(), &written), 0);
     QCOMPARE(qint64(written.st_size), qint64(noggix::BackupFileSize));

@@ -51,7 +51,7 @@ private slots:
 
 void FreshTest::seventeenItemsFailAtTheTenthTick()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     const QString path = Part<QLineEdit>(w.get(), "edtSaveTo")->text();
     QVERIFY(path.startsWith(testsupport::TestDocuments()));
     QCOMPARE(RunUntilFailure(w.get()), 10);
@@ -64,7 +64,7 @@ void FreshTest::seventeenItemsFailAtTheTenthTick()
 
 void FreshTest::afterAOneItemRunTheFifthTickFails()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     const QString path = Part<QLineEdit>(w.get(), "edtSaveTo")->text();
     for (int i = 2; i <= 17; ++i)
         Part<QCheckBox>(w.get(), qPrintable(QStringLiteral("CheckBox%1").arg(i)))

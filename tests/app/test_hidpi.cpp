@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
     testsupport::PrepareTestHome();
     testsupport::UseTestScreen(2560, 2048); // a desktop's, at twice the pixels
     QApplication app(argc, argv);
-    noggix::SetUpApplication(app);
+    noggix::setUpApplication(app);
     HiDpiTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -19,7 +19,7 @@ QByteArray DialogPicture()
 
 TEST(JpegImage, DecodesTheDialogPictureInColour)
 {
-    const QImage image = noggix::DecodeJpeg(DialogPicture());
+    const QImage image = noggix::decodeJpeg(DialogPicture());
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(220, 170));
     EXPECT_EQ(image.format(), QImage::Format_RGB888);
@@ -37,17 +37,17 @@ TEST(JpegImage, DamagedDataGivesAnEmptyPicture)
     const QByteArray good = DialogPicture();
     ASSERT_GT(good.size(), 1000);
 
-    EXPECT_TRUE(noggix::DecodeJpeg({}).isNull());
-    EXPECT_TRUE(noggix::DecodeJpeg("not a picture at all").isNull());
-    EXPECT_TRUE(noggix::DecodeJpeg(good.left(2)).isNull());
-    EXPECT_TRUE(noggix::DecodeJpeg(good.left(good.size() / 2)).isNull()); // truncated
+    EXPECT_TRUE(noggix::decodeJpeg({}).isNull());
+    EXPECT_TRUE(noggix::decodeJpeg("not a picture at all").isNull());
+    EXPECT_TRUE(noggix::decodeJpeg(good.left(2)).isNull());
+    EXPECT_TRUE(noggix::decodeJpeg(good.left(good.size() / 2)).isNull()); // truncated
 
     QByteArray scrambled = good;
     for (qsizetype i = 200; i < scrambled.size() - 2; i += 7)
         scrambled[i] = char(scrambled[i] ^ 0x5A);
-    EXPECT_TRUE(noggix::DecodeJpeg(scrambled).isNull());
+    EXPECT_TRUE(noggix::decodeJpeg(scrambled).isNull());
 
     // Every prefix of the header: none of them may crash or pass as a picture.
     for (qsizetype n = 0; n < 700 && n < good.size(); n += 13)
-        EXPECT_TRUE(noggix::DecodeJpeg(good.left(n)).isNull()) << n;
+        EXPECT_TRUE(noggix::decodeJpeg(good.left(n)).isNull()) << n;
 }

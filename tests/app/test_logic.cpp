@@ -26,7 +26,7 @@ TEST(SharedRandom, FirstTenDrawsOfRangeFive)
     // The shared generator itself, untouched so far in this process.
     std::vector<quint32> draws;
     for (int i = 0; i < 10; ++i)
-        draws.push_back(noggix::SharedRandom().draw(5));
+        draws.push_back(noggix::sharedRandom().draw(5));
     EXPECT_EQ(draws, (std::vector<quint32>{0, 0, 4, 1, 1, 3, 1, 0, 1, 2}));
 }
 
@@ -59,18 +59,18 @@ TEST(PathText, EveryNameComesBackAsItsBytes)
         "cut \xe2\x82",         // a sequence that ends too early
     };
     for (const QByteArray &name : names) {
-        const QString text = noggix::PathText(name);
-        EXPECT_EQ(noggix::PathBytes(text), name) << name.toHex().constData();
+        const QString text = noggix::pathText(name);
+        EXPECT_EQ(noggix::pathBytes(text), name) << name.toHex().constData();
     }
-    EXPECT_EQ(noggix::PathText("caf\xc3\xa9"), QStringLiteral("caf\u00e9"));
-    EXPECT_EQ(noggix::PathText("\xe9t\xe9").size(), 3);
-    EXPECT_EQ(noggix::PathDisplay(noggix::PathText("/\xe9t\xe9/\xf0\x9f\x92\x80")),
+    EXPECT_EQ(noggix::pathText("caf\xc3\xa9"), QStringLiteral("caf\u00e9"));
+    EXPECT_EQ(noggix::pathText("\xe9t\xe9").size(), 3);
+    EXPECT_EQ(noggix::pathDisplay(noggix::pathText("/\xe9t\xe9/\xf0\x9f\x92\x80")),
               QStringLiteral("/\uFFFDt\uFFFD/") + QString::fromUtf8("\xf0\x9f\x92\x80"));
 
     // Text typed around a kept byte keeps it.
-    QString edited = noggix::PathText("/home/\xe9t\xe9");
+    QString edited = noggix::pathText("/home/\xe9t\xe9");
     edited += QStringLiteral("/\u00e9t\u00e9.brains");
-    EXPECT_EQ(noggix::PathBytes(edited), QByteArray("/home/\xe9t\xe9/\xc3\xa9t\xc3\xa9.brains"));
+    EXPECT_EQ(noggix::pathBytes(edited), QByteArray("/home/\xe9t\xe9/\xc3\xa9t\xc3\xa9.brains"));
 }
 
 // Sets HOME and XDG_CONFIG_HOME for one case, and puts them back after it.
@@ -109,7 +109,7 @@ TEST_F(DocumentsFolder, FoundAsQtFindsItWhereTheNameIsText)
     const QByteArray top = QFile::encodeName(dir.path());
     const auto same = [](const QByteArray &home) {
         qputenv("HOME", home);
-        EXPECT_EQ(noggix::DocumentsFolder(),
+        EXPECT_EQ(noggix::documentsFolder(),
                   QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
             << home.constData();
     };
@@ -120,15 +120,15 @@ TEST_F(DocumentsFolder, FoundAsQtFindsItWhereTheNameIsText)
     same(top + "/listed");
     UserDirs(top + "/absolute", "XDG_DOCUMENTS_DIR=\"/srv/documents\"\n");
     same(top + "/absolute");
-    EXPECT_EQ(noggix::DocumentsFolder(), QStringLiteral("/srv/documents"));
+    EXPECT_EQ(noggix::documentsFolder(), QStringLiteral("/srv/documents"));
 }
 
 TEST_F(DocumentsFolder, AHomeThatIsNotUtf8LeadsToItself)
 {
     const QByteArray home = QFile::encodeName(dir.path()) + "/\xe9t\xe9";
     qputenv("HOME", home);
-    EXPECT_EQ(noggix::DocumentsFolderBytes(), home + "/Documents");
-    EXPECT_EQ(noggix::PathBytes(noggix::DefaultBackupPath(noggix::DocumentsFolder())),
+    EXPECT_EQ(noggix::documentsFolderBytes(), home + "/Documents");
+    EXPECT_EQ(noggix::pathBytes(noggix::defaultBackupPath(noggix::documentsFolder())),
               home + "/Documents/mybrain.brains");
 
     ASSERT_EQ(::mkdir(home.constData(), 0700), 0);
@@ -139,46 +139,46 @@ TEST_F(DocumentsFolder, AHomeThatIsNotUtf8LeadsToItself)
     ASSERT_TRUE(dirs.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
     dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/D\xf6kumente\"\n");
     dirs.close();
-    EXPECT_EQ(noggix::DocumentsFolderBytes(), home + "/D\xf6kumente");
+    EXPECT_EQ(noggix::documentsFolderBytes(), home + "/D\xf6kumente");
 }
 
 TEST(DefaultPath, OneSlashBeforeTheFileName)
 {
-    EXPECT_EQ(noggix::DefaultBackupPath("/home/ann/Documents"),
+    EXPECT_EQ(noggix::defaultBackupPath("/home/ann/Documents"),
               "/home/ann/Documents/mybrain.brains");
-    EXPECT_EQ(noggix::DefaultBackupPath("/home/ann/Documents/"),
+    EXPECT_EQ(noggix::defaultBackupPath("/home/ann/Documents/"),
               "/home/ann/Documents/mybrain.brains");
-    EXPECT_EQ(noggix::DefaultBackupPath("/"), "/mybrain.brains");
-    EXPECT_EQ(noggix::DefaultBackupPath(""), "/mybrain.brains");
+    EXPECT_EQ(noggix::defaultBackupPath("/"), "/mybrain.brains");
+    EXPECT_EQ(noggix::defaultBackupPath(""), "/mybrain.brains");
 }
 
 TEST(ScreenFit, MovesOnlyAsFarAsItTakesAndCutsWhatIsTooLarge)
 {
-    using noggix::FitWithin;
+    using noggix::fitWithin;
     const QRect desktop(0, 0, 1280, 1024);
     const QRect designed(192, 114, 812, 516);
-    EXPECT_EQ(FitWithin(designed, desktop), designed);
+    EXPECT_EQ(fitWithin(designed, desktop), designed);
     // Too far right, too far down, off the top-left, below a panel at the top of the screen.
-    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 900, 1024)), QRect(88, 114, 812, 516));
-    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 1280, 600)), QRect(192, 84, 812, 516));
-    EXPECT_EQ(FitWithin(QRect(-50, -20, 812, 516), desktop), QRect(0, 0, 812, 516));
-    EXPECT_EQ(FitWithin(QRect(192, 10, 812, 516), QRect(0, 30, 1280, 994)),
+    EXPECT_EQ(fitWithin(designed, QRect(0, 0, 900, 1024)), QRect(88, 114, 812, 516));
+    EXPECT_EQ(fitWithin(designed, QRect(0, 0, 1280, 600)), QRect(192, 84, 812, 516));
+    EXPECT_EQ(fitWithin(QRect(-50, -20, 812, 516), desktop), QRect(0, 0, 812, 516));
+    EXPECT_EQ(fitWithin(QRect(192, 10, 812, 516), QRect(0, 30, 1280, 994)),
               QRect(192, 30, 812, 516));
     // Larger than the area: as large as the area, and within it.
-    EXPECT_EQ(FitWithin(designed, QRect(0, 0, 640, 450)), QRect(0, 0, 640, 450));
-    EXPECT_EQ(FitWithin(designed, QRect(1280, 0, 640, 450)), QRect(1280, 0, 640, 450));
+    EXPECT_EQ(fitWithin(designed, QRect(0, 0, 640, 450)), QRect(0, 0, 640, 450));
+    EXPECT_EQ(fitWithin(designed, QRect(1280, 0, 640, 450)), QRect(1280, 0, 640, 450));
 }
 
 TEST(FailureReport, PeriodOnlyAfterCharactersAboveThePeriod)
 {
-    EXPECT_EQ(noggix::FailureReportText("Stream write error"), "Stream write error.");
-    EXPECT_EQ(noggix::FailureReportText("Error 5"), "Error 5.");
-    EXPECT_EQ(noggix::FailureReportText("Cannot create file \"x\". Denied"),
+    EXPECT_EQ(noggix::failureReportText("Stream write error"), "Stream write error.");
+    EXPECT_EQ(noggix::failureReportText("Error 5"), "Error 5.");
+    EXPECT_EQ(noggix::failureReportText("Cannot create file \"x\". Denied"),
               "Cannot create file \"x\". Denied.");
-    EXPECT_EQ(noggix::FailureReportText("(see above)"), "(see above)");
-    EXPECT_EQ(noggix::FailureReportText("trailing blank "), "trailing blank ");
-    EXPECT_EQ(noggix::FailureReportText("done."), "done.");
-    EXPECT_EQ(noggix::FailureReportText("a-"), "a-");
-    EXPECT_EQ(noggix::FailureReportText("a/"), "a/.");
-    EXPECT_EQ(noggix::FailureReportText(""), "");
+    EXPECT_EQ(noggix::failureReportText("(see above)"), "(see above)");
+    EXPECT_EQ(noggix::failureReportText("trailing blank "), "trailing blank ");
+    EXPECT_EQ(noggix::failureReportText("done."), "done.");
+    EXPECT_EQ(noggix::failureReportText("a-"), "a-");
+    EXPECT_EQ(noggix::failureReportText("a/"), "a/.");
+    EXPECT_EQ(noggix::failureReportText(""), "");
 }

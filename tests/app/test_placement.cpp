@@ -32,7 +32,7 @@ class PlacementTest : public QObject
 private slots:
     void windowsLieWithinASmallScreen()
     {
-        const auto w = noggix::CreateApplicationWindows();
+        const auto w = noggix::createApplicationWindows();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QRect area = w->screen()->availableGeometry();
@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     testsupport::PrepareTestHome();
     testsupport::UseTestScreen(1280, 900);
     QApplication app(argc, argv);
-    noggix::SetUpApplication(app);
+    noggix::setUpApplication(app);
     PlacementTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -39,7 +39,7 @@ struct Window {
         o.faults.instant = true;
         return o;
     }();
-    std::unique_ptr<TfrmMain> w = noggix::CreateApplicationWindows(output);
+    std::unique_ptr<TfrmMain> w = noggix::createApplicationWindows(output);
     QLineEdit *path = Part<QLineEdit>(w.get(), "edtSaveTo");
     QLabel *label = Part<QLabel>(w.get(), "Label1");
     QProgressBar *bar = Part<QProgressBar>(w.get(), "ProgressBar1");
@@ -92,7 +92,7 @@ QString Temp(const QString &name)
 }
 
 // The generator's state after n more draws.
-quint32 StateAfter(quint32 draws, noggix::RandomGenerator random = noggix::SharedRandom())
+quint32 StateAfter(quint32 draws, noggix::RandomGenerator random = noggix::sharedRandom())
 {
     for (quint32 i = 0; i < draws; ++i)
         random.draw(5);
@@ -105,7 +105,7 @@ class RunTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { noggix::SharedRandom() = noggix::RandomGenerator(); }
+    void init() { noggix::sharedRandom() = noggix::RandomGenerator(); }
 
     void checksComeBeforeTheRunAndLeaveTheSettingsSet();
     void cancelChangesNothingButTheEnabledState();
@@ -198,7 +198,7 @@ void RunTest::oneItemRunCompletesWithinTheClick()
 
     // Again, over a path with blanks around the name: written under the untrimmed text, and
     // the new run starts its bar from 0.
-    noggix::SharedRandom() = noggix::RandomGenerator();
+    noggix::sharedRandom() = noggix::RandomGenerator();
     win.check({1, 4});
     win.path->setText(QStringLiteral("  spaced.brains  "));
     handler.expect(ClickReady);
@@ -333,7 +333,7 @@ void RunTest::ticksGoOnBehindAnOpenErrorBox()
     QCOMPARE(win.bar->value(), 11);
     QCOMPARE(win.playRequests(), 11);
     // The interrupted tick wrote the file once more when the box was closed.
-    QTRY_COMPARE(noggix::SharedRandom().state(), expectedState);
+    QTRY_COMPARE(noggix::sharedRandom().state(), expectedState);
     QVERIFY(testsupport::IsBackupContent(testsupport::ReadFile(file)));
 }
 
@@ -384,7 +384,7 @@ void RunTest::tickAtAFullBarReadsNoItem()
     for (int write = 0; write < 2; ++write)
         for (int i = 0; i < noggix::BackupFileSize; ++i)
             expected.draw(44);
-    QCOMPARE(noggix::SharedRandom().state(), expected.state());
+    QCOMPARE(noggix::sharedRandom().state(), expected.state());
 }
 
 void RunTest::focusStaysOffExitAndComesBack()
@@ -422,11 +422,11 @@ void RunTest::focusStaysOffExitAndComesBack()
              win.path->setText(QStringLiteral("  "));
          }},
         {"complete run", {ClickReady}, [&] { win.path->setText(good); }},
-        {"error box", {ClickReady, ClickOk}, [&] { noggix::SharedRandom() = failingNext(); }},
+        {"error box", {ClickReady, ClickOk}, [&] { noggix::sharedRandom() = failingNext(); }},
         {"failed write",
          {ClickReady, ClickOk},
          [&] {
-             noggix::SharedRandom() = noggix::RandomGenerator();
+             noggix::sharedRandom() = noggix::RandomGenerator();
              win.path->setText(missing);
          }},
     };

@@ -82,7 +82,7 @@ private slots:
 
 void WindowTest::startsIdleWithSeventeenItemsAndTheDefaultPath()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     QCOMPARE(w->windowTitle(), QStringLiteral("Noggix 1.0"));
     QCOMPARE(Part<QLabel>(w.get(), "Label1")->text(), QStringLiteral("Idle"));
     auto *bar = Part<QProgressBar>(w.get(), "ProgressBar1");
@@ -103,7 +103,7 @@ void WindowTest::startsIdleWithSeventeenItemsAndTheDefaultPath()
 
 void WindowTest::controlsStandWhereTheLayoutPutsThem()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     QCOMPARE(w->pos(), QPoint(192, 114)); // the designed place, on a screen that holds it
@@ -151,7 +151,7 @@ void WindowTest::controlsStandWhereTheLayoutPutsThem()
 
 void WindowTest::resizingMovesRightAnchoredControlsOnly()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     w->resize(1004, 582);
@@ -177,7 +177,7 @@ void WindowTest::resizingMovesRightAnchoredControlsOnly()
 
 void WindowTest::everyCaptionFitsItsControl()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     const auto buttons = w->findChildren<QAbstractButton *>();
     QVERIFY(buttons.size() >= 18 + 4 + 2);
     for (QAbstractButton *button : buttons) {
@@ -199,7 +199,7 @@ void WindowTest::everyCaptionFitsItsControl()
 
 void WindowTest::tabWalksButtonsOptionsAndPath()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     w->show();
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
@@ -262,7 +262,7 @@ void WindowTest::dialogKeepsTheFocusOfItsLastShowing()
 
 void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     auto *path = Part<QLineEdit>(w.get(), "edtSaveTo");
     path->setText(QStringLiteral("/typed/by/hand.brains"));
     testsupport::ModalHandler handler;
@@ -298,7 +298,7 @@ void WindowTest::chooserReplacesThePathOnlyWhenConfirmed()
 
 void WindowTest::homePageAndExit()
 {
-    const auto w = noggix::CreateApplicationWindows();
+    const auto w = noggix::createApplicationWindows();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 

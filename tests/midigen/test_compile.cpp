@@ -2,7 +2,7 @@
 // compiles into is what it plays, a play string of program changes alone plays its stream,
 // compiling changes nothing, the stream's limit is counted, and the Standard MIDI File.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "TestOutput.h"
 #include <midigen/MidiGen.h>
 
@@ -70,7 +70,7 @@ TEST_F(Compile, WhatARequestCompilesIntoIsWhatItPlays)
         {"a note on the percussion channel",
          [](TMidiGen &g) { g.setChannel(TMidiGen::mgCh10); },
          {}},
-        {"the backup run's jingle", testsupport::configureForBackupRun, testsupport::Jingle},
+        {"the backup run's jingle", noggix::applyJingleSettings, noggix::BackupJingle},
         {"a chord with a bend ramp",
          [](TMidiGen &g) {
              g.setPitchBend(60);
@@ -107,8 +107,8 @@ TEST_F(Compile, TheListAndTheFlagAreThoseOfTheRequest)
     EXPECT_EQ(note.Events(), (QList<Event>{{0, Program, 0, 0}, {0, On, 60, 0}, {50, Off, 60, 0}}));
     EXPECT_TRUE(note.BendAllowed()) << "a single note may always bend";
 
-    testsupport::configureForBackupRun(gen);
-    const TMGCompiledRequest jingle = gen.CompileString(testsupport::Jingle);
+    noggix::applyJingleSettings(gen);
+    const TMGCompiledRequest jingle = gen.CompileString(noggix::BackupJingle);
     EXPECT_EQ(jingle.Events(), (QList<Event>{{0, Program, 94, 0},
                                              {0, On, 43, 0},
                                              {100, Program, 31, 0},

@@ -1,7 +1,7 @@
 // The stream buffer, byte for byte: preamble, program changes, notes, percussion keys, the
 // scaling of the settings, the pitch-bend ramp and the size limit.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "test_encoding_support.h"
 #include <midigen/MidiGen.h>
 
@@ -55,7 +55,7 @@ TEST(Encoding, DefaultNoteIsByteExact)
 TEST(Encoding, JingleStream)
 {
     Generator generator;
-    testsupport::configureForBackupRun(generator);
+    noggix::applyJingleSettings(generator);
     const EventList jingle = {
         {0, Program, 94, 0}, {0, On, 43, 0},    {100, Program, 31, 0}, {150, On, 55, 0},
         {200, On, 59, 0},    {250, On, 55, 0},  {300, On, 43, 0},      {350, On, 50, 0},

@@ -1,6 +1,6 @@
 // Play strings turned into the stream buffer of a tone generator.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "PlayStringParser.h"
 #include "SettingsOf.h"
 #include "StreamEncoder.h"
@@ -41,10 +41,10 @@ std::vector<Message> eventsOf(const std::vector<std::uint8_t> &buffer)
 TEST(PlayStringStream, JingleOfTheBackupRun)
 {
     TMidiGen generator;
-    testsupport::configureForBackupRun(generator);
+    noggix::applyJingleSettings(generator);
     midigen::EventList list;
-    const bool bendAllowed = midigen::ParsePlayString("I94,G3,100;I31,50;G4,B,G,G3,D4",
-                                                      midigen::ParseSettingsOf(generator), list);
+    const bool bendAllowed =
+        midigen::ParsePlayString(noggix::BackupJingle, midigen::ParseSettingsOf(generator), list);
     const midigen::StreamBuffer buffer =
         midigen::EncodeStream(list, midigen::EncodeSettingsOf(generator), bendAllowed);
 

@@ -2,7 +2,7 @@
 // in the engine and in the audio, across passes, and how its jingle ends. The output owner is
 // process-wide, so each test needs a process of its own, as CTest runs them.
 
-#include "BackupRunSettings.h"
+#include "BackupJingle.h"
 #include "SynthRenderer.h"
 #include "TestSupport.h"
 #include <midigen/MidiGen.h>
@@ -102,8 +102,8 @@ TEST_F(Sound, SeparatedPercussiveNotesAttackAtTheirTimes)
 TEST_F(Sound, TheJingleSoundsAtOnceAndFallsSilentSoonAfterItsStreamCloses)
 {
     // The backup run's settings: sustained notes with a long release.
-    testsupport::configureForBackupRun(*gen);
-    play([this] { return gen->PlayString(testsupport::Jingle); }, 2 * Second);
+    noggix::applyJingleSettings(*gen);
+    play([this] { return gen->PlayString(noggix::BackupJingle); }, 2 * Second);
 
     std::size_t firstSound = 0;
     while (firstSound < audio.size() / 2 && audio[2 * firstSound] == 0 &&

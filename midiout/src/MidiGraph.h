@@ -1,0 +1,140 @@
+#pragma once
+
+// The MIDI side of the PipeWire graph for this process: a connection on a thread loop of its
+// own, the directory of the graph's MIDI input ports (instruments behind the graph's MIDI bridge,
+// software synthesizers, other programs' MIDI inputs), and the process's one MIDI output node,
+// named after the application, linked to the port a stream plays on while the stream is open
+// and for two seconds after it (so that the next request on the port goes out in the next cycle;
+// then the node sleeps).
+//
+// Threads, and what each touches:
+// - the application's thread: every public member; it holds the loop's lock while it touches the
+//   graph's objects (a local lock, never a wait for the daemon), and owns the stream control;
+// - the loop's thread: the registry's, the link's and the node's events, and a watch that gives
+//   up on a link that does not run and notices a clock that stands;
+// - the graph's data thread: the port's cycle writer (PortWriter).
+// What crosses: the directory (directoryMutex_, held briefly), the link's readiness and the
+// stalls (atomics), and the stream's play state and reports (EngineCrossing).
+
+#include "EngineCrossing.h"
+#include "PipeWireApi.h"
+#include "PortWriter.h"
+#include "StreamControl.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QObject;
+
+namespace midiout
+{
+
+class Stream;
+
+class MidiGraph final : public StreamDevice
+{
+public:
+    struct Port {
+        std::uint32_t node = 0, id = 0; // the graph's global ids
+        QString name;                   // node:port, as the graph's link tool names it
+        QString description;            // the node's description, empty without one
+    };
+
+    // Connects to the PipeWire daemon, if one answers (a refused socket fails at once), and
+    // names its output node nodeName.
+    explicit MidiGraph(const QString &nodeName);
+    ~MidiGraph() override;
+    MidiGraph(const MidiGraph &) = delete;
+    MidiGraph &operator=(const MidiGraph &) = delete;
+
+    // The graph's MIDI input ports now, in the order they appeared. The first call waits for
+    // the graph's first answer, FirstAnswerMs at most; later ones never wait.
+    static constexpr int FirstAnswerMs = 1000;
+    std::vector<Port> ports();
+    // Whether the port is still on the graph.
+    bool listed(const Port &port);
+    // Opens a stream on port: Open follows once our node's link to it runs, or Close alone when
+    // it cannot be made. Null when a stream is open or the port is gone.
+    std::unique_ptr<Stream> open(const Port &port, QObject *receiver);
+    // The application object goes: the open stream ends.
+    void applicationGone();
+
+    // StreamDevice, on the application's thread.
+    bool want() override;
+    Readiness readiness() const override { return readiness_.load(); }
+    void publish(const std::function<void()> &write, bool playNow, bool open,
+                 bool running) override;
+    bool waitsForEnd(bool unheard) const override;
+    std::uint32_t stalls() const override { return stalls_.load(); }
+    bool realTime() const override { return true; }
+
+private:
+    void makeNode(const QString &nodeName);
+    void makeLink();
+    void dropLink();
+    void setReadiness(Readiness readiness);
+    void warmUp(std::uint32_t clock, std::uint32_t quantum);
+
+    // The loop's thread.
+    static void coreDone(void *graph, std::uint32_t id, int seq);
+    static void coreError(void *graph, std::uint32_t id, int seq, int res, const char *message);
+    static void registryGlobal(void *graph, std::uint32_t id, std::uint32_t permissions,
+                               const char *type, std::uint32_t version, const spa_dict *props);
+    static void registryGlobalRemove(void *graph, std::uint32_t id);
+    static void nodeStateChanged(void *graph, pw_filter_state old, pw_filter_state state,
+                                 const char *error);
+    static void linkInfo(void *graph, const pw_link_info *info);
+    static void linkRemoved(void *graph);
+    static void watch(void *graph, std::uint64_t expirations);
+    // The data thread.
+    static void process(void *graph, spa_io_position *position);
+
+    const PipeWireApi *pw_ = nullptr;
+    pw_thread_loop *loop_ = nullptr;
+    pw_context *context_ = nullptr;
+    pw_core *core_ = nullptr;
+    pw_registry *registry_ = nullptr;
+    pw_filter *node_ = nullptr;
+    void *outputPort_ = nullptr;
+    spa_source *watchTimer_ = nullptr;
+    spa_hook coreListener_{}, registryListener_{}, nodeListener_{};
+    int firstSync_ = -1;
+
+    // The directory: written by the loop's thread, read by the application's.
+    std::mutex directoryMutex_;
+    std::condition_variable answered_;
+    bool firstAnswer_ = false, asked_ = false;
+    std::map<std::uint32_t, std::pair<QString, QString>> nodes_; // id -> name, description
+    std::vector<Port> ports_;
+
+    // The link, touched with the loop's lock held.
+    Port target_;
+    pw_proxy *link_ = nullptr;
+    spa_hook linkListener_{}, linkObjectListener_{};
+    std::uint32_t nodeId_ = SPA_ID_INVALID; // our node's, once the graph has it
+    bool streamOpen_ = false, streamRunning_ = false;
+    std::int64_t linkAskedMs_ = 0, clockMovedMs_ = 0, idleSinceMs_ = 0;
+    std::uint64_t lastFrames_ = 0;
+    std::atomic<Readiness> readiness_{Readiness::Unavailable};
+    std::atomic<int> warmCycles_{0}; // loop -> data thread: cycles before a new link is ready
+    std::atomic<std::uint32_t> stalls_{0};
+
+    // The data thread's.
+    std::uint32_t clockId_ = SPA_ID_INVALID;
+    std::int64_t clockOffset_ = 0;
+    std::uint64_t nextFrame_ = 0;
+    std::uint32_t warmClock_ = SPA_ID_INVALID, warmQuantum_ = 0;
+
+    EngineCrossing crossing_;
+    PortWriter writer_{crossing_};
+    StreamControl control_{crossing_, *this}; // a stream opened on it must be gone first
+};
+
+} // namespace midiout
