@@ -14,7 +14,8 @@ namespace tool
 {
 
 // A mistake on the command line. The message names what was wrong; the tool prints it on one
-// line and exits with status 2.
+// line (with the choices on lines of their own after it, where it lists them) and exits with
+// status 2.
 class UsageError : public std::runtime_error
 {
 public:

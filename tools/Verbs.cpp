@@ -37,8 +37,10 @@ const std::vector<Verb> &AllVerbs()
         {.words = {"devices"},
          .synopsis = "",
          .description =
-             "Lists the output devices, one \"NUMBER NAME\" line each; device 0 is the built-in\n"
-             "synthesizer, named with its SoundFont.",
+             "Lists the output devices as they are now, one \"NUMBER NAME\" line each:\n"
+             "device 0 is the built-in synthesizer, named with its SoundFont; the others are\n"
+             "the MIDI inputs of the PipeWire graph (instruments, software synthesizers),\n"
+             "named \"node:port (description)\".",
          .run = Devices,
          .options = {}},
         {.words = {"play", "note"},
@@ -46,7 +48,10 @@ const std::vector<Verb> &AllVerbs()
          .description =
              "Plays PlayNote(N) on device D (default -1, the built-in synthesizer) and returns\n"
              "when the stream has closed. Exit status 1 with the reason (no SoundFont, no\n"
-             "sound server) when nothing could be played.",
+             "sound server, a device that cannot be opened) when nothing could be played.\n"
+             "SIGINT or SIGTERM stops the stream first, so that the device gets its reset\n"
+             "(every note off, the controllers reset), then ends the tool with status 130 or\n"
+             "143.",
          .run = PlayNoteVerb,
          .options = {"set", "device", "soundfont"}},
         {.words = {"play", "string"},
@@ -88,7 +93,7 @@ const std::vector<Verb> &AllVerbs()
          .synopsis = "TEXT OUT.mid [--set NAME=VALUE]...",
          .description =
              "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for\n"
-             "dump string. Exit status 1 and nothing written when TEXT holds no note.",
+             "dump string. Exit status 1 and nothing written when TEXT yields no event.",
          .run = ExportString,
          .takesText = true},
     };
@@ -214,7 +219,10 @@ void PrintHelp(std::FILE *out)
                  "                    name (mgFsharp, mgViolin, mgCh10) or a number 0..255; for\n"
                  "                    Sustain true, false, 1 or 0.\n"
                  "  --device D        The output device of play: a number that devices lists,\n"
-                 "                    or -1 (the default) for the built-in synthesizer.\n"
+                 "                    -1 (the default) for the built-in synthesizer, or a\n"
+                 "                    device's name as devices lists it, or its part before\n"
+                 "                    \" (\": the \"node:port\" of an instrument, which stays\n"
+                 "                    when numbers move. One that does not exist is bad input.\n"
                  "  --format NAME     The sound file format of render (see Sound files).\n"
                  "  --soundfont FILE  The SoundFont of the built-in synthesizer for play and\n"
                  "                    render, instead of the system's General MIDI SoundFont\n"
@@ -228,7 +236,9 @@ void PrintHelp(std::FILE *out)
                  "(nothing to play, no SoundFont or sound server, a file that cannot be written\n"
                  "or read); 2 for bad input: an unknown verb, option, property, value or sound\n"
                  "format, an option the verb does not take, a missing, extra or empty argument,\n"
-                 "or a request that export cannot write.\n",
+                 "a device that does not exist (the message lists the devices), or a request\n"
+                 "that export cannot write; 130 or 143 when play was ended by SIGINT or\n"
+                 "SIGTERM.\n",
                  wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
 }
 

@@ -50,9 +50,9 @@ int ExportString(const Options &options, const QList<QByteArray> &arguments)
     TMidiGen generator;
     ApplySettings(generator, options);
     const TMGCompiledRequest request = StringRequestStream(generator, PlayStringText(arguments[0]));
-    // PlayString plays nothing without a note, so there is nothing to write either.
-    if (!request.HasNotes())
-        throw Failure("nothing exported: the play string holds no note");
+    // PlayString plays nothing for an empty list, so there is nothing to write either.
+    if (request.Stream().isEmpty())
+        throw Failure("nothing exported: the play string holds no event");
     return exportStream(request, arguments[1]);
 }
 

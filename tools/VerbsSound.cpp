@@ -3,6 +3,8 @@
 
 #include "Verbs.h"
 
+#include "DeviceChoice.h"
+#include "Interruption.h"
 #include "OutputFile.h"
 #include "RenderProgress.h"
 #include "Settings.h"
@@ -78,15 +80,15 @@ Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &
 }
 
 // The ticks that one pass of what request plays lasts with generator's settings (its stream's
-// delta times together). Failure naming why nothing starts when a play string holds no note; a
-// play string cut at the stream's limit is said on stderr.
+// delta times together). Failure naming why nothing starts when a play string yields no event;
+// a play string cut at the stream's limit is said on stderr.
 std::uint64_t passTicks(const TMidiGen &generator, const Request &request, const char *nothing)
 {
     if (request.isNote)
         return generator.Duration();
     const TMGCompiledRequest stream = StringRequestStream(generator, request.text);
-    if (!stream.HasNotes())
-        throw Failure(nothing + QByteArray(": the play string holds no note"));
+    if (stream.Stream().isEmpty())
+        throw Failure(nothing + QByteArray(": the play string holds no event"));
     const QByteArray bytes = stream.Stream();
     std::uint64_t ticks = 0;
     for (const auto &entry : midiout::StreamEvents(
@@ -188,28 +190,27 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
     if (soundFonts.named)
         midiout::SetBuiltinSoundFonts(soundFonts.tried);
     midiout::Output &output = midiout::Output::system();
+    const QList<QByteArray> devices = options.values("device");
+    const qint32 device = devices.isEmpty() ? -1 : ChosenDevice(output, devices.last());
+    // From here on SIGINT and SIGTERM stop the stream before the tool exits.
+    const Interruption interruption;
     TMidiGen generator(output);
     ApplySettings(generator, options);
-    qint32 device = -1;
-    const QList<QByteArray> devices = options.values("device");
-    if (!devices.isEmpty()) {
-        const auto number = ParseDecimal(devices.last(), std::numeric_limits<qint32>::min(),
-                                         std::numeric_limits<qint32>::max());
-        if (!number)
-            throw UsageError("invalid device number: " + devices.last());
-        device = qint32(*number);
-        if (!generator.SetDevice(device))
-            throw Failure("no device " + QByteArray::number(device));
-    }
+    generator.SetDevice(device);
     // The synthesizer loads the first SoundFont that loads: the first that looks sound.
-    if (const QStringList sound = UsableSoundFonts(soundFonts.tried); !sound.isEmpty())
+    const bool builtin = device <= 0;
+    if (const QStringList sound = UsableSoundFonts(soundFonts.tried); builtin && !sound.isEmpty())
         WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath(), soundFonts.tried);
     passTicks(generator, request, "nothing played");
-    start(generator, request, "nothing played",
-          [&output, &soundFonts] { return builtinSynthRefusal(output, soundFonts); });
-    while (generator.IsPlaying())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return 0;
+    if (interruption.signal() != 0)
+        return interruption.exitStatus();
+    start(generator, request, "nothing played", [&]() -> QByteArray {
+        if (builtin)
+            return builtinSynthRefusal(output, soundFonts);
+        return output.deviceName(device).toUtf8() + " (device " + QByteArray::number(device) +
+               ") cannot be opened now";
+    });
+    return PlayToTheEnd(generator, interruption);
 }
 
 int render(bool isNote, const Options &options, const QList<QByteArray> &arguments)
@@ -274,10 +275,7 @@ int Devices(const Options &, const QList<QByteArray> &arguments)
 {
     if (!arguments.isEmpty())
         throw UsageError("unexpected argument: " + arguments[0]);
-    midiout::Output &output = midiout::Output::system();
-    const int count = output.deviceCount();
-    for (int device = 0; device < count; ++device)
-        std::printf("%d %s\n", device, qPrintable(output.deviceName(device)));
+    std::fputs(DeviceLines(midiout::Output::system()).constData(), stdout);
     return 0;
 }
 

@@ -28,8 +28,8 @@ int main(int argc, char **argv)
                                                                        : "off";
         std::printf("%8d %-7s %3d channel %d\n", event.time, kind, event.value, event.channel);
     }
-    if (!tune.HasNotes()) {
-        std::fprintf(stderr, "tune-to-midi: the play string holds no note\n");
+    if (tune.Stream().isEmpty()) {
+        std::fprintf(stderr, "tune-to-midi: the play string yields no event\n");
         return 1;
     }
     if (tune.NotesLeftOut() > 0 || tune.NoteEndsLost() > 0)
@@ -51,7 +51,7 @@ int main(int argc, char **argv)
     }
     std::printf("%lld stream events, bend %s, %lld bytes written to %s\n",
                 static_cast<long long>(tune.Stream().size() / TMGCompiledRequest::StreamEventSize),
-                tune.BendAllowed() ? "allowed" : "not allowed",
-                static_cast<long long>(file.size()), argv[2]);
+                tune.BendAllowed() ? "allowed" : "not allowed", static_cast<long long>(file.size()),
+                argv[2]);
     return 0;
 }

@@ -37,7 +37,8 @@ TMGCompiledRequest TMGCompiledRequestData::compile(const midigen::EventList &lis
     auto data = std::make_unique<TMGCompiledRequestData>();
     data->events = QList<TMGNoteEvent>(list.begin(), list.end());
     data->bendAllowed = bendAllowed;
-    if (midigen::HoldsNote(list)) {
+    data->hasNotes = midigen::HoldsNote(list);
+    if (!list.empty()) {
         const midigen::StreamBuffer buffer = midigen::EncodeStream(list, settings, bendAllowed);
         data->stream =
             QByteArray(reinterpret_cast<const char *>(buffer.data()), qsizetype(buffer.size()));
@@ -74,7 +75,7 @@ bool TMGCompiledRequest::BendAllowed() const
 
 bool TMGCompiledRequest::HasNotes() const
 {
-    return !d->stream.isEmpty();
+    return d->hasNotes;
 }
 
 QByteArray TMGCompiledRequest::Stream() const

@@ -173,7 +173,7 @@ QString TMidiGen::LastError() const
     case mgOutputOwned:
         return QStringLiteral("another component of this program owns the output");
     case mgNothingToPlay:
-        return QStringLiteral("the play string holds no note");
+        return QStringLiteral("the play string holds no event");
     case mgOpenFailed:
         return QStringLiteral("the output device did not open a stream");
     case mgStartFailed:

@@ -26,13 +26,12 @@ bool TMidiGenPrivate::PlayString(const QByteArray &text)
     if (!PrepareToPlay())
         return false;
     loopCounter_ = loops_;
-    playChannel_ = channel_;
 
     midigen::EventList list;
     const bool bendAllowed = ParsePlayString(text, list);
-    if (!midigen::HoldsNote(list)) {
-        // Nothing would sound (an empty list, or program changes alone): the component stays
-        // ready for the next request.
+    if (list.empty()) {
+        // Nothing to send: the component stays ready for the next request. A list of program
+        // changes alone plays like any other: its stream selects the sounds.
         phase_ = Phase::Idle;
         return refuse(TMidiGen::mgNothingToPlay);
     }
@@ -51,14 +50,8 @@ TMGCompiledRequest TMidiGenPrivate::compile(const midigen::EventList &list, bool
 
 void TMidiGenPrivate::AssembleStream(midigen::EventList list, bool bendAllowed)
 {
-    playChannel_ = channel_;
     midigen::EncodeStream(list, midigen::EncodeSettingsOf(*q_ptr), bendAllowed, streamBuffer_);
     // The list, taken over by value, releases its records on return.
-}
-
-bool TMidiGenPrivate::AppendEvent(std::uint32_t delta, std::uint32_t eventWord)
-{
-    return midigen::AppendEvent(streamBuffer_, delta, eventWord);
 }
 
 void TMidiGenPrivate::releaseStreamBuffer()

@@ -139,7 +139,9 @@ bool TMidiGenPrivate::isPlaying() const
 bool TMidiGenPrivate::PrepareToPlay()
 {
     // Refuses a request while the previous one has not begun to sound and one nested in its
-    // waits; a stream that sounds is stopped, and the request waits until it has closed.
+    // waits. The device of the next open is asked before anything else: one that cannot be
+    // opened is refused at once, and a stream that sounds plays on. Only then is a sounding
+    // stream stopped, and the request waits until it has closed.
     switch (phase_) {
     case Phase::Preparing:
     case Phase::Replacing:
@@ -148,12 +150,21 @@ bool TMidiGenPrivate::PrepareToPlay()
     case Phase::Starting:
         return refuse(TMidiGen::mgBusy);
     case Phase::Idle:
-        phase_ = Phase::Preparing;
-        if (!MidiAvailable()) {
+        phase_ = Phase::Preparing; // a request made while the device is asked is busy
+        if (!output_.probe(device_)) {
             phase_ = Phase::Idle;
             return refuse(TMidiGen::mgNoOutput);
         }
+        return true;
+    case Phase::Sounding:
+    case Phase::Stopping:
+    case Phase::Ending:
+        // An open stream keeps its device; the one asked is that of the next open.
+        if (!output_.probe(device_))
+            return refuse(TMidiGen::mgNoOutput);
         break;
+    }
+    switch (phase_) {
     case Phase::Sounding:
         stream_->stop();
         phase_ = Phase::Replacing;
@@ -164,6 +175,8 @@ bool TMidiGenPrivate::PrepareToPlay()
     case Phase::Ending:
         stream_->stop(); // what it left to be heard is cut: its Close comes at once
         phase_ = Phase::Clearing;
+        break;
+    default:
         break;
     }
     loopCounter_ = 1;
@@ -202,8 +215,8 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     if (!stream_->setTimeDivision(TimeDivision))
         return abandonStartedStream();
 
-    header_ = {streamBuffer_.data(), streamBuffer_.size(), streamBuffer_.size()};
-    if (!stream_->queue(header_.data, header_.bytesRecorded) || !stream_->restart())
+    // The output plays a copy of the buffer, which stays for the passes that follow.
+    if (!stream_->queue(streamBuffer_.data(), streamBuffer_.size()) || !stream_->restart())
         return abandonStartedStream();
     return true;
 }
@@ -225,15 +238,16 @@ void TMidiGenPrivate::endStreamAndWait()
     case Phase::Opening:
         stream_->close();
         break;
+    // The phase first: an output may tell the Close inside close().
     case Phase::Replacing:
-        endStream();
         phase_ = Phase::Clearing;
+        endStream();
         break;
     case Phase::Starting:
     case Phase::Sounding:
     case Phase::Stopping:
-        endStream();
         phase_ = Phase::Ending;
+        endStream();
         break;
     case Phase::Clearing:
     case Phase::Ending:
@@ -247,7 +261,6 @@ void TMidiGenPrivate::endStream()
 {
     stream_->stop();
     stream_->reset();
-    header_ = {};
     releaseStreamBuffer();
     stream_->close();
 }
@@ -256,7 +269,7 @@ bool TMidiGenPrivate::repeatPass()
 {
     if (loopCounter_ == 1)
         return false;
-    stream_->queue(header_.data, header_.bytesRecorded);
+    stream_->queue(streamBuffer_.data(), streamBuffer_.size());
     stream_->restart();
     if (loopCounter_ > 1)
         --loopCounter_;
@@ -265,7 +278,6 @@ bool TMidiGenPrivate::repeatPass()
 
 void TMidiGenPrivate::handleNotification(Notification notification)
 {
-    const bool wasPlaying = isPlaying();
     const Phase from = phase_;
     const Step step = Steps[int(from)][int(notification)];
     phase_ = step.next;
@@ -288,9 +300,12 @@ void TMidiGenPrivate::handleNotification(Notification notification)
         stream_.reset();
         break;
     }
-    // Told once the state is whole again, so that a slot may make the next request.
-    if (isPlaying() != wasPlaying)
-        emit q_ptr->IsPlayingChanged(isPlaying());
+    // Told once the state is whole again, so that a slot may make the next request; a Close
+    // that the output told inside the action's close() has been told there already.
+    if (isPlaying() != toldPlaying_) {
+        toldPlaying_ = isPlaying();
+        emit q_ptr->IsPlayingChanged(toldPlaying_);
+    }
 }
 
 bool TMidiGenPrivate::MidiAvailable()

@@ -124,7 +124,6 @@ bool TMidiGenPrivate::PlayNote(qint32 note)
     if (!PrepareToPlay())
         return false;
     loopCounter_ = loops_;
-    playChannel_ = channel_;
     // A single note may always carry the pitch-bend ramp.
     return AssembleAndPlay(noteList(note), true);
 }

@@ -9,8 +9,6 @@
 
 #include <QObject>
 
-#include <cstddef>
-#include <cstdint>
 #include <memory>
 
 namespace midiout
@@ -70,23 +68,14 @@ public:
     // Takes over list, assembles the stream buffer from it and starts the stream; true when the
     // stream was started. The records are released whatever the result.
     bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
-    // Copies Channel into the play channel and appends the preamble and the encoded list to the
-    // stream buffer (midigen::EncodeStream); the list is released.
+    // Appends the preamble and the encoded list to the stream buffer (midigen::EncodeStream),
+    // on the play channel Channel; the list is released.
     void AssembleStream(midigen::EventList list, bool bendAllowed);
-    // Appends one stream event (12 bytes) to the stream buffer; false when it was dropped.
-    bool AppendEvent(std::uint32_t delta, std::uint32_t eventWord);
     // Empties the stream buffer.
     void releaseStreamBuffer();
 
     // The next value of the process-wide instance counter (1 for the first component).
     static quint32 takeInstanceNumber();
-
-    // Describes the stream buffer to the device; kept so that it stays valid between passes.
-    struct StreamHeader {
-        const std::uint8_t *data = nullptr;
-        std::size_t bufferLength = 0;
-        std::size_t bytesRecorded = 0;
-    };
 
     // What a component does with its stream: one phase at a time. A request that finds a stream
     // sounding replaces it (Replacing, Clearing), opens its own (Opening) and starts it; a
@@ -148,13 +137,12 @@ public:
     // Playback state.
     midiout::Output &output_;                 // the devices this component plays on
     std::unique_ptr<midiout::Stream> stream_; // the open stream, null while none is open
-    StreamHeader header_;
     QObject *notificationReceiver_; // child of the component; receives the stream's notifications
     Phase phase_ = Phase::Idle;
-    qint32 device_ = -1;      // output device of the next open; -1 = the default device
-    quint32 instanceNumber_;  // from the process-wide instance counter
-    quint8 playChannel_ = 0;  // channel of the current play request
-    quint32 loopCounter_ = 0; // passes still to play, 0 = endless, 1 = the last (or stopped)
+    bool toldPlaying_ = false; // what IsPlayingChanged() told last
+    qint32 device_ = -1;       // output device of the next open; -1 = the default device
+    quint32 instanceNumber_;   // from the process-wide instance counter
+    quint32 loopCounter_ = 0;  // passes still to play, 0 = endless, 1 = the last (or stopped)
     TMidiGen::TMGRefusal refusal_ = TMidiGen::mgNone; // why the last play request was refused
     midigen::StreamBuffer streamBuffer_;              // the assembled stream events
 };

@@ -24,6 +24,9 @@ CASES = [
     (["string", "I130,C,D,I5,E"], ["--set", "Channel=mgCh16", "--set", "Pan=-40"]),
     # Delta times of one to four bytes.
     (["string", "C;100,127;D,128;E,16384;F,3000000;G"], []),
+    # Program changes alone: the preamble and the program changes, the first after a step.
+    (["string", "243;I29;0935"], []),
+    (["string", "I17,100;I130"], ["--set", "Channel=mgCh03"]),
     # The largest stream: cut at 5,461 events as the device would get it.
     (["string", ",".join(["C;1", "D;1"] * 1500)], []),
 ]

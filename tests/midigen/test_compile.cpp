@@ -1,5 +1,5 @@
 // The compile step through the shared library alone, as a program uses it: what a request
-// compiles into is what it plays, a play string of program changes alone is nothing to play,
+// compiles into is what it plays, a play string of program changes alone plays its stream,
 // compiling changes nothing, the stream's limit is counted, and the Standard MIDI File.
 
 #include "BackupJingle.h"
@@ -128,18 +128,53 @@ TEST_F(Compile, TheListAndTheFlagAreThoseOfTheRequest)
     EXPECT_TRUE(gen.CompileString("C;200,E;200").BendAllowed());
 }
 
-TEST_F(Compile, AStringOfProgramChangesAloneIsNothingToPlay)
+// A list of program changes alone is a stream like any other: the preamble and the program
+// changes, which select the sounds; only an empty list is nothing to play.
+TEST_F(Compile, AStringOfProgramChangesAlonePlaysItsStreamAndOnlyAnEmptyListIsRefused)
 {
     const TMGCompiledRequest programs = gen.CompileString("I5,I130");
     EXPECT_EQ(programs.Events(), (QList<Event>{{0, Program, 130, 9}, {0, Program, 5, 0}}));
     EXPECT_FALSE(programs.HasNotes());
-    EXPECT_TRUE(programs.Stream().isEmpty());
-    EXPECT_FALSE(gen.CompileString(",,").HasNotes());
+    const QByteArray stream = programs.Stream();
+    ASSERT_EQ(stream.size(), 17 * TMGCompiledRequest::StreamEventSize)
+        << "the preamble and the two program changes, no opening one of Instrument";
+    EXPECT_EQ(stream.right(24), QByteArray("\0\0\0\0\0\0\0\0\xC9\x7F\0\0"
+                                           "\0\0\0\0\0\0\0\0\xC0\x05\0\0",
+                                           24));
+    // A step before the program change is its delta.
+    const QByteArray later = gen.CompileString("243;I29;0935").Stream();
+    ASSERT_EQ(later.size(), 16 * TMGCompiledRequest::StreamEventSize);
+    EXPECT_EQ(later.right(12), QByteArray("\xF3\0\0\0\0\0\0\0\xC0\x1D\0\0", 12));
 
-    EXPECT_FALSE(gen.PlayString("I5,I130"));
+    // Played on a device that takes its time, as a real one does.
+    output.faults.instant = false;
+    std::vector<bool> told;
+    const QObject listening;
+    QObject::connect(&gen, &TMidiGen::IsPlayingChanged, &listening,
+                     [&](bool on) { told.push_back(on); });
+    ASSERT_TRUE(gen.PlayString("I5,I130")) << qPrintable(gen.LastError());
+    ASSERT_EQ(output.log.queued.size(), 1u);
+    EXPECT_EQ(output.log.queued.back(), bytes(stream));
+    output.current->reachFirstEvent();
+    ASSERT_TRUE(output.current->endPass());
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told, (std::vector<bool>{true, false})) << "the stream ends after its pass";
+    EXPECT_EQ(output.log.closes, 1);
+    output.faults.instant = true;
+
+    // Nothing at all: an empty play string, and program changes that the percussion channel
+    // drops.
+    EXPECT_TRUE(gen.CompileString(",,").Stream().isEmpty());
+    const int opens = output.log.opens;
+    EXPECT_FALSE(gen.PlayString(",,"));
     EXPECT_EQ(gen.LastRefusal(), TMidiGen::mgNothingToPlay);
-    EXPECT_EQ(output.log.opens, 0) << "nothing was opened for it";
-    EXPECT_TRUE(gen.PlayString("I5,C")) << "the component is ready for the next request";
+    gen.setChannel(TMidiGen::mgCh10);
+    EXPECT_TRUE(gen.CompileString("I5").Events().isEmpty());
+    EXPECT_FALSE(gen.PlayString("I5"));
+    EXPECT_EQ(gen.LastRefusal(), TMidiGen::mgNothingToPlay);
+    EXPECT_EQ(output.log.opens, opens) << "nothing was opened for them";
+    EXPECT_TRUE(gen.PlayString("C")) << "the component is ready for the next request";
 }
 
 TEST_F(Compile, CompilingPlaysNothingAndChangesNothing)

@@ -61,12 +61,12 @@ TEST(Export, NothingToWriteOrNoWayToWriteExitsWithStatusOne)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    // A file that is there stays as it was when the play string holds no note.
+    // A file that is there stays as it was when the play string yields no event.
     const QString existing = folder.filePath("kept.mid");
     ASSERT_TRUE(writeFile(existing, "kept"));
     const ToolRun empty = runTool({"export", "string", ",,", existing});
     EXPECT_EQ(empty.status, 1);
-    EXPECT_EQ(empty.err, QStringList{"midigen: nothing exported: the play string holds no note"});
+    EXPECT_EQ(empty.err, QStringList{"midigen: nothing exported: the play string holds no event"});
     EXPECT_EQ(contents(existing), "kept");
 
     const QString unreachable = folder.filePath("no/such/folder/out.mid");
@@ -92,6 +92,27 @@ TEST(Export, ReplacesAnExistingFileWithTheStream)
     EXPECT_EQ(file.mid(14, 4), "MTrk");
     EXPECT_EQ(file.right(4), QByteArray::fromHex("00FF2F00"));
     EXPECT_LT(file.size(), 100);
+}
+
+// A play string of program changes alone is played, so dump prints and export writes its
+// stream: the preamble and the program change, here after a step of 243 ticks.
+TEST(Export, ProgramChangesAloneAreDumpedAndWritten)
+{
+    const ToolRun dump = runTool({"dump", "string", "243;I29;0935"});
+    ASSERT_EQ(dump.status, 0) << dump.errText();
+    ASSERT_EQ(dump.out.size(), 17);
+    EXPECT_EQ(dump.out[15], "F3 00 00 00 00 00 00 00 C0 1D 00 00");
+    EXPECT_EQ(dump.out[16], "events 16 bytes 192");
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString out = folder.filePath("programs.mid");
+    const ToolRun run = runTool({"export", "string", "243;I29;0935", out});
+    ASSERT_EQ(run.status, 0) << run.errText();
+    // The preamble's 15 controllers, then the program change 243 ticks later and the track's end.
+    const QByteArray file = contents(out);
+    EXPECT_EQ(file.size(), 14 + 8 + 15 * 4 + 4 + 4);
+    EXPECT_EQ(file.right(8), QByteArray::fromHex("8173C01D00FF2F00"));
 }
 
 TEST(Tool, VersionIsTheProjectVersion)

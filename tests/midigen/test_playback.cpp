@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,23 @@ TEST_F(PlaybackMachine, IsPlayingChangedTellsOpenAndCloseAndASlotMayPlayAgain)
     gen->Stop();
     gen.reset(); // the destructor's close tells nobody
     EXPECT_EQ(told, (std::vector<bool>{true, false, true}));
+}
+
+// An output may tell the Close inside close(), so inside the handling of the notification that
+// ends the stream: the change is told once all the same.
+TEST_F(PlaybackMachine, ACloseToldInsideCloseIsToldOnce)
+{
+    output.faults.instant = true;
+    std::vector<bool> told;
+    QObject::connect(gen.get(), &TMidiGen::IsPlayingChanged,
+                     [&](bool playing) { told.push_back(playing); });
+    ASSERT_TRUE(gen->PlayNote(60));
+    processPosted(); // the pass's end: the stream ends and its Close comes inside close()
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(gen->IsPlaying());
+    ASSERT_TRUE(gen->PlayNote(62)) << "ready for the next request";
+    processPosted();
+    EXPECT_EQ(told, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST_F(PlaybackMachine, PlayPlaysNoteInOctaveLimitedTo127)
@@ -245,6 +263,66 @@ TEST_F(PlaybackMachine, SetDeviceStoresTheNumberEvenWhenItDoesNotExist)
     EXPECT_FALSE(gen->PlayNote(60));
     EXPECT_TRUE(gen->SetDevice(-1));
     EXPECT_TRUE(gen->PlayNote(60));
+}
+
+// SetDevice(99) while a stream of this component is open: MidiAvailable() still says true, yet
+// the next request asks the device of its own stream first and is refused before it touches the
+// open one, in every phase where a request would otherwise end it.
+TEST_F(PlaybackMachine, ADeviceThatCannotBeOpenedIsRefusedBeforeTheOpenStreamIsTouched)
+{
+    output.faults.closesWhenHeard = true; // so that the ended stream is still open
+    struct Case {
+        const char *name;
+        std::function<void()> reach;
+    };
+    const Case cases[] = {
+        {"sounding", [&] { startSounding(); }},
+        {"stopped",
+         [&] {
+             startSounding();
+             gen->Stop();
+         }},
+        {"ended, its sound on its way",
+         [&] {
+             startSounding();
+             ASSERT_TRUE(output.current->endPass());
+             processPosted();
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(gen->SetDevice(0));
+        c.reach();
+        ASSERT_TRUE(gen->IsPlaying());
+        EXPECT_FALSE(gen->SetDevice(99));
+        EXPECT_TRUE(gen->MidiAvailable()) << "a stream of this component is open";
+        output.log.calls.clear();
+        output.log.probed.clear();
+        const int opens = output.log.opens;
+        EXPECT_FALSE(gen->PlayNote(62));
+        EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNoOutput);
+        EXPECT_EQ(output.log.probed, std::vector<int>{99}) << "the next open's device is asked";
+        EXPECT_TRUE(output.log.calls.empty()) << "the open stream was not touched";
+        EXPECT_EQ(output.log.opens, opens);
+        EXPECT_TRUE(gen->IsPlaying()) << "it plays on";
+        // It ends as it would have without the request.
+        output.current->endPass();
+        processPosted();
+        processPosted();
+        output.current->heard();
+        processPosted();
+        EXPECT_FALSE(gen->IsPlaying());
+    }
+
+    // A device that passes the probe but does not open: the request has begun, so the stream
+    // that sounded has ended.
+    output.faults.closesWhenHeard = false;
+    ASSERT_TRUE(gen->SetDevice(0));
+    startSounding();
+    output.faults.openFails = true;
+    EXPECT_FALSE(gen->PlayNote(62));
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgOpenFailed);
+    EXPECT_FALSE(gen->IsPlaying());
 }
 
 TEST_F(PlaybackMachine, DestructionWhileSoundingClosesTheStreamFirst)

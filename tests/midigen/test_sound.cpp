@@ -126,3 +126,18 @@ TEST_F(Sound, TheJingleSoundsAtOnceAndFallsSilentSoonAfterItsStreamCloses)
                 ms(double(silent) - double(closedAt)));
     EXPECT_LE(silent, closedAt + Second);
 }
+
+// A play string of program changes alone plays its stream: it selects the sound, nothing is
+// heard, and the stream ends after its pass like any other.
+TEST_F(Sound, ProgramChangesAloneAreSilentAndTheStreamEnds)
+{
+    std::vector<bool> told;
+    QObject::connect(gen.get(), &TMidiGen::IsPlayingChanged,
+                     [&](bool playing) { told.push_back(playing); });
+    play([this] { return gen->PlayString("50;I17"); }, Second / 10);
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
+    // Its one pass lasts until the program change at 0.5 s.
+    EXPECT_GE(closedAt, 50 * TickFrames);
+    EXPECT_LE(closedAt, 50 * TickFrames + 4 * Block + Second / 10);
+    EXPECT_EQ(miditest::peak(audio, 0, audio.size() / 2), 0) << "nothing is heard";
+}

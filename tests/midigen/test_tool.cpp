@@ -146,16 +146,44 @@ TEST(Tool, RenderWritesTheSoundUntilItHasDiedAway)
     EXPECT_NE(bytes.mid(44, 44100 * 4 / 10).count('\0'), 44100 * 4 / 10) << "sound from the start";
 }
 
+// A device that does not exist, by number or by name, is bad input: the message lists every
+// device as devices does, so that the user can choose one.
+TEST(Tool, PlayOnADeviceThatDoesNotExistListsTheDevices)
+{
+    const ToolRun devices = runTool({"devices"});
+    ASSERT_EQ(devices.status, 0) << devices.errText();
+    ASSERT_FALSE(devices.out.isEmpty());
+    EXPECT_TRUE(devices.out[0].startsWith("0 Built-in synthesizer ("))
+        << devices.out[0].toStdString();
+    QStringList listed;
+    for (const QString &line : devices.out)
+        listed.append("  " + line);
+
+    const struct {
+        QString device;
+        QString named;
+    } cases[] = {
+        {"7", "no device 7"},
+        {"-2", "no device -2"},
+        {"2147483647", "no device 2147483647"},
+        {"Synth:midi_in", "no device \"Synth:midi_in\""},
+        {"Built-in", "no device \"Built-in\""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.device.toStdString());
+        const ToolRun run = runTool({"play", "note", "60", "--device", c.device});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.err, QStringList{"midigen: " + c.named + "; the devices are:"} + listed);
+    }
+}
+
 TEST(Tool, PlayAndRenderSayWhyNothingSounds)
 {
-    const ToolRun noDevice = runTool({"play", "note", "60", "--device", "7"});
-    EXPECT_EQ(noDevice.status, 1);
-    EXPECT_EQ(noDevice.err, QStringList{"midigen: no device 7"});
-
     const QString wav = QDir::temp().filePath(QStringLiteral("midigen-empty.wav"));
     const ToolRun empty = runTool({"render", "string", ",,", wav});
     EXPECT_EQ(empty.status, 1);
-    EXPECT_EQ(empty.err, QStringList{"midigen: nothing rendered: the play string holds no note"});
+    EXPECT_EQ(empty.err, QStringList{"midigen: nothing rendered: the play string holds no event"});
     QFile::remove(wav);
 
     const ToolRun endless = runTool({"render", "note", "60", wav, "--set", "Loops=0"});

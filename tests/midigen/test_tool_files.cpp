@@ -279,12 +279,12 @@ TEST(ToolFiles, WhatTheToolReadsAndWrites)
          }},
 
         // Failures leave an existing file byte for byte.
-        {"render of a play string without a note",
+        {"render of a play string without an event",
          keptFile,
          {"render", "string", ",,", "@/out"},
          {},
          1,
-         "nothing rendered: the play string holds no note",
+         "nothing rendered: the play string holds no event",
          keptAlone},
         {"render of an endless stream",
          keptFile,

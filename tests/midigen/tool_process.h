@@ -2,7 +2,8 @@
 
 // Runs the built midigen tool with arguments as raw bytes (file names need not be UTF-8) and a
 // given standard input, and collects its output as bytes. A run that has not ended after the
-// deadline is killed and reported as a hang.
+// deadline is killed and reported as a hang. A test may act on the running tool (send it a
+// signal) before its output is collected.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@ namespace tooltest
 struct ProcessRun {
     bool finished = false; // false: killed at the deadline
     int status = -1;       // exit status, -1 when the tool did not exit by itself
+    int signal = 0;        // the signal that ended the tool, 0 when it exited
     std::string out;       // standard output
     std::string err;       // standard error
 
@@ -46,10 +49,13 @@ struct ProcessRun {
 };
 
 // extraEnvironment entries ("NAME=VALUE") are added to the test's own environment.
+// whileRunning, when given, is called with the tool's pid once it runs, before its output is
+// read (the tool's output beyond a pipe's capacity waits until it returns).
 inline ProcessRun runToolProcess(const std::vector<std::string> &arguments,
                                  const std::string &input = {},
                                  const std::vector<std::string> &extraEnvironment = {},
-                                 std::chrono::seconds deadline = std::chrono::seconds(20))
+                                 std::chrono::seconds deadline = std::chrono::seconds(20),
+                                 const std::function<void(pid_t)> &whileRunning = {})
 {
     ProcessRun run;
     // A tool that stops reading its input must not end the test with SIGPIPE.
@@ -94,6 +100,9 @@ inline ProcessRun runToolProcess(const std::vector<std::string> &arguments,
         ::close(err[0]);
         return run;
     }
+
+    if (whileRunning)
+        whileRunning(pid);
 
     // Feed the input and drain both outputs until they close or the deadline passes.
     std::size_t written = 0;
@@ -148,6 +157,7 @@ inline ProcessRun runToolProcess(const std::vector<std::string> &arguments,
         if (done == pid) {
             run.finished = true;
             run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+            run.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
             return run;
         }
         ::usleep(10000);

@@ -74,13 +74,14 @@ public:
     // Whether the stream may carry the pitch-bend ramp (added when PitchBend is not 0 as
     // well): true for PlayNote, and for a play string that is one chord of one length.
     bool BendAllowed() const;
-    // Whether the list holds a note. Only then does the request play: PlayString refuses a play
-    // string without one (TMidiGen::mgNothingToPlay), and Stream() is empty.
+    // Whether the list holds a note. A request without one still plays when its list holds an
+    // event: a list of program changes alone selects the sounds, and nothing is heard.
     bool HasNotes() const;
     // The stream the output plays, StreamEventSize bytes an event, at most MaxStreamEvents
     // events: a preamble of 15 controller events that carries the settings, an opening program
     // change with Instrument unless the list begins with one, then the list's events in order
-    // (and the pitch-bend ramp). Empty when HasNotes() is false.
+    // (and the pitch-bend ramp). Empty when the list is empty: PlayString refuses such a play
+    // string (TMidiGen::mgNothingToPlay).
     QByteArray Stream() const;
     // Notes of the list whose note on the stream's limit left out: they are not played.
     qsizetype NotesLeftOut() const;
@@ -91,7 +92,7 @@ public:
     // Stream() as a Standard MIDI File of format 0: one track, division 50 ticks per quarter
     // note and no tempo event, so that one tick is 10 ms as in the stream; every stream event
     // with its delta time and status byte, then the end of the track. One pass: Loops does not
-    // apply. A request without notes gives a file whose track holds only its end.
+    // apply. A request with an empty stream gives a file whose track holds only its end.
     // A file's delta time holds at most 268,435,455 ticks (about 31 days): for a stream whose
     // events lie further apart, the result is empty and *errorMessage (when given) says which
     // event, as "event 17 follows the one before by 300000000 ticks; a Standard MIDI File

@@ -81,9 +81,10 @@ class TMidiGenPrivate;
 // - **Refusals are values.** A play request returns true when its stream has started and false
 //   when it was refused or failed; it raises nothing and shows nothing. LastRefusal() says why
 //   (a TMGRefusal) and LastError() gives the same as a short text. mgBusy, mgWrongThread,
-//   mgNoApplication and mgNoOutput are told before anything happens, and a stream that plays
-//   plays on; the others come after the request has begun, which ended the component's own
-//   previous stream. The component stays usable after every refusal.
+//   mgNoApplication and mgNoOutput for a device that cannot be opened (SetDevice()) are told
+//   before anything happens, and a stream that plays plays on; the others, mgNoOutput for a
+//   sound server that does not answer included, come after the request has begun, which ended
+//   the component's own previous stream. The component stays usable after every refusal.
 //
 // A minimal program:
 // \include hello-midigen/main.cpp
@@ -167,11 +168,12 @@ public:
         mgNone,          // the last request started its stream (or none was made yet)
         mgBusy,          // the previous request had not begun to sound, or this came in its wait
         mgNoApplication, // no QCoreApplication exists, so no notification could arrive
-        mgNoOutput,      // the output device cannot play now: MidiAvailable() is false, or its
-                         // sound server did not answer the opening stream
+        mgNoOutput,      // the device of the next stream (SetDevice()) does not exist or cannot
+                         // be opened now, told before anything happens; or its sound server did
+                         // not answer the opening stream
         mgOutputOwned,   // another component of the process owns the output
-        mgNothingToPlay, // the play string holds no note (program changes alone play nothing)
-        mgOpenFailed,    // the output device did not open a stream
+        mgNothingToPlay, // the play string yields no event (an empty list: nothing to send)
+        mgOpenFailed,    // the device exists and can be opened, but did not open the stream
         mgStartFailed,   // the stream opened but did not start; it was closed again
         mgWrongThread,   // the call came from a thread other than the application object's
     };
@@ -335,7 +337,10 @@ public:
     // True when a stream of this component is open or the output device can be opened now
     // (midiout::Output::probe(): whether a sound server answers is known only once a stream
     // opens, and such a request is refused with mgNoOutput). It does not tell whether another
-    // component owns the output (see the output owner rule). Never waits for the sound server.
+    // component owns the output (see the output owner rule). While a stream is open it says
+    // true whatever SetDevice() chose since: a request then asks the device of its own stream
+    // first, and refuses one that cannot be opened with mgNoOutput. Never waits for the sound
+    // server.
     Q_INVOKABLE bool MidiAvailable();
     // Plays Note() in Octave(): PlayNote(Note() + 12 * Octave()), a note number 0..131 that
     // PlayNote limits to 127. True when the stream has started.
@@ -343,15 +348,23 @@ public:
     // Plays a play string (\ref playstring): parses it into a sorted event list and plays
     // that list, with the pitch-bend ramp only for a play string that is one chord of one
     // length. True when the stream has started; false with mgNothingToPlay for a play string
-    // that holds no note (an empty one, or one of program changes alone). The stream is what
-    // CompileString(text) gives.
+    // whose list is empty. A list of program changes alone ("I17", "243;I29;0935") plays like
+    // any other: its stream (the preamble and the program changes) selects the sound on the
+    // channel, nothing is heard, and it ends after its passes as usual; on an external
+    // instrument that is how a program chooses a sound. The stream is what CompileString(text)
+    // gives.
     Q_INVOKABLE bool PlayString(const QByteArray &text);
     // Plays one note of Duration() ticks with Instrument() on Channel(); note is limited to
     // 0..127 (in design mode an out-of-range note shows the range message). True when the
     // stream has started. The stream is what CompileNote(note) gives.
     Q_INVOKABLE bool PlayNote(qint32 note);
     // Selects the output device of later streams (-1: the default device); the number is stored
-    // even when the result is false. True when the number names an existing device.
+    // even when the result is false. True when the number names an existing device (the
+    // count is asked afresh; midiout::Output::deviceNumber() finds a device by its name). An
+    // open stream keeps its device. A later request on a device that does not exist, or cannot
+    // be opened now, is refused with mgNoOutput before anything happens: a stream that plays
+    // plays on. One that can be opened but whose open fails gives mgOpenFailed, after the
+    // request has ended the component's previous stream.
     Q_INVOKABLE bool SetDevice(qint32 device);
     // Ends the stream after at most its current pass (at once once it has begun to sound, and
     // without waiting for what is still on its way to the speakers); returns at once, and
@@ -364,9 +377,9 @@ public:
     // range message, as PlayNote() does. Call it where the settings are written.
     TMGCompiledRequest CompileNote(qint32 note) const;
     // What PlayString(text) would play with the settings as they are: the sorted event list,
-    // the bend-allowed flag and the stream (empty, with HasNotes() false, when the play string
-    // holds no note: PlayString() refuses it). Plays nothing, waits for nothing and changes
-    // nothing. Call it where the settings are written.
+    // the bend-allowed flag and the stream (empty when the list is empty: PlayString() refuses
+    // it; a list of program changes alone has its stream, with HasNotes() false). Plays
+    // nothing, waits for nothing and changes nothing. Call it where the settings are written.
     TMGCompiledRequest CompileString(const QByteArray &text) const;
 
     // Why the last Play(), PlayNote() or PlayString() returned false; mgNone after one that

@@ -90,10 +90,18 @@ public:
     // The devices of this machine: device 0 is the built-in synthesizer.
     static Output &system();
 
+    // What deviceNumber() gives when no device has the name.
+    static constexpr int NoDevice = -2;
+
     // Number of devices; asked afresh every time.
     virtual int deviceCount() = 0;
     // A one-line human-readable name, empty for a device that does not exist.
     virtual QString deviceName(int device) = 0;
+    // The number that the device called name has now (numbers move as devices come and go,
+    // names stay): the first of 0 .. deviceCount() - 1 whose deviceName() is name, or begins
+    // with name followed by " (", so that a graph port is found by its "node:port" without the
+    // description in brackets after it. NoDevice when none is; an empty name names none.
+    int deviceNumber(const QString &name);
     // Whether a stream could be opened on the device now: for the built-in synthesizer, it has
     // (or is loading) a SoundFont and a sound server library; whether a server answers is
     // known only once a stream is opened. Never waits for the sound server.
