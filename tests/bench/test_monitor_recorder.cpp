@@ -5,6 +5,7 @@
 #include "MonitorRecorder.h"
 #include "PrivateSoundServer.h"
 #include "SinkLevels.h"
+#include "SoundServerStart.h"
 
 #include <pulse/simple.h>
 
@@ -54,8 +55,7 @@ std::vector<double> writeClicks(int clicks)
 TEST(MonitorRecorder, PlacesClicksNeverBeforeTheyWereWrittenAndSoonAfter)
 {
     testsupport::PrivateSoundServer server;
-    if (!server.start())
-        GTEST_SKIP() << "no PulseAudio server";
+    START_SOUND_SERVER_OR_SKIP(server);
     MonitorRecorder recorder;
     ASSERT_TRUE(recorder.start());
     const std::vector<double> stamps = writeClicks(10);
