@@ -359,10 +359,3 @@ TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutputUntilItIsDestroyed)
     EXPECT_FALSE(beside.PlayNote(60));
     EXPECT_EQ(beside.LastRefusal(), TMidiGen::mgOutputOwned);
 }
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
