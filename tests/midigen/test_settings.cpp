@@ -1,6 +1,7 @@
 // Settings of the tone generator: published properties, defaults, clamping, the range message,
 // and the event lists of the single-note operations (read back from the stream buffer).
 
+#include "TMidiGenTestAccess.h"
 #include "TestOutput.h"
 #include "test_encoding_support.h"
 #include <midigen/MidiGen.h>
