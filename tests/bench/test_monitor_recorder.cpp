@@ -62,7 +62,9 @@ TEST(MonitorRecorder, PlacesClicksNeverBeforeTheyWereWrittenAndSoonAfter)
     recorder.stop();
     ASSERT_EQ(stamps.size(), 10u);
     std::vector<double> late;
-    for (const double stamp : stamps) {
+    for (std::size_t i = 0; i < stamps.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "click " << i);
+        const double stamp = stamps[i];
         // Looked for from 50 ms before the write, so that an early placement would be found.
         const std::size_t from = recorder.frameAt(stamp - 0.050);
         const std::size_t click = bench::firstAtLeast(recorder, from, from + Rate / 4, 16000);
