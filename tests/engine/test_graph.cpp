@@ -259,8 +259,8 @@ TEST_F(GraphDevices, AreFoundAgainOnceTheGraphsDaemonIsBack)
     // It comes back, with an instrument: the instrument is listed and plays.
     ASSERT_TRUE(server.start());
     instrument = std::make_unique<TestInstrument>(QStringLiteral("test-synth"));
-    ASSERT_TRUE(runEventLoopUntil([this] { return deviceOf(instrument->portName()) > 0; },
-                                  HangDeadlineMs));
+    ASSERT_TRUE(
+        runEventLoopUntil([this] { return deviceOf(instrument->portName()) > 0; }, HangDeadlineMs));
     ASSERT_TRUE(generator.SetDevice(deviceOf(instrument->portName())));
     const auto events = playWhole(generator, "I17,C4,10");
     EXPECT_TRUE(hasNoteOn(events));
