@@ -71,11 +71,18 @@ void MonitorRecorder::stop()
 double MonitorRecorder::anchorNear(std::size_t n) const
 {
     // The least delayed read within half a second: an overrun of the record path earlier on
-    // (frames lost) cannot shift the placement.
+    // (frames lost) cannot shift the placement. Beyond the recording, its nearest read.
     double anchor = 1e300;
-    for (const auto &[frames, stamp] : stamps_)
+    std::size_t nearest = 0;
+    for (std::size_t i = 0; i < stamps_.size(); ++i) {
+        const auto &[frames, stamp] = stamps_[i];
         if (frames + Rate / 2 >= n && frames <= n + Rate / 2)
             anchor = std::min(anchor, stamp - double(frames) / Rate);
+        if (frames <= n)
+            nearest = i;
+    }
+    if (anchor == 1e300 && !stamps_.empty())
+        anchor = stamps_[nearest].second - double(stamps_[nearest].first) / Rate;
     return anchor;
 }
 

@@ -37,13 +37,22 @@ std::vector<std::size_t> attacksIn(const MonitorRecorder &recorder, std::size_t 
     constexpr std::size_t Window = 64;
     constexpr int AttackLevel = 1843, BetweenLevel = 733;
     std::vector<std::size_t> found;
+    // The quiet stretch last seen, in windows, and the windows of sound since it ended. The rise
+    // from quiet to the attack's level may straddle two windows: where the windows fall must not
+    // decide whether an attack is heard.
     std::size_t quietWindows = 7;
+    std::size_t soundWindows = 0;
     for (std::size_t w = from; w + Window <= std::min(to, recorder.frames()); w += Window) {
         const int peak = peakIn(recorder, w, w + Window);
-        if (peak >= AttackLevel && quietWindows >= 7 &&
+        if (peak <= BetweenLevel) {
+            quietWindows = soundWindows == 0 ? quietWindows + 1 : 1;
+            soundWindows = 0;
+            continue;
+        }
+        ++soundWindows;
+        if (peak >= AttackLevel && quietWindows >= 7 && soundWindows <= 2 &&
             (found.empty() || w >= found.back() + MonitorRecorder::Rate * 60 / 1000))
             found.push_back(firstAtLeast(recorder, w, w + Window, AttackLevel));
-        quietWindows = peak <= BetweenLevel ? quietWindows + 1 : 0;
     }
     return found;
 }

@@ -24,8 +24,9 @@ std::size_t firstAtLeast(const MonitorRecorder &recorder, std::size_t from, std:
                          int level);
 // First frame in [from, to) from which no frame up to `to` reaches `level`.
 std::size_t quietFrom(const MonitorRecorder &recorder, std::size_t from, std::size_t to, int level);
-// The attacks heard in [from, to): where the level reaches -25 dBFS after 10 ms at or below
-// -33 dBFS, at least 60 ms after the attack before; the sink is taken to be quiet before `from`.
+// The attacks heard in [from, to): where the level reaches -25 dBFS within 3 ms of 10 ms at or
+// below -33 dBFS, at least 60 ms after the attack before; the sink is taken to be quiet before
+// `from`.
 std::vector<std::size_t> attacksIn(const MonitorRecorder &recorder, std::size_t from,
                                    std::size_t to);
 // The loudest level in [from, to).

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "AppSetup.h"
+
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
@@ -60,6 +62,23 @@ void UseTestScreen(int width, int height)
                    .toUtf8());
     file.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
+}
+
+QtTestProgram WindowTestProgram(std::function<std::unique_ptr<QObject>()> makeTest, int width,
+                                int height, const char *scaleFactor)
+{
+    QtTestProgram program;
+    program.prepare = [=] {
+        if (scaleFactor != nullptr)
+            qputenv("QT_SCALE_FACTOR", scaleFactor);
+        PrepareTestHome();
+        UseTestScreen(width, height);
+    };
+    program.makeTest = [makeTest = std::move(makeTest)](QApplication &app) {
+        noggix::setUpApplication(app);
+        return makeTest();
+    };
+    return program;
 }
 
 ModalHandler::ModalHandler() = default;

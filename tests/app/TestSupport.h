@@ -3,6 +3,8 @@
 // Helpers of the window tests: a private home folder, access to the windows' parts by name,
 // and handling of the modal boxes that the windows open.
 
+#include "QtTestMain.h"
+
 #include <QApplication>
 #include <QList>
 #include <QMessageBox>
@@ -13,6 +15,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace testsupport
 {
@@ -29,6 +32,13 @@ QString TestDocuments();
 // the platform's 800 x 800, from a configuration file in the test home. Call after
 // PrepareTestHome and before the QApplication is created; another platform is left alone.
 void UseTestScreen(int width, int height);
+
+// A window test: the private home and a screen of width x height pixels before the application
+// (at QT_SCALE_FACTOR scaleFactor when one is given), the program's own set-up on it, then the
+// test object that makeTest makes.
+QtTestProgram WindowTestProgram(std::function<std::unique_ptr<QObject>()> makeTest,
+                                int width = 1280, int height = 1024,
+                                const char *scaleFactor = nullptr);
 
 // The child of root named name, of type T; fails the test when missing.
 template <typename T> T *Part(QObject *root, const char *name)
@@ -92,15 +102,9 @@ bool IsBackupContent(const QByteArray &data);
 
 } // namespace testsupport
 
-// A main() that prepares the private home and a desktop-sized screen before the QApplication
-// and then runs the test class.
+// The test class that the shared main runs, on a desktop-sized screen.
 #define NOGGIX_TEST_MAIN(TestClass)                                                                \
-    int main(int argc, char *argv[])                                                               \
+    testsupport::QtTestProgram testsupport::qtTestProgram()                                        \
     {                                                                                              \
-        testsupport::PrepareTestHome();                                                            \
-        testsupport::UseTestScreen(1280, 1024);                                                    \
-        QApplication app(argc, argv);                                                              \
-        noggix::setUpApplication(app);                                                             \
-        TestClass test;                                                                            \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return WindowTestProgram([] { return std::make_unique<TestClass>(); });                    \
     }

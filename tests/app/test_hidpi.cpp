@@ -1,7 +1,6 @@
 // The "Get ready!" picture at a device pixel ratio of 2: the picture drawn at twice the size,
 // shown at the same logical size, so that it stays sharp.
 
-#include "AppSetup.h"
 #include "StartDialog.h"
 #include "TestSupport.h"
 
@@ -27,15 +26,10 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
+// A desktop's screen at twice the pixels, at scale 2.
+testsupport::QtTestProgram testsupport::qtTestProgram()
 {
-    qputenv("QT_SCALE_FACTOR", "2"); // before the application reads it
-    testsupport::PrepareTestHome();
-    testsupport::UseTestScreen(2560, 2048); // a desktop's, at twice the pixels
-    QApplication app(argc, argv);
-    noggix::setUpApplication(app);
-    HiDpiTest test;
-    return QTest::qExec(&test, argc, argv);
+    return WindowTestProgram([] { return std::make_unique<HiDpiTest>(); }, 2560, 2048, "2");
 }
 
 #include "test_hidpi.moc"

@@ -51,15 +51,10 @@ private slots:
     }
 };
 
-int main(int argc, char *argv[])
+// A small screen at scale 2.
+testsupport::QtTestProgram testsupport::qtTestProgram()
 {
-    qputenv("QT_SCALE_FACTOR", "2"); // before the application reads it
-    testsupport::PrepareTestHome();
-    testsupport::UseTestScreen(1280, 900);
-    QApplication app(argc, argv);
-    noggix::setUpApplication(app);
-    PlacementTest test;
-    return QTest::qExec(&test, argc, argv);
+    return WindowTestProgram([] { return std::make_unique<PlacementTest>(); }, 1280, 900, "2");
 }
 
 #include "test_placement.moc"

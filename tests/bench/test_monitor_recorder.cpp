@@ -5,6 +5,7 @@
 #include "MonitorRecorder.h"
 #include "PrivateSoundServer.h"
 #include "SinkLevels.h"
+#include "SoundServerStart.h"
 
 #include <pulse/simple.h>
 
@@ -54,15 +55,16 @@ std::vector<double> writeClicks(int clicks)
 TEST(MonitorRecorder, PlacesClicksNeverBeforeTheyWereWrittenAndSoonAfter)
 {
     testsupport::PrivateSoundServer server;
-    if (!server.start())
-        GTEST_SKIP() << "no PulseAudio server";
+    START_SOUND_SERVER_OR_SKIP(server);
     MonitorRecorder recorder;
     ASSERT_TRUE(recorder.start());
     const std::vector<double> stamps = writeClicks(10);
     recorder.stop();
     ASSERT_EQ(stamps.size(), 10u);
     std::vector<double> late;
-    for (const double stamp : stamps) {
+    for (std::size_t i = 0; i < stamps.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "click " << i);
+        const double stamp = stamps[i];
         // Looked for from 50 ms before the write, so that an early placement would be found.
         const std::size_t from = recorder.frameAt(stamp - 0.050);
         const std::size_t click = bench::firstAtLeast(recorder, from, from + Rate / 4, 16000);

@@ -1,5 +1,7 @@
 #include "SinkTest.h"
 
+#include "SoundServerStart.h"
+
 #include <algorithm>
 
 namespace enginetest
@@ -7,9 +9,7 @@ namespace enginetest
 
 void SinkTest::SetUp()
 {
-    if (!testsupport::PrivateSoundServer::installed(kind_))
-        GTEST_SKIP() << "the sound server is not installed";
-    ASSERT_TRUE(server.start()) << "the private sound server did not start";
+    START_SOUND_SERVER_OR_SKIP(server);
     ASSERT_TRUE(recorder.start());
 }
 

@@ -19,7 +19,7 @@ class SinkTest : public ::testing::Test
 {
 protected:
     using Kind = testsupport::PrivateSoundServer::Kind;
-    explicit SinkTest(Kind kind = Kind::PulseAudio) : server(kind), kind_(kind) {}
+    explicit SinkTest(Kind kind = Kind::PulseAudio) : server(kind) {}
 
     static constexpr const char *HeldNote = "I73,C5;800";
     static constexpr int HeldKey = 60;
@@ -44,9 +44,6 @@ protected:
     testsupport::PrivateSoundServer server;
     bench::MonitorRecorder recorder;
     TMidiGen generator;
-
-private:
-    const Kind kind_;
 };
 
 } // namespace enginetest

@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "PrivateSoundServer.h"
+#include "SoundServerStart.h"
 
 #include <gtest/gtest.h>
 
@@ -50,8 +51,8 @@ class AppExit : public ::testing::TestWithParam<const char *>
 protected:
     void SetUp() override
     {
-        if (QByteArray(GetParam()) == "builtin" && !server_.start())
-            GTEST_SKIP() << "no sound server to start";
+        if (QByteArray(GetParam()) == "builtin")
+            START_SOUND_SERVER_OR_SKIP(server_);
     }
     ChildRun run(const char *scenario) { return runScenario(scenario, GetParam()); }
 
@@ -98,8 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Output, AppExit, ::testing::Values("builtin", "offline"
 TEST(AppExitDuringStartup, AProcessThatEndsWhileTheSynthesizerStartsEndsCleanly)
 {
     testsupport::PrivateSoundServer server;
-    if (!server.start())
-        GTEST_SKIP() << "no sound server to start";
+    START_SOUND_SERVER_OR_SKIP(server);
     // From at once to after the start-up: the exit meets every stage of it (loading the
     // library, the SoundFont, the first driver).
     for (const char *delayMs : {"0", "1", "5", "20", "80", "300"}) {

@@ -6,6 +6,7 @@
 #include "MonitorRecorder.h"
 #include "PrivateSoundServer.h"
 #include "SinkLevels.h"
+#include "SoundServerStart.h"
 
 #include <midigen/MidiGen.h>
 
@@ -29,8 +30,7 @@ protected:
     Edges() : server(GetParam()) {}
     void SetUp() override
     {
-        if (!server.start())
-            GTEST_SKIP() << "no sound server to start";
+        START_SOUND_SERVER_OR_SKIP(server);
         ASSERT_TRUE(recorder.start());
         awake();
     }

@@ -6,6 +6,7 @@
 
 #include "EngineTestSupport.h"
 #include "PrivateSoundServer.h"
+#include "SoundServerStart.h"
 #include "TestInstrument.h"
 
 #include <midigen/MidiGen.h>
@@ -100,10 +101,7 @@ class GraphDevices : public ::testing::Test
 protected:
     void SetUp() override
     {
-        using Kind = testsupport::PrivateSoundServer::Kind;
-        if (!testsupport::PrivateSoundServer::installed(Kind::PipeWire))
-            GTEST_SKIP() << "PipeWire is not installed";
-        ASSERT_TRUE(server.start()) << "the private PipeWire did not start";
+        START_SOUND_SERVER_OR_SKIP(server);
         instrument = std::make_unique<TestInstrument>(QStringLiteral("test-synth"));
         ASSERT_TRUE(instrument->connected());
         ASSERT_TRUE(runEventLoopUntil([this] { return deviceOf(instrument->portName()) > 0; },
@@ -261,8 +259,8 @@ TEST_F(GraphDevices, AreFoundAgainOnceTheGraphsDaemonIsBack)
     // It comes back, with an instrument: the instrument is listed and plays.
     ASSERT_TRUE(server.start());
     instrument = std::make_unique<TestInstrument>(QStringLiteral("test-synth"));
-    ASSERT_TRUE(runEventLoopUntil([this] { return deviceOf(instrument->portName()) > 0; },
-                                  HangDeadlineMs));
+    ASSERT_TRUE(
+        runEventLoopUntil([this] { return deviceOf(instrument->portName()) > 0; }, HangDeadlineMs));
     ASSERT_TRUE(generator.SetDevice(deviceOf(instrument->portName())));
     const auto events = playWhole(generator, "I17,C4,10");
     EXPECT_TRUE(endsWithReset(events)); // the stream reached it, to its end

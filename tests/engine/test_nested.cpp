@@ -4,6 +4,7 @@
 
 #include "EngineTestSupport.h"
 #include "PrivateSoundServer.h"
+#include "SoundServerStart.h"
 
 #include <midigen/MidiGen.h>
 
@@ -19,8 +20,7 @@ TEST(NestedRequest, ATimerTickInsideTheFirstRequestIsRefused)
 {
     const HangGuard guard(2 * HangDeadlineMs, "the nested requests");
     testsupport::PrivateSoundServer server;
-    if (!server.start())
-        GTEST_SKIP() << "no sound server to start";
+    START_SOUND_SERVER_OR_SKIP(server);
     TMidiGen generator;
     bool inside = false;
     int tried = 0;

@@ -6,6 +6,7 @@
 
 #include "EngineTestSupport.h"
 #include "PrivateSoundServer.h"
+#include "SoundServerStart.h"
 
 #include <midigen/MidiGen.h>
 
@@ -39,8 +40,7 @@ TEST(StopAndRequest, HundredsOfStopsAndRequestsOfVariedLengthsEndCleanly)
 {
     const HangGuard guard(240000, "the stop-and-request run");
     testsupport::PrivateSoundServer server;
-    if (!server.start())
-        GTEST_SKIP() << "no sound server to start";
+    START_SOUND_SERVER_OR_SKIP(server);
     TMidiGen generator;
     std::mt19937 random(16);
     int started = 0;

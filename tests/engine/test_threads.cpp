@@ -4,6 +4,7 @@
 
 #include "EngineTestSupport.h"
 #include "PrivateSoundServer.h"
+#include "SoundServerStart.h"
 
 #include <midigen/MidiGen.h>
 
@@ -29,11 +30,7 @@ const QByteArray ShortNote = QByteArrayLiteral("I73,C5;30");
 class Threads : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        if (!server_.start())
-            GTEST_SKIP() << "no sound server to start";
-    }
+    void SetUp() override { START_SOUND_SERVER_OR_SKIP(server_); }
 
     // A request on the application's thread starts a stream, and the stream ends by itself.
     void playOnTheMainThread()

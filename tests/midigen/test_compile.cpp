@@ -272,10 +272,3 @@ void PrintTo(const TMGNoteEvent &event, std::ostream *out)
 {
     *out << event.time << ' ' << int(event.kind) << ' ' << event.value << ' ' << int(event.channel);
 }
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -90,8 +90,9 @@ TEST(Encoding, JingleStream)
     const auto tail = body(generator);
     ASSERT_EQ(tail.size(), 14u);
     for (std::size_t i = 0; i < tail.size(); ++i) {
-        EXPECT_EQ(tail[i].word, words[i]) << "event " << i;
-        EXPECT_EQ(tail[i].delta, deltas[i]) << "event " << i;
+        SCOPED_TRACE(testing::Message() << "event " << i);
+        EXPECT_EQ(tail[i].word, words[i]);
+        EXPECT_EQ(tail[i].delta, deltas[i]);
         EXPECT_EQ(tail[i].streamId, 0u);
     }
 }
@@ -188,6 +189,8 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
         {400, 60, 50, 50, 100, 201, 8232, 40, 12192},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "bend " << c.bend << ", delay " << c.delay << ", span "
+                                        << c.span << ", duration " << c.duration);
         Generator generator;
         generator.setDuration(c.duration);
         generator.setPitchBend(c.bend);
@@ -195,13 +198,13 @@ TEST(Encoding, BendRampsInsideTheFirstNoteOff)
         generator.setPBDuration(c.span);
         assembleNote(generator, 60);
         const auto tail = body(generator);
-        ASSERT_EQ(tail.size(), 3 + c.steps) << "bend " << c.bend;
+        ASSERT_EQ(tail.size(), 3 + c.steps);
         std::uint32_t elapsed = 0;
         for (std::size_t k = 0; k < c.steps; ++k) {
             const auto &e = tail[2 + k];
-            EXPECT_EQ(e.status(), 0xE0);
-            EXPECT_EQ(e.delta, k == 0 ? c.firstDelta : 1u);
-            EXPECT_EQ(e.bend(), c.first + int(k) * c.increment);
+            EXPECT_EQ(e.status(), 0xE0) << "step " << k;
+            EXPECT_EQ(e.delta, k == 0 ? c.firstDelta : 1u) << "step " << k;
+            EXPECT_EQ(e.bend(), c.first + int(k) * c.increment) << "step " << k;
             elapsed += e.delta;
         }
         EXPECT_EQ(tail[2].data1(), c.first & 0x7F);

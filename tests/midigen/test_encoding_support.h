@@ -8,7 +8,6 @@
 #include <midigen/MidiGen.h>
 
 #include "SettingsOf.h"
-#include "TMidiGenTestAccess.h"
 #include <midiout/MidiMessages.h>
 
 #include <algorithm>
@@ -48,6 +47,8 @@ public:
         return midigen::AppendEvent(buffer_, delta, eventWord);
     }
     const midigen::StreamBuffer &streamBuffer() const { return buffer_; }
+    // Replaces what the buffer holds with a compiled stream.
+    void holdStream(const QByteArray &stream) { buffer_.assign(stream.begin(), stream.end()); }
     void releaseStreamBuffer() { buffer_.clear(); }
 
 private:
@@ -57,8 +58,7 @@ private:
 // Assembles the stream buffer that PlayNote(note) would play.
 inline void assembleNote(Generator &generator, qint32 note)
 {
-    generator.releaseStreamBuffer();
-    generator.AssembleStream(TMidiGenTestAccess::noteList(generator, note), true);
+    generator.holdStream(generator.CompileNote(note).Stream());
 }
 
 // Assembles the stream buffer that PlayString(text) would play (none for an empty list);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,6 +31,13 @@ void processPosted()
 int count(const DeviceLog &log, const std::string &call)
 {
     return int(std::count(log.calls.begin(), log.calls.end(), call));
+}
+
+// A compiled request's stream as the device's log keeps a queued buffer.
+std::vector<std::uint8_t> bytesOf(const TMGCompiledRequest &request)
+{
+    const QByteArray stream = request.Stream();
+    return {stream.begin(), stream.end()};
 }
 
 } // namespace
@@ -59,7 +67,7 @@ TEST_F(PlaybackMachine, OpensConfiguresQueuesAndStartsInThatOrder)
               (std::vector<std::string>{"reset", "timediv 50", "queue", "restart"}));
     EXPECT_TRUE(gen->IsPlaying());
     ASSERT_EQ(output.log.queued.size(), 1u);
-    EXPECT_EQ(output.log.queued[0], TMidiGenTestAccess::streamBuffer(*gen));
+    EXPECT_EQ(output.log.queued[0], bytesOf(gen->CompileNote(60)));
     EXPECT_EQ(output.log.queued[0].size(), 18u * 12u);
 }
 
@@ -182,7 +190,7 @@ TEST_F(PlaybackMachine, NewRequestStopsTheSoundingStreamAndStartsFromItsOwnPream
     ASSERT_GE(fresh.size(), 12u);
     EXPECT_EQ(std::vector<std::uint8_t>(fresh.begin() + 8, fresh.begin() + 12),
               (std::vector<std::uint8_t>{0xB4, 0x79, 0x00, 0x40}));
-    EXPECT_EQ(fresh, TMidiGenTestAccess::streamBuffer(*gen));
+    EXPECT_EQ(fresh, bytesOf(gen->CompileString("C")));
 }
 
 TEST_F(PlaybackMachine, StopBeforeTheFirstEventLetsThePassEndWithoutRepeating)
@@ -411,12 +419,13 @@ TEST_F(PlaybackMachine, OnlyTheOutputOwnerPlaysAndOthersStayUsable)
     EXPECT_EQ(other.LastRefusal(), TMidiGen::mgOutputOwned);
     EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNone);
     EXPECT_EQ(output.log.opens, 1) << "the other component opened nothing";
-    EXPECT_TRUE(TMidiGenTestAccess::prepareToPlay(other)) << "its ready flag was restored";
     EXPECT_TRUE(gen->IsPlaying()) << "the owner plays on";
     ASSERT_TRUE(output.current->endPass());
     processPosted();
     processPosted();
     EXPECT_FALSE(gen->IsPlaying());
+    gen.reset(); // the owner goes: its output is free
+    EXPECT_TRUE(other.PlayNote(60)) << "the refusals left the other component busy";
 }
 
 TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutputUntilItIsDestroyed)
@@ -436,11 +445,4 @@ TEST_F(PlaybackMachine, TheOwnerIsKeptPerOutputUntilItIsDestroyed)
     TMidiGen beside(output);
     EXPECT_FALSE(beside.PlayNote(60));
     EXPECT_EQ(beside.LastRefusal(), TMidiGen::mgOutputOwned);
-}
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -154,10 +154,3 @@ TEST_F(Phases, CallsFromAnotherThreadChangeNothing)
     EXPECT_FALSE(gen->IsPlaying());
     EXPECT_TRUE(gen->MidiAvailable()) << "the other thread's device number was stored";
 }
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,6 +1,7 @@
 // Settings of the tone generator: published properties, defaults, clamping, the range message,
 // and the event lists of the single-note operations (read back from the stream buffer).
 
+#include "TMidiGenTestAccess.h"
 #include "TestOutput.h"
 #include "test_encoding_support.h"
 #include <midigen/MidiGen.h>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 using encodingtest::assembleNote;
 using encodingtest::body;
@@ -95,11 +97,12 @@ TEST(Settings, EnumerationsNameEveryValueInOrder)
                  {"TMGChannel", 16, "mgCh01", "mgCh16"},
                  {"TMGInstrument", 175, "mgAcousticGrandPiano", "mgOpenTriangle"}};
     for (const auto &e : enums) {
+        SCOPED_TRACE(e.type);
         const QMetaEnum metaEnum = meta.enumerator(meta.indexOfEnumerator(e.type));
-        ASSERT_TRUE(metaEnum.isValid()) << e.type;
-        ASSERT_EQ(metaEnum.keyCount(), e.count) << e.type;
+        ASSERT_TRUE(metaEnum.isValid());
+        ASSERT_EQ(metaEnum.keyCount(), e.count);
         for (int i = 0; i < metaEnum.keyCount(); ++i)
-            EXPECT_EQ(metaEnum.value(i), i) << e.type << " " << metaEnum.key(i);
+            EXPECT_EQ(metaEnum.value(i), i) << metaEnum.key(i);
         EXPECT_STREQ(metaEnum.key(0), e.first);
         EXPECT_STREQ(metaEnum.key(e.count - 1), e.last);
     }
@@ -230,7 +233,9 @@ TEST(PlayNote, BuildsTheListOfEachChannelCase)
         std::uint32_t delta;
         std::uint8_t status, data1, data2;
     };
-    const auto check = [](const Generator &generator, std::vector<Expected> expected) {
+    const auto check = [](const std::string &what, const Generator &generator,
+                          std::vector<Expected> expected) {
+        SCOPED_TRACE(what);
         const auto events = body(generator);
         ASSERT_EQ(events.size(), expected.size());
         for (std::size_t i = 0; i < events.size(); ++i) {
@@ -247,14 +252,15 @@ TEST(PlayNote, BuildsTheListOfEachChannelCase)
     melodic.setInstrument(TMidiGen::mgViolin);
     melodic.setDuration(30);
     assembleNote(melodic, 61);
-    check(melodic, {{0, 0xC2, 40, 0}, {0, 0x92, 61, 127}, {30, 0x92, 61, 0}});
+    check("melodic instrument", melodic, {{0, 0xC2, 40, 0}, {0, 0x92, 61, 127}, {30, 0x92, 61, 0}});
 
     // Percussion instrument on a melodic channel: channel 9, the note only gives the rhythm.
     for (qint32 note : {60, 10, 500}) {
         Generator percussion;
         percussion.setInstrument(TMidiGen::mgOpenTriangle);
         assembleNote(percussion, note);
-        check(percussion, {{0, 0xC9, 127, 0}, {0, 0x99, 81, 127}, {50, 0x99, 81, 0}});
+        check("percussion instrument, note " + std::to_string(note), percussion,
+              {{0, 0xC9, 127, 0}, {0, 0x99, 81, 127}, {50, 0x99, 81, 0}});
     }
 
     // Percussion channel: no program change of its own (the stream opens with Instrument), the
@@ -263,7 +269,7 @@ TEST(PlayNote, BuildsTheListOfEachChannelCase)
     drums.setChannel(TMidiGen::mgCh10);
     drums.setInstrument(TMidiGen::mgViolin);
     assembleNote(drums, 56);
-    check(drums, {{0, 0xC9, 40, 0}, {0, 0x99, 56, 127}, {50, 0x99, 56, 0}});
+    check("percussion channel", drums, {{0, 0xC9, 40, 0}, {0, 0x99, 56, 127}, {50, 0x99, 56, 0}});
 }
 
 TEST(PlayNote, LimitsTheNoteAndTimesTheNoteOff)

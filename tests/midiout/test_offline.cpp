@@ -287,8 +287,8 @@ TEST_F(OfflineTest, ResetSilencesAndRestoresTheControllersOfAllChannels)
     const std::size_t resetFrame = audio.size() / 2;
     const int loudest = peak(audio, 0, resetFrame);
     for (int channel : {0, 15}) {
-        ASSERT_EQ(controller(channel, 1), 100);
-        ASSERT_EQ(pitchBend(channel), 12288);
+        ASSERT_EQ(controller(channel, 1), 100) << "channel " << channel;
+        ASSERT_EQ(pitchBend(channel), 12288) << "channel " << channel;
     }
     ASSERT_GT(voices(), 0);
 

@@ -89,6 +89,7 @@ TEST_F(PlayerTest, PassQueuedInTimeStartsAtTheTickAfterThePreviousPass)
     }
     ASSERT_EQ(sink.handed.size(), 9u);
     for (int pass = 0; pass < 3; ++pass) {
+        SCOPED_TRACE(testing::Message() << "pass " << pass);
         EXPECT_EQ(sink.handed[3 * pass].tick, 11u * pass);
         EXPECT_EQ(sink.handed[3 * pass + 1].tick, 11u * pass + 4);
         EXPECT_EQ(sink.handed[3 * pass + 2].tick, 11u * pass + 10);

@@ -4,6 +4,7 @@
 
 #include "EngineOutput.h"
 #include "PrivateSoundServer.h"
+#include "SoundServerStart.h"
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
@@ -35,8 +36,7 @@ std::unique_ptr<midiout::Stream> playOrgan(testsupport::EngineOutput &engine, No
 TEST(VanishingOutput, AStreamWhoseSoundServerDiesEndsByItselfAndTheNextOnePlays)
 {
     testsupport::PrivateSoundServer server;
-    if (!server.start())
-        GTEST_SKIP() << "no sound server to start";
+    START_SOUND_SERVER_OR_SKIP(server);
     midiout::EngineConfig config;
     config.realTime = true;
     testsupport::EngineOutput engine(config);

@@ -55,12 +55,13 @@ bool waitFor(const std::function<bool()> &done)
 
 } // namespace
 
-bool PrivateSoundServer::installed(Kind kind)
+QStringList PrivateSoundServer::missingPrograms(Kind kind)
 {
+    QStringList missing;
     for (const QString &program : programsOf(kind))
         if (QStandardPaths::findExecutable(program).isEmpty())
-            return false;
-    return true;
+            missing.append(program);
+    return missing;
 }
 
 bool PrivateSoundServer::start()

@@ -29,8 +29,10 @@ public:
     PrivateSoundServer(const PrivateSoundServer &) = delete;
     PrivateSoundServer &operator=(const PrivateSoundServer &) = delete;
 
-    // Whether the programs of this kind of server are installed.
-    static bool installed(Kind kind);
+    // The programs of this kind of server that are not on PATH, and whether there are none.
+    static QStringList missingPrograms(Kind kind);
+    static bool installed(Kind kind) { return missingPrograms(kind).isEmpty(); }
+    Kind kind() const { return kind_; }
     // False when a program is missing or the server does not come up within 10 s.
     bool start();
     // SIGKILL to the server's pids (gone at once, as in a crash), then waits for their end.

@@ -1,4 +1,5 @@
-// Runs the engine's tests with an application object, so that notifications can be delivered.
+// The main() of the GoogleTest programs that need an application object: notifications that the
+// code under test posts are delivered by its event loop.
 
 #include <QCoreApplication>
 
