@@ -19,7 +19,13 @@ namespace midiout
     X(delete_fluid_synth)                                                                          \
     X(fluid_synth_sfload)                                                                          \
     X(fluid_synth_pin_preset)                                                                      \
-    X(fluid_synth_process)                                                                         \
+    X(fluid_synth_write_float)                                                                     \
+    X(fluid_synth_reverb_on)                                                                       \
+    X(fluid_synth_chorus_on)                                                                       \
+    X(fluid_synth_get_cc)                                                                          \
+    X(fluid_synth_get_gen)                                                                         \
+    X(fluid_synth_get_voicelist)                                                                   \
+    X(fluid_voice_gen_get)                                                                         \
     X(fluid_synth_noteon)                                                                          \
     X(fluid_synth_noteoff)                                                                         \
     X(fluid_synth_cc)                                                                              \

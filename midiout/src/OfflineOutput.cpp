@@ -56,8 +56,21 @@ std::unique_ptr<Stream> OfflineOutput::open(int device, QObject *receiver)
 
 std::vector<std::int16_t> OfflineOutput::render(std::size_t frames)
 {
+    std::vector<std::int16_t> samples(Channels * frames);
+    render(samples.data(), frames);
+    return samples;
+}
+
+void OfflineOutput::render(std::int16_t *out, std::size_t frames)
+{
     rendered_ += frames;
-    return engine_->renderOffline(frames);
+    engine_->renderOffline(out, frames);
+}
+
+void OfflineOutput::render(float *out, std::size_t frames)
+{
+    rendered_ += frames;
+    engine_->renderOffline(out, frames);
 }
 
 std::uint64_t OfflineOutput::synthesizerFrames() const

@@ -1,5 +1,6 @@
 #include "SynthCore.h"
 
+#include "EffectsSwitch.h"
 #include "EngineCrossing.h"
 #include "FluidApi.h"
 #include "PresetLoader.h"
@@ -85,6 +86,7 @@ bool SynthCore::build()
     fluid_->fluid_settings_setnum(settings_, "synth.sample-rate", SampleRate);
     fluid_->fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     fluid_->fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    fluid_->fluid_settings_setint(settings_, "synth.polyphony", EffectsSwitch::Polyphony);
     synth_ = fluid_->new_fluid_synth(settings_);
     if (synth_ == nullptr) {
         diagnostics_.note(QStringLiteral("the synthesizer could not be created"));

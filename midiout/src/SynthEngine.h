@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -99,6 +100,9 @@ struct EngineConfig {
     // here has held threads up for 145 ms and a server for 0.5 s: a stall of a second ends
     // nothing; a server that went away is noticed at once by its connection.
     int stalledClockMs = 1250;
+    // The reverb and chorus run only while something feeds them and their tail lasts; false
+    // runs them always (a reference for the tests).
+    bool switchEffects = true;
 };
 
 class SynthEngine
@@ -107,7 +111,7 @@ public:
     // Offline, the synthesizer is loaded when this returns; in real time the service thread
     // loads it and then connects a sink.
     explicit SynthEngine(const EngineConfig &config)
-        : core(config.soundFonts),
+        : core(config.soundFonts), renderer(core, crossing, config.switchEffects),
           supervisor(config.realTime
                          ? std::make_unique<SinkSupervisor>(
                                core, crossing,
@@ -121,27 +125,40 @@ public:
             core.load();
     }
 
-    // Offline: renders the next frames as interleaved stereo 16-bit samples and takes in what
+    // Offline: renders the next frames into out as interleaved stereo samples and takes in what
     // they reported.
-    std::vector<std::int16_t> renderOffline(std::size_t frames)
+    void renderOffline(float *out, std::size_t frames)
     {
-        std::vector<float> samples(Channels * frames);
-        renderer.render(samples.data(), frames, 0);
+        renderer.render(out, frames, 0);
         control.service();
-        std::vector<std::int16_t> out(samples.size());
-        std::transform(samples.begin(), samples.end(), out.begin(), [](float value) {
-            return std::int16_t(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
-        });
-        return out;
+    }
+    // The same as 16-bit samples, rendered a piece at a time beside them and converted.
+    void renderOffline(std::int16_t *out, std::size_t frames)
+    {
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(frames - done, PieceFrames);
+            renderer.render(piece_.data(), n, 0);
+            std::transform(piece_.begin(), piece_.begin() + Channels * n, out + Channels * done,
+                           [](float value) {
+                               return std::int16_t(
+                                   std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+                           });
+            done += n;
+        }
+        control.service();
     }
 
     SynthCore core;
     EngineCrossing crossing;
     PresetLoader presets{core, crossing};
-    SynthRenderer renderer{core, crossing};
+    SynthRenderer renderer;
     std::unique_ptr<SinkSupervisor> supervisor; // real time only
     SynthDevice device;
     StreamControl control; // a stream opened on it must be gone first
+
+private:
+    static constexpr std::size_t PieceFrames = 16 * SynthRenderer::BlockFrames;
+    std::array<float, Channels * PieceFrames> piece_{};
 };
 
 } // namespace midiout

@@ -54,13 +54,19 @@ void SynthRenderer::render(float *out, std::size_t frames, std::size_t queuedFra
         wakeControl_ = true;
     }
     for (std::size_t done = 0; done < frames;) {
-        if (blockUsed_ == BlockFrames)
-            renderBlock();
-        const std::size_t n = std::min(frames - done, std::size_t(BlockFrames - blockUsed_));
-        for (std::size_t i = 0; i < n; ++i, ++done) {
-            out[Channels * done] = left_[blockUsed_ + int(i)];
-            out[Channels * done + 1] = right_[blockUsed_ + int(i)];
+        if (blockUsed_ == BlockFrames && frames - done >= std::size_t(BlockFrames)) {
+            renderBlock(out + Channels * done);
+            done += BlockFrames;
+            handedOut_ += BlockFrames;
+            continue;
         }
+        if (blockUsed_ == BlockFrames) {
+            renderBlock(block_);
+            blockUsed_ = 0;
+        }
+        const std::size_t n = std::min(frames - done, std::size_t(BlockFrames - blockUsed_));
+        std::copy_n(block_ + Channels * blockUsed_, Channels * n, out + Channels * done);
+        done += n;
         blockUsed_ += int(n);
         handedOut_ += n;
     }
@@ -69,11 +75,10 @@ void SynthRenderer::render(float *out, std::size_t frames, std::size_t queuedFra
     wakeControl_ = false;
 }
 
-void SynthRenderer::renderBlock()
+void SynthRenderer::renderBlock(float *block)
 {
     const std::uint64_t blockStart = blocks_ * BlockFrames;
-    std::fill(std::begin(left_), std::end(left_), 0.0f);
-    std::fill(std::begin(right_), std::end(right_), 0.0f);
+    bool rendered = false;
     // A preset load holds the synthesizer only while nothing sounds: the block is silent then,
     // and what the application's thread asked for waits for the next one.
     if (core_.state() == SynthCore::Load::Loaded && enterSynth()) {
@@ -94,16 +99,19 @@ void SynthRenderer::renderBlock()
                     shortMessage(status, data1, data2);
                 },
                 [this](Notification n, std::uint32_t buffer) { report(n, buffer); });
-        float *out[2] = {left_, right_};
-        float *fx[4] = {left_, right_, left_, right_}; // effects mixed in
-        core_.fluid().fluid_synth_process(core_.synth(), BlockFrames, 4, fx, 2, out);
-        silenceBlock();
+        effects_.beforeBlock();
+        // Interleaved, the effects mixed in.
+        core_.fluid().fluid_synth_write_float(core_.synth(), BlockFrames, block, 0, Channels, block,
+                                              1, Channels);
+        rendered = true;
+        silenceBlock(block);
         if (!quietAtStart && sound() == Sound::Quiet)
             wakeControl_ = true; // a buffer may wait for this silence to load its presets
         crossing_.synthLock.unlock();
     }
+    if (!rendered)
+        std::fill_n(block, Channels * BlockFrames, 0.0f);
     ++blocks_;
-    blockUsed_ = 0;
     crossing_.frames.store(blocks_ * BlockFrames, std::memory_order_release);
 }
 
@@ -136,12 +144,14 @@ void SynthRenderer::shortMessage(std::uint8_t status, std::uint8_t data1, std::u
             fluid.fluid_synth_noteoff(synth, channel, data1);
         } else {
             fluid.fluid_synth_noteon(synth, channel, data1, data2);
+            effects_.noteStarted();
             if (sound() == Sound::Quiet)
                 crossing_.sound.store(Sound::Sounding);
         }
         break;
     case ControlChangeStatus:
         fluid.fluid_synth_cc(synth, channel, data1, data2);
+        effects_.controlChanged(channel);
         break;
     case ProgramChangeStatus:
         fluid.fluid_synth_program_change(synth, channel, data1);
@@ -174,14 +184,14 @@ void SynthRenderer::beginSilence()
     }
 }
 
-void SynthRenderer::silenceBlock()
+void SynthRenderer::silenceBlock(float *block)
 {
     if (sound() != Sound::Silencing)
         return;
     for (int i = 0; i < BlockFrames; ++i) {
         const float gain = std::max(0.0f, 1.0f - float(silenceFrames_ + i) / FadeFrames);
-        left_[i] *= gain;
-        right_[i] *= gain;
+        block[Channels * i] *= gain;
+        block[Channels * i + 1] *= gain;
     }
     silenceFrames_ += BlockFrames;
     if (silenceFrames_ == FadeFrames)
@@ -189,6 +199,7 @@ void SynthRenderer::silenceBlock()
     if (silenceFrames_ < ResetFrames)
         return;
     core_.fluid().fluid_synth_system_reset(core_.synth());
+    effects_.channelsReset();
     const std::uint64_t next = player_.nextEventTick();
     const bool waits =
         player_.running() &&
@@ -202,6 +213,7 @@ void SynthRenderer::resetSynth()
 {
     // All 16 channels (controllers, programs) and the effects; the silencing, if any, is over.
     core_.fluid().fluid_synth_system_reset(core_.synth());
+    effects_.channelsReset();
     crossing_.sound.store(Sound::Quiet);
 }
 

@@ -6,6 +6,7 @@
 // buffer order, and renders. Only the audio thread touches it; it takes no lock but a try-lock of
 // the synthesizer, allocates nothing, makes no Qt call and no blocking call.
 
+#include "EffectsSwitch.h"
 #include "EngineCrossing.h"
 #include "StreamPlayer.h"
 
@@ -23,22 +24,30 @@ public:
     // Events are handed over before a block of this many frames and sound from its first frame.
     static constexpr int BlockFrames = 64;
 
-    SynthRenderer(SynthCore &core, EngineCrossing &crossing) : core_(core), crossing_(crossing) {}
+    // switchEffects: the reverb and chorus run only while fed (EffectsSwitch), else always.
+    SynthRenderer(SynthCore &core, EngineCrossing &crossing, bool switchEffects = true)
+        : core_(core), crossing_(crossing), effects_(core, switchEffects)
+    {
+    }
 
     // Renders the next frames, interleaved stereo, once the synthesizer has loaded; the sink
-    // holds queuedFrames frames ahead of them, not yet heard.
+    // holds queuedFrames frames ahead of them, not yet heard. Whole blocks are rendered straight
+    // into out; a block that a call cuts is rendered aside and handed out in parts.
     void render(float *out, std::size_t frames, std::size_t queuedFrames);
     // render() for a sink's client.
     static void renderInto(void *renderer, float *out, std::size_t frames,
                            std::size_t queuedFrames);
 
+    const EffectsSwitch &effects() const { return effects_; }
+
 private:
-    void renderBlock();
+    // Renders the next block into block (BlockFrames interleaved frames).
+    void renderBlock(float *block);
     bool enterSynth();
     void shortMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     void report(Notification notification, std::uint32_t buffer);
     void beginSilence();
-    void silenceBlock();
+    void silenceBlock(float *block);
     void resetSynth();
     Sound sound() const { return crossing_.sound.load(std::memory_order_relaxed); }
 
@@ -51,7 +60,8 @@ private:
     bool wakeControl_ = false;
     bool cleanStart_ = false;
     std::uint32_t heardWoken_ = 0; // the Closing stream whose heard end has been told
-    float left_[BlockFrames] = {}, right_[BlockFrames] = {};
+    EffectsSwitch effects_;
+    float block_[Channels * BlockFrames] = {}; // a block handed out in parts
     int blockUsed_ = BlockFrames;
 };
 

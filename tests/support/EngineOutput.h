@@ -34,7 +34,9 @@ public:
     std::vector<std::int16_t> render(std::size_t frames)
     {
         rendered += frames;
-        return engine.renderOffline(frames);
+        std::vector<std::int16_t> samples(midiout::Channels * frames);
+        engine.renderOffline(samples.data(), frames);
+        return samples;
     }
     // Frames the synthesizer has rendered: up to a block ahead of those returned.
     std::uint64_t synthesizerFrames() const { return engine.crossing.frames.load(); }

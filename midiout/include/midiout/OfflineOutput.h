@@ -37,7 +37,11 @@ public:
     // events due meanwhile are played and their notifications posted; the caller delivers them
     // by running its event loop between calls.
     std::vector<std::int16_t> render(std::size_t frames);
-    // Frames returned by render() so far; frame n of the output is frame n of the synthesizer.
+    // The same into out, which holds 2 * frames samples: 16-bit as render() returns them, or
+    // floating point at full scale ±1.0 (not limited to it: the 16-bit samples are).
+    void render(std::int16_t *out, std::size_t frames);
+    void render(float *out, std::size_t frames);
+    // Frames rendered so far; frame n of the output is frame n of the synthesizer.
     std::uint64_t renderedFrames() const { return rendered_; }
     // Frames the synthesizer has rendered: renderedFrames() and up to one block ahead. A stream
     // restarted now starts at this frame.
