@@ -21,6 +21,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -34,9 +35,10 @@ namespace tool
 namespace
 {
 
-// The renderer hands back control after every audio block, so that a notification is handled
-// before the next tick is due (a pass that ends is queued again in time).
-constexpr std::size_t ChunkFrames = 64;
+// The renderer hands back control after four audio blocks (256 frames, under a tick of 441), so
+// that a notification is handled before the next tick is due (a pass that ends is queued again
+// in time).
+constexpr std::size_t ChunkFrames = 256;
 // The rendered sound has died away after this long below SilenceLevel.
 constexpr std::size_t SilentFramesToEnd = midiout::OfflineOutput::SampleRate / 2;
 constexpr int SilenceLevel = 33; // about -60 dB of full scale
@@ -248,9 +250,10 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     RenderProgress progress(frames, SoundFileWriter::SampleRate);
     std::size_t silentFrames = 0;
     std::size_t tailFrames = 0;
+    std::array<std::int16_t, 2 * ChunkFrames> samples{};
     while (generator.IsPlaying() ||
            (silentFrames < SilentFramesToEnd && tailFrames < MaxTailFrames)) {
-        const std::vector<std::int16_t> samples = output.render(ChunkFrames);
+        output.render(samples.data(), ChunkFrames); // straight into the samples written
         if (format.mostFrames != 0 && output.renderedFrames() > format.mostFrames)
             refuseAsTooLong(format);
         checkWrite(path, sound.write(samples.data(), ChunkFrames));

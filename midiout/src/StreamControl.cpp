@@ -249,7 +249,8 @@ void StreamControl::endStream()
 
 void StreamControl::service()
 {
-    crossing_.controlWake.clear();
+    if (device_.realTime()) // offline, the caller looks after each render: nothing wakes it
+        crossing_.controlWake.clear();
     const std::uint32_t stalls = device_.stalls();
     const bool stalled = stalls != seenStalls_;
     seenStalls_ = stalls;
