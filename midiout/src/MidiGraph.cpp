@@ -28,24 +28,11 @@ constexpr std::int64_t StalledMs = 1250;
 // in the next cycle (as the built-in synthesizer's sink stays); then it sleeps, still linked to
 // the port, until a stream plays again.
 constexpr std::int64_t IdleMs = 2000;
-// A new link carries events once our node has run this many cycles on the same clock with the
-// same quantum: while the graph moves the linked nodes to one driver and settles its quantum,
-// the instrument may read a buffer a cycle late or on another clock. A node that wakes on its
-// link runs one cycle first.
-constexpr int LinkWarmCycles = 4;
-constexpr int WakeWarmCycles = 1;
-
 std::int64_t nowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-QString property(const spa_dict *props, const char *key)
-{
-    const char *value = spa_dict_lookup(props, key);
-    return value != nullptr ? QString::fromUtf8(value) : QString();
 }
 
 constexpr pw_core_events CoreEvents = [] {
@@ -153,36 +140,6 @@ void MidiGraph::makeNode(const QString &nodeName)
         node_, pw_filter_flags(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE), nullptr, 0);
 }
 
-std::vector<MidiGraph::Port> MidiGraph::ports()
-{
-    std::unique_lock lock(directoryMutex_);
-    if (!asked_) {
-        asked_ = true;
-        answered_.wait_for(lock, std::chrono::milliseconds(FirstAnswerMs),
-                           [this] { return firstAnswer_; });
-    }
-    std::vector<Port> ports = ports_;
-    for (Port &port : ports) {
-        const auto node = nodes_.find(port.node);
-        const QString nodeName = node != nodes_.end() && !node->second.first.isEmpty()
-                                     ? node->second.first
-                                     : QStringLiteral("node.id.%1").arg(port.node);
-        port.name = nodeName + QLatin1Char(':') + port.name;
-        if (node != nodes_.end())
-            port.description = node->second.second;
-    }
-    return ports;
-}
-
-bool MidiGraph::listed(const Port &port)
-{
-    const std::lock_guard lock(directoryMutex_);
-    for (const Port &candidate : ports_)
-        if (candidate.id == port.id && candidate.node == port.node)
-            return true;
-    return false;
-}
-
 std::unique_ptr<Stream> MidiGraph::open(const Port &port, QObject *receiver)
 {
     if (core_ == nullptr || control_.state() != StreamState::Closed || !listed(port))
@@ -284,39 +241,10 @@ void MidiGraph::dropLink()
     link_ = nullptr;
 }
 
-void MidiGraph::warmUp(std::uint32_t clock, std::uint32_t quantum)
-{
-    // The data thread: a new link is ready once it has run its warm-up cycles on one clock.
-    const int cycles = warmCycles_.load(std::memory_order_relaxed);
-    const bool settled = clock == warmClock_ && quantum == warmQuantum_;
-    warmClock_ = clock;
-    warmQuantum_ = quantum;
-    if (cycles <= 0)
-        return;
-    if (!settled) {
-        warmCycles_.store(LinkWarmCycles, std::memory_order_relaxed);
-        return;
-    }
-    warmCycles_.store(cycles - 1, std::memory_order_relaxed);
-    Readiness starting = Readiness::Starting;
-    if (cycles == 1 && readiness_.compare_exchange_strong(starting, Readiness::Ready))
-        crossing_.controlWake.signal();
-}
-
 void MidiGraph::setReadiness(Readiness readiness)
 {
     if (readiness_.exchange(readiness) != readiness)
         crossing_.controlWake.signal();
-}
-
-void MidiGraph::coreDone(void *graph, std::uint32_t id, int seq)
-{
-    auto *self = static_cast<MidiGraph *>(graph);
-    if (id != PW_ID_CORE || seq != self->firstSync_)
-        return;
-    const std::lock_guard lock(self->directoryMutex_);
-    self->firstAnswer_ = true;
-    self->answered_.notify_all();
 }
 
 void MidiGraph::coreError(void *graph, std::uint32_t id, int, int res, const char *)
@@ -335,50 +263,6 @@ void MidiGraph::coreError(void *graph, std::uint32_t id, int, int res, const cha
     }
     self->lost_.store(true);
     self->setReadiness(Readiness::Unavailable);
-}
-
-void MidiGraph::registryGlobal(void *graph, std::uint32_t id, std::uint32_t, const char *type,
-                               std::uint32_t, const spa_dict *props)
-{
-    auto *self = static_cast<MidiGraph *>(graph);
-    if (props == nullptr)
-        return;
-    const std::lock_guard lock(self->directoryMutex_);
-    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-        QString description = property(props, PW_KEY_NODE_DESCRIPTION);
-        if (description.isEmpty())
-            description = property(props, PW_KEY_NODE_NICK);
-        self->nodes_[id] = {property(props, PW_KEY_NODE_NAME), description};
-    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0) {
-        // A MIDI input: the graph's raw MIDI format, on a port that takes it in.
-        const char *direction = spa_dict_lookup(props, PW_KEY_PORT_DIRECTION);
-        const char *format = spa_dict_lookup(props, PW_KEY_FORMAT_DSP);
-        const char *node = spa_dict_lookup(props, PW_KEY_NODE_ID);
-        if (direction == nullptr || std::strcmp(direction, "in") != 0 || format == nullptr ||
-            std::strstr(format, "raw midi") == nullptr || node == nullptr)
-            return;
-        QString name = property(props, PW_KEY_PORT_NAME);
-        if (name.isEmpty())
-            name = QStringLiteral("port.id.%1").arg(id);
-        self->ports_.push_back({std::uint32_t(std::strtoul(node, nullptr, 10)), id, name, {}});
-    }
-}
-
-void MidiGraph::registryGlobalRemove(void *graph, std::uint32_t id)
-{
-    auto *self = static_cast<MidiGraph *>(graph);
-    {
-        const std::lock_guard lock(self->directoryMutex_);
-        self->nodes_.erase(id);
-        std::erase_if(self->ports_,
-                      [id](const Port &port) { return port.id == id || port.node == id; });
-    }
-    // An instrument that quits ends the stream on it, as a lost sound server does.
-    if (self->link_ != nullptr && (id == self->target_.id || id == self->target_.node)) {
-        self->setReadiness(Readiness::Unavailable);
-        if (self->asleep_)
-            self->dropLink();
-    }
 }
 
 void MidiGraph::nodeStateChanged(void *graph, pw_filter_state, pw_filter_state state, const char *)
@@ -439,52 +323,6 @@ void MidiGraph::watch(void *graph, std::uint64_t)
         self->stalls_.fetch_add(1);
         self->crossing_.controlWake.signal();
     }
-}
-
-void MidiGraph::process(void *graph, spa_io_position *position)
-{
-    // Real-time, on the data thread: the cycle's events into the port's next buffer.
-    auto *self = static_cast<MidiGraph *>(graph);
-    if (position == nullptr || position->clock.rate.denom == 0)
-        return;
-    // Frames of the graph's clock; a new driver's clock continues where the last one ended.
-    if (position->clock.id != self->clockId_) {
-        self->clockId_ = position->clock.id;
-        self->clockOffset_ =
-            std::int64_t(position->clock.position) - std::int64_t(self->nextFrame_);
-    }
-    const std::uint64_t start =
-        std::uint64_t(std::int64_t(position->clock.position) - self->clockOffset_);
-    const auto frames = std::uint32_t(position->clock.duration);
-    self->nextFrame_ = start + frames;
-    pw_buffer *buffer = self->pw_->pw_filter_dequeue_buffer(self->outputPort_);
-    spa_data *data = buffer != nullptr ? &buffer->buffer->datas[0] : nullptr;
-    if (data == nullptr || data->data == nullptr) {
-        if (buffer != nullptr)
-            self->pw_->pw_filter_queue_buffer(self->outputPort_, buffer);
-        return;
-    }
-    spa_pod_builder builder;
-    spa_pod_frame sequence;
-    spa_pod_builder_init(&builder, data->data, data->maxsize);
-    spa_pod_builder_push_sequence(&builder, &sequence, 0);
-    const double rate = double(position->clock.rate.denom) / position->clock.rate.num;
-    self->writer_.cycle(start, frames, rate,
-                        [&](std::uint32_t offset, const std::uint8_t *bytes, std::size_t length) {
-                            // Each control takes at most 32 bytes; what has no room is dropped.
-                            if (builder.state.offset + 64 > builder.size)
-                                return;
-                            spa_pod_builder_control(&builder, offset, SPA_CONTROL_Midi);
-                            spa_pod_builder_bytes(&builder, bytes, std::uint32_t(length));
-                        });
-    spa_pod_builder_pop(&builder, &sequence);
-    self->warmUp(position->clock.id, frames);
-    data->chunk->offset = 0;
-    data->chunk->size = builder.state.offset;
-    data->chunk->stride = 1;
-    data->chunk->flags = 0;
-    self->pw_->pw_filter_queue_buffer(self->outputPort_, buffer);
-    self->writer_.finishCycle(start + frames);
 }
 
 } // namespace midiout

@@ -82,6 +82,13 @@ public:
     bool realTime() const override { return true; }
 
 private:
+    // A new link carries events once our node has run this many cycles on the same clock with the
+    // same quantum: while the graph moves the linked nodes to one driver and settles its quantum,
+    // the instrument may read a buffer a cycle late or on another clock. A node that wakes on its
+    // link runs one cycle first.
+    static constexpr int LinkWarmCycles = 4;
+    static constexpr int WakeWarmCycles = 1;
+
     void makeNode(const QString &nodeName);
     void makeLink();
     void dropLink();
