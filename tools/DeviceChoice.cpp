@@ -9,7 +9,7 @@
 namespace tool
 {
 
-QByteArray DeviceLines(midiout::Output &output, const QByteArray &indent)
+QByteArray deviceLines(midiout::Output &output, const QByteArray &indent)
 {
     QByteArray lines;
     const int count = output.deviceCount();
@@ -19,16 +19,16 @@ QByteArray DeviceLines(midiout::Output &output, const QByteArray &indent)
     return lines;
 }
 
-qint32 ChosenDevice(midiout::Output &output, const QByteArray &given)
+qint32 chosenDevice(midiout::Output &output, const QByteArray &given)
 {
     // Names of graph ports hold a ":", so a name is never read as a number. The numbers are
     // those that TMidiGen::SetDevice() takes: -1 and 0 .. count - 1.
     const auto number =
-        ParseDecimal(given, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
+        parseDecimal(given, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
     const qint64 device = number ? *number : output.deviceNumber(QString::fromUtf8(given));
     if (device >= -1 && device < output.deviceCount())
         return qint32(device);
-    QByteArray list = DeviceLines(output, "  ");
+    QByteArray list = deviceLines(output, "  ");
     list.chop(1);
     throw UsageError(
         "no device " + (number ? given : '"' + given + '"') +

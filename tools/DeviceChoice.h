@@ -13,12 +13,12 @@ namespace tool
 {
 
 // Every device of output, one "NUMBER NAME" line each, lines begun with indent.
-QByteArray DeviceLines(midiout::Output &output, const QByteArray &indent = {});
+QByteArray deviceLines(midiout::Output &output, const QByteArray &indent = {});
 
 // The device that given names: a number that devices lists, -1 for the default (the built-in
 // synthesizer), or a device's name as devices prints it, or its part before " (" ("node:port"
 // of an instrument). A device that does not exist is bad input: UsageError naming it and
 // listing the devices.
-qint32 ChosenDevice(midiout::Output &output, const QByteArray &given);
+qint32 chosenDevice(midiout::Output &output, const QByteArray &given);
 
 } // namespace tool

@@ -83,7 +83,7 @@ void Interruption::readPipe()
     }
 }
 
-int PlayToTheEnd(TMidiGen &generator, const Interruption &interruption)
+int playToTheEnd(TMidiGen &generator, const Interruption &interruption)
 {
     // Every notification and the signal's pipe wake the loop; after a signal the timer does too,
     // so that the stop's bound is seen and a stream that reaches its first event is stopped there.

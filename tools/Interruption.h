@@ -46,6 +46,6 @@ private:
 // caught a signal, stops the stream (at once once it has begun to sound), waits for its close
 // (at most a few seconds; the generator's destructor ends what is left) and returns
 // interruption.exitStatus().
-int PlayToTheEnd(TMidiGen &generator, const Interruption &interruption);
+int playToTheEnd(TMidiGen &generator, const Interruption &interruption);
 
 } // namespace tool

@@ -53,7 +53,7 @@ bool Options::has(const QByteArray &name) const
     return false;
 }
 
-Options ParseOptions(const QList<QByteArray> &arguments,
+Options parseOptions(const QList<QByteArray> &arguments,
                      const std::function<bool(const QList<QByteArray> &words)> &textFollows)
 {
     Options result;
@@ -92,7 +92,7 @@ Options ParseOptions(const QList<QByteArray> &arguments,
     return result;
 }
 
-std::optional<qint64> ParseDecimal(const QByteArray &text, qint64 min, qint64 max)
+std::optional<qint64> parseDecimal(const QByteArray &text, qint64 min, qint64 max)
 {
     // Digits with an optional sign only: no blanks, no other bases.
     const qsizetype start = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;

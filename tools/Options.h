@@ -43,10 +43,10 @@ struct Options {
 // begins with a single "-" such as the number -5. Throws UsageError for an unknown option or a
 // missing value. When textFollows holds for the words read so far, the next argument is a word
 // as it stands, whatever it begins with (the text of a verb that takes one).
-Options ParseOptions(const QList<QByteArray> &arguments,
+Options parseOptions(const QList<QByteArray> &arguments,
                      const std::function<bool(const QList<QByteArray> &words)> &textFollows = {});
 
 // A decimal integer (optional sign, any number of leading zeros) within min..max, or nothing.
-std::optional<qint64> ParseDecimal(const QByteArray &text, qint64 min, qint64 max);
+std::optional<qint64> parseDecimal(const QByteArray &text, qint64 min, qint64 max);
 
 } // namespace tool

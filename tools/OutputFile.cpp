@@ -82,7 +82,7 @@ int closeFile(int fd)
 
 } // namespace
 
-QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes)
+QByteArray writeOutput(const QByteArray &path, QByteArrayView bytes)
 {
     if (path == "-") {
         const int error = writeAll(STDOUT_FILENO, bytes);
@@ -110,47 +110,47 @@ QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes)
     return why;
 }
 
-StagedOutput::StagedOutput(const QByteArray &path) : m_path(path) {}
+StagedOutput::StagedOutput(const QByteArray &path) : path_(path) {}
 
 StagedOutput::~StagedOutput()
 {
-    if (m_fd >= 0 && !m_destination.replace)
-        ::close(m_fd);
-    if (m_outputFd >= 0)
-        ::close(m_outputFd);
+    if (fd_ >= 0 && !destination_.replace)
+        ::close(fd_);
+    if (outputFd_ >= 0)
+        ::close(outputFd_);
 }
 
 QByteArray StagedOutput::open()
 {
-    if (m_path != "-") {
-        if (const int error = filereplace::findDestination(m_path, m_destination); error != 0)
+    if (path_ != "-") {
+        if (const int error = filereplace::findDestination(path_, destination_); error != 0)
             return systemError(error);
-        if (m_destination.replace) {
-            if (const int error = m_replacement.create(m_destination, ".midigen-"); error != 0)
-                return "cannot create a file in " + filereplace::folderOf(m_destination.file) +
+        if (destination_.replace) {
+            if (const int error = replacement_.create(destination_, ".midigen-"); error != 0)
+                return "cannot create a file in " + filereplace::folderOf(destination_.file) +
                        ": " + systemError(error);
-            m_fd = m_replacement.fd();
+            fd_ = replacement_.fd();
             return {};
         }
-        if (!S_ISREG(m_destination.status.st_mode)) {
+        if (!S_ISREG(destination_.status.st_mode)) {
             // A FIFO without a reader fails now, not after the work.
             QByteArray why;
-            m_outputFd = openInPlace(m_path, m_destination.status, why);
-            if (m_outputFd < 0)
+            outputFd_ = openInPlace(path_, destination_.status, why);
+            if (outputFd_ < 0)
                 return why;
         }
     }
     const QByteArray tmp = qgetenv("TMPDIR");
     const QByteArray folder = tmp.isEmpty() ? QByteArray("/tmp") : tmp;
-    m_fd = filereplace::createScratchFile(folder, ".midigen-");
-    if (m_fd < 0)
+    fd_ = filereplace::createScratchFile(folder, ".midigen-");
+    if (fd_ < 0)
         return "cannot create a file in " + folder + ": " + systemError(errno);
     return {};
 }
 
 QByteArray StagedOutput::write(QByteArrayView bytes)
 {
-    const int error = writeAll(m_fd, bytes);
+    const int error = writeAll(fd_, bytes);
     return error == 0 ? QByteArray() : systemError(error);
 }
 
@@ -159,7 +159,7 @@ QByteArray StagedOutput::writeAt(std::uint64_t offset, QByteArrayView bytes)
     const char *data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t written = ::pwrite(m_fd, data, std::size_t(left), off_t(offset));
+        const ssize_t written = ::pwrite(fd_, data, std::size_t(left), off_t(offset));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
@@ -173,24 +173,24 @@ QByteArray StagedOutput::writeAt(std::uint64_t offset, QByteArrayView bytes)
 
 QByteArray StagedOutput::commit()
 {
-    if (m_destination.replace) {
-        m_fd = -1;
-        const int error = m_replacement.commit();
+    if (destination_.replace) {
+        fd_ = -1;
+        const int error = replacement_.commit();
         return error == 0 ? QByteArray() : systemError(error);
     }
     // Copied into the output in place: a regular file only now, so that it is cut only once
     // everything is there.
     QByteArray why;
-    int output = m_path == "-" ? STDOUT_FILENO : m_outputFd;
+    int output = path_ == "-" ? STDOUT_FILENO : outputFd_;
     if (output < 0) {
-        output = m_outputFd = openInPlace(m_path, m_destination.status, why);
+        output = outputFd_ = openInPlace(path_, destination_.status, why);
         if (output < 0)
             return why;
     }
     QByteArray block(qsizetype(BlockBytes), Qt::Uninitialized);
     int error = 0;
     for (off_t offset = 0; error == 0;) {
-        const ssize_t got = ::pread(m_fd, block.data(), BlockBytes, offset);
+        const ssize_t got = ::pread(fd_, block.data(), BlockBytes, offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -200,15 +200,15 @@ QByteArray StagedOutput::commit()
         error = writeAll(output, QByteArrayView(block.constData(), got));
         offset += got;
     }
-    if (m_outputFd >= 0) {
-        const int closed = closeFile(std::exchange(m_outputFd, -1));
+    if (outputFd_ >= 0) {
+        const int closed = closeFile(std::exchange(outputFd_, -1));
         if (error == 0)
             error = closed;
     }
     return error == 0 ? QByteArray() : systemError(error);
 }
 
-QByteArray WriteFailureMessage(const QByteArray &path, const QByteArray &why)
+QByteArray writeFailureMessage(const QByteArray &path, const QByteArray &why)
 {
     return "cannot write " + (path == "-" ? QByteArray("standard output") : path) + ": " + why;
 }

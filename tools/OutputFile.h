@@ -21,11 +21,11 @@ namespace tool
 // - anything else (a FIFO, a device, a socket) is opened in place without O_CREAT or O_TRUNC and
 //   without blocking: a FIFO that no process reads fails at once.
 // Returns an empty text on success, else why it failed, in one line.
-QByteArray WriteOutput(const QByteArray &path, QByteArrayView bytes);
+QByteArray writeOutput(const QByteArray &path, QByteArrayView bytes);
 
 // A verb's output written piece by piece, for an output too large to build in memory first: the
 // pieces go into a temporary file, which becomes the output only when commit() succeeds, as
-// WriteOutput() would make it. Until then the output is as it was, and a StagedOutput that goes
+// writeOutput() would make it. Until then the output is as it was, and a StagedOutput that goes
 // without a commit leaves nothing behind, also when the process is killed: the temporary file
 // has no name until commit() gives it one.
 // - For a regular or new file, the temporary file lies in the same folder and is renamed over
@@ -51,15 +51,15 @@ public:
     QByteArray commit();
 
 private:
-    QByteArray m_path;
+    QByteArray path_;
     // Where the output goes: replaced by renaming, or written in place at the commit.
-    filereplace::Destination m_destination;
-    filereplace::Replacement m_replacement; // the new file, when the output is replaced
-    int m_fd = -1; // where the pieces go: the replacement's file, or a scratch file of our own
-    int m_outputFd = -1; // a FIFO, device or socket opened in place at open()
+    filereplace::Destination destination_;
+    filereplace::Replacement replacement_; // the new file, when the output is replaced
+    int fd_ = -1;       // where the pieces go: the replacement's file, or a scratch file of our own
+    int outputFd_ = -1; // a FIFO, device or socket opened in place at open()
 };
 
 // The one line a verb prints when it cannot write path: why, as the calls above return it.
-QByteArray WriteFailureMessage(const QByteArray &path, const QByteArray &why);
+QByteArray writeFailureMessage(const QByteArray &path, const QByteArray &why);
 
 } // namespace tool

@@ -41,39 +41,39 @@ QByteArray readStandardInput()
         }
         if (text.size() + got > MaxInputBytes)
             throw UsageError("the play string on standard input is longer than " +
-                             WithSeparators(MaxInputBytes) + " bytes");
+                             withSeparators(MaxInputBytes) + " bytes");
         text.append(block, got);
     }
 }
 
 } // namespace
 
-QByteArray WithSeparators(qint64 number)
+QByteArray withSeparators(qint64 number)
 {
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(number).toUtf8();
 }
 
-QByteArray PlayStringText(const QByteArray &argument)
+QByteArray playStringText(const QByteArray &argument)
 {
     return argument == "-" ? readStandardInput() : argument;
 }
 
-const QByteArray &OutputPath(const QByteArray &argument)
+const QByteArray &outputPath(const QByteArray &argument)
 {
     if (argument.isEmpty())
         throw UsageError("the output file name is empty (- is standard output)");
     return argument;
 }
 
-void WriteOutputFile(const QByteArray &path, QByteArrayView bytes)
+void writeOutputFile(const QByteArray &path, QByteArrayView bytes)
 {
-    const QByteArray error = WriteOutput(path, bytes);
+    const QByteArray error = writeOutput(path, bytes);
     if (!error.isEmpty())
         throw Failure("cannot write " + (path == "-" ? QByteArray("standard output") : path) +
                       ": " + error);
 }
 
-TMGCompiledRequest StringRequestStream(const TMidiGen &generator, const QByteArray &text)
+TMGCompiledRequest stringRequestStream(const TMidiGen &generator, const QByteArray &text)
 {
     const TMGCompiledRequest request = generator.CompileString(text);
     QByteArrayList lost;
@@ -82,15 +82,15 @@ TMGCompiledRequest StringRequestStream(const TMidiGen &generator, const QByteArr
         const auto notes = std::count_if(events.begin(), events.end(), [](const TMGNoteEvent &e) {
             return e.kind == TMGNoteEvent::mgNoteOn;
         });
-        lost.append(WithSeparators(leftOut) + " of its " + WithSeparators(notes) +
+        lost.append(withSeparators(leftOut) + " of its " + withSeparators(notes) +
                     " notes are left out");
     }
     if (const qsizetype unended = request.NoteEndsLost(); unended > 0)
         lost.append(unended == 1 ? QByteArray("1 note played has no end")
-                                 : WithSeparators(unended) + " notes played have no end");
+                                 : withSeparators(unended) + " notes played have no end");
     if (!lost.isEmpty())
         std::fprintf(stderr, "midigen: the tune is cut at the stream's limit of %s events: %s\n",
-                     WithSeparators(TMGCompiledRequest::MaxStreamEvents).constData(),
+                     withSeparators(TMGCompiledRequest::MaxStreamEvents).constData(),
                      lost.join(", and ").constData());
     return request;
 }

@@ -20,7 +20,7 @@ QVariant enumValue(const QMetaProperty &property, const QByteArray &text)
 {
     bool ok = false;
     const int key = property.enumerator().keyToValue(text.constData(), &ok);
-    std::optional<qint64> number = ok ? std::optional<qint64>(key) : ParseDecimal(text, 0, 255);
+    std::optional<qint64> number = ok ? std::optional<qint64>(key) : parseDecimal(text, 0, 255);
     if (!number)
         return {};
     // The enumerations are 8 bits wide; build the variant of the property's own type.
@@ -40,12 +40,12 @@ QVariant parseValue(const QMetaProperty &property, const QByteArray &text)
             return false;
         return {};
     case QMetaType::Int:
-        if (auto number = ParseDecimal(text, std::numeric_limits<qint32>::min(),
+        if (auto number = parseDecimal(text, std::numeric_limits<qint32>::min(),
                                        std::numeric_limits<qint32>::max()))
             return qint32(*number);
         return {};
     case QMetaType::UInt:
-        if (auto number = ParseDecimal(text, 0, std::numeric_limits<quint32>::max()))
+        if (auto number = parseDecimal(text, 0, std::numeric_limits<quint32>::max()))
             return quint32(*number);
         return {};
     default:
@@ -70,7 +70,7 @@ QByteArray valuesOf(const QMetaProperty &property)
 
 } // namespace
 
-void ApplySetting(TMidiGen &generator, const QByteArray &assignment)
+void applySetting(TMidiGen &generator, const QByteArray &assignment)
 {
     const qsizetype equals = assignment.indexOf('=');
     if (equals < 0)
@@ -92,13 +92,13 @@ void ApplySetting(TMidiGen &generator, const QByteArray &assignment)
                          ")");
 }
 
-void ApplySettings(TMidiGen &generator, const Options &options)
+void applySettings(TMidiGen &generator, const Options &options)
 {
     for (const QByteArray &assignment : options.values("set"))
-        ApplySetting(generator, assignment);
+        applySetting(generator, assignment);
 }
 
-QByteArray SettingNames()
+QByteArray settingNames()
 {
     const QMetaObject &meta = TMidiGen::staticMetaObject;
     QByteArray names;

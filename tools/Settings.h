@@ -19,12 +19,12 @@ namespace tool
 // mgViolin for Note, Instrument and Channel or a number 0..255 (8 bits), or true, false, 1 or 0
 // for Sustain. Throws UsageError naming an unknown property, a read-only one or a value outside
 // the type, with the values it takes.
-void ApplySetting(TMidiGen &generator, const QByteArray &assignment);
+void applySetting(TMidiGen &generator, const QByteArray &assignment);
 
 // Applies every --set option of options, in order.
-void ApplySettings(TMidiGen &generator, const Options &options);
+void applySettings(TMidiGen &generator, const Options &options);
 
 // The names of the settings that --set accepts, in property order, separated by ", ".
-QByteArray SettingNames();
+QByteArray settingNames();
 
 } // namespace tool

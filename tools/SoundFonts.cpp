@@ -51,7 +51,7 @@ void dropMessage(const char *domain, int level, const char *message, void *data)
 
 } // namespace
 
-QByteArray SoundFontProblem(const QString &path)
+QByteArray soundFontProblem(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     const QFileInfo info(path);
@@ -66,8 +66,8 @@ QByteArray SoundFontProblem(const QString &path)
     if (!readChunk(file, 0, id, length) || id != "RIFF" || file.read(4) != "sfbk")
         return name + " is damaged: not a SoundFont";
     if (8 + qint64(length) > size)
-        return name + " is damaged: cut short at " + WithSeparators(size) + " of " +
-               WithSeparators(8 + qint64(length)) + " bytes";
+        return name + " is damaged: cut short at " + withSeparators(size) + " of " +
+               withSeparators(8 + qint64(length)) + " bytes";
     // The three lists of a SoundFont, one after another inside the RIFF chunk.
     std::set<QByteArray> lists;
     for (qint64 offset = 12; offset + 8 <= 8 + qint64(length);) {
@@ -85,28 +85,28 @@ QByteArray SoundFontProblem(const QString &path)
     return {};
 }
 
-QStringList UsableSoundFonts(const QStringList &tried)
+QStringList usableSoundFonts(const QStringList &tried)
 {
     QStringList sound;
     for (const QString &path : tried) {
-        if (SoundFontProblem(path).isEmpty())
+        if (soundFontProblem(path).isEmpty())
             sound.append(path);
     }
     return sound;
 }
 
-QByteArray NoSoundFontReason(const QStringList &tried)
+QByteArray noSoundFontReason(const QStringList &tried)
 {
     QByteArrayList problems;
     for (const QString &path : tried) {
-        QByteArray problem = SoundFontProblem(path);
+        QByteArray problem = soundFontProblem(path);
         problems.append(problem.isEmpty() ? QFile::encodeName(path) + " could not be loaded"
                                           : problem);
     }
     return problems.join("; ");
 }
 
-void WarnOfSoundFontFallback(const QString &used, const QStringList &tried)
+void warnOfSoundFontFallback(const QString &used, const QStringList &tried)
 {
     if (used.isEmpty())
         return;
@@ -116,7 +116,7 @@ void WarnOfSoundFontFallback(const QString &used, const QStringList &tried)
             return;
         if (!info.exists())
             continue;
-        QByteArray problem = SoundFontProblem(path);
+        QByteArray problem = soundFontProblem(path);
         if (problem.isEmpty())
             problem = QFile::encodeName(path) + " could not be loaded";
         std::fprintf(stderr, "midigen: %s; %s is used instead\n", problem.constData(),
@@ -144,7 +144,7 @@ QByteArray NamedSoundFont::shown(QByteArray text) const
     return text.replace(QFile::encodeName(path_), name_);
 }
 
-void DropLibraryMessages()
+void dropLibraryMessages()
 {
     // The same GLib as FluidSynth's and Qt's: it is loaded once per process.
     void *glib = ::dlopen("libglib-2.0.so.0", RTLD_NOW | RTLD_GLOBAL);

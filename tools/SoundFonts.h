@@ -15,19 +15,19 @@ namespace tool
 // What is wrong with the SoundFont file at path, in a few words ("is missing", "is damaged:
 // cut short at 100 of 2,000 bytes"), or an empty text when its structure is sound: a RIFF file
 // of form "sfbk" as long as its header says, with its INFO, sample and preset lists.
-QByteArray SoundFontProblem(const QString &path);
+QByteArray soundFontProblem(const QString &path);
 
 // The SoundFonts that a synthesizer tries (tried, in that order: by default the system's) that
-// pass SoundFontProblem().
-QStringList UsableSoundFonts(const QStringList &tried = midiout::DefaultSoundFonts());
+// pass soundFontProblem().
+QStringList usableSoundFonts(const QStringList &tried = midiout::DefaultSoundFonts());
 
 // Why a synthesizer that tried those SoundFonts has none, in one line: each one and what is
 // wrong with it.
-QByteArray NoSoundFontReason(const QStringList &tried = midiout::DefaultSoundFonts());
+QByteArray noSoundFontReason(const QStringList &tried = midiout::DefaultSoundFonts());
 
 // When the synthesizer loaded used (a canonical path) rather than one of tried before it that
 // is there, says on stderr what is wrong with that one and which is used instead.
-void WarnOfSoundFontFallback(const QString &used,
+void warnOfSoundFontFallback(const QString &used,
                              const QStringList &tried = midiout::DefaultSoundFonts());
 
 // The SoundFont file that the user named, as the synthesizer takes it: a QString path. A name
@@ -41,7 +41,7 @@ public:
     NamedSoundFont(const NamedSoundFont &) = delete;
     NamedSoundFont &operator=(const NamedSoundFont &) = delete;
 
-    // The path to give the synthesizer and SoundFontProblem().
+    // The path to give the synthesizer and soundFontProblem().
     const QString &path() const { return path_; }
     // text with the path's name in it replaced by the name as the user gave it.
     QByteArray shown(QByteArray text) const;
@@ -55,6 +55,6 @@ private:
 // GLib's messages are dropped from here on: the SoundFont readers under FluidSynth report a
 // damaged file as failed GLib assertions ("CRITICAL **" on stderr), past FluidSynth's own log,
 // and the tool says what is wrong in its own words. Fatal messages still go out.
-void DropLibraryMessages();
+void dropLibraryMessages();
 
 } // namespace tool

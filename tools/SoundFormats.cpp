@@ -51,7 +51,7 @@ bool writable(int libraryFormat)
 
 } // namespace
 
-const std::vector<SoundFormat> &WritableSoundFormats()
+const std::vector<SoundFormat> &writableSoundFormats()
 {
     static const std::vector<SoundFormat> formats = [] {
         std::vector<SoundFormat> found;
@@ -64,24 +64,24 @@ const std::vector<SoundFormat> &WritableSoundFormats()
     return formats;
 }
 
-QByteArray SoundFormatNames()
+QByteArray soundFormatNames()
 {
     QByteArrayList names;
-    for (const SoundFormat &format : WritableSoundFormats())
+    for (const SoundFormat &format : writableSoundFormats())
         names.append(format.name);
     return names.join(", ");
 }
 
-const SoundFormat &ChooseSoundFormat(const QByteArray &path, const QByteArray *formatName)
+const SoundFormat &chooseSoundFormat(const QByteArray &path, const QByteArray *formatName)
 {
-    const std::vector<SoundFormat> &formats = WritableSoundFormats();
+    const std::vector<SoundFormat> &formats = writableSoundFormats();
     if (formatName != nullptr) {
         for (const SoundFormat &format : formats) {
             if (format.name == formatName->toLower())
                 return format;
         }
         throw UsageError("unknown sound format: " + *formatName + " (the formats are " +
-                         SoundFormatNames() + ")");
+                         soundFormatNames() + ")");
     }
     const qsizetype dot = path.lastIndexOf('.');
     if (path != "-" && dot > path.lastIndexOf('/')) {

@@ -23,14 +23,14 @@ struct SoundFormat {
 
 // The formats that the libsndfile in use writes at 44,100 Hz in stereo, in the order that the
 // help lists them; WAV first.
-const std::vector<SoundFormat> &WritableSoundFormats();
+const std::vector<SoundFormat> &writableSoundFormats();
 
-// The names of WritableSoundFormats(), ", " between them.
-QByteArray SoundFormatNames();
+// The names of writableSoundFormats(), ", " between them.
+QByteArray soundFormatNames();
 
 // The format of a render into path: the one that formatName names when it is given (any case),
 // else the one that path's suffix chooses (any case), else WAV (standard output, "-", has no
 // suffix). UsageError, listing the formats, when formatName names none.
-const SoundFormat &ChooseSoundFormat(const QByteArray &path, const QByteArray *formatName);
+const SoundFormat &chooseSoundFormat(const QByteArray &path, const QByteArray *formatName);
 
 } // namespace tool

@@ -7,7 +7,7 @@
 namespace tool
 {
 
-const std::vector<Verb> &AllVerbs()
+const std::vector<Verb> &allVerbs()
 {
     static const std::vector<Verb> verbs = {
         {.words = {"dump", "note"},
@@ -16,7 +16,7 @@ const std::vector<Verb> &AllVerbs()
              "Prints the stream buffer that PlayNote(N) assembles: one stream event a line,\n"
              "its 12 bytes in buffer order as upper-case hexadecimal, then \"events E bytes B\".\n"
              "N is a note number (out of 0..127 it is limited as PlayNote limits it).",
-         .run = DumpNote},
+         .run = dumpNote},
         {.words = {"dump", "string"},
          .synopsis = "TEXT [--set NAME=VALUE]...",
          .description =
@@ -24,7 +24,7 @@ const std::vector<Verb> &AllVerbs()
              "list that comes out empty prints only \"events 0 bytes 0\". TEXT is the one\n"
              "argument after \"string\", taken as it stands, also when it begins with \"-\" or\n"
              "is empty; \"-\" alone is standard input (see Input and output).",
-         .run = DumpString,
+         .run = dumpString,
          .takesText = true},
         {.words = {"list", "string"},
          .synopsis = "TEXT [--set NAME=VALUE]...",
@@ -32,7 +32,7 @@ const std::vector<Verb> &AllVerbs()
              "Prints the sorted event list of the play string TEXT, one \"time kind value\n"
              "channel\" line per event in decimal, then \"flag true\" or \"flag false\" (the\n"
              "bend-allowed flag). TEXT is taken as for dump string.",
-         .run = ListString,
+         .run = listString,
          .takesText = true},
         {.words = {"devices"},
          .synopsis = "",
@@ -41,7 +41,7 @@ const std::vector<Verb> &AllVerbs()
              "device 0 is the built-in synthesizer, named with its SoundFont; the others are\n"
              "the MIDI inputs of the PipeWire graph (instruments, software synthesizers),\n"
              "named \"node:port (description)\".",
-         .run = Devices,
+         .run = devices,
          .options = {}},
         {.words = {"play", "note"},
          .synopsis = "N [--device D] [--soundfont FILE] [--set NAME=VALUE]...",
@@ -52,13 +52,13 @@ const std::vector<Verb> &AllVerbs()
              "SIGINT or SIGTERM stops the stream first, so that the device gets its reset\n"
              "(every note off, the controllers reset), then ends the tool with status 130 or\n"
              "143.",
-         .run = PlayNoteVerb,
+         .run = playNoteVerb,
          .options = {"set", "device", "soundfont"}},
         {.words = {"play", "string"},
          .synopsis = "TEXT [--device D] [--soundfont FILE] [--set NAME=VALUE]...",
          .description =
              "Plays PlayString(TEXT) as play note does; TEXT is taken as for dump string.",
-         .run = PlayStringVerb,
+         .run = playStringVerb,
          .takesText = true,
          .options = {"set", "device", "soundfont"}},
         {.words = {"render", "note"},
@@ -71,13 +71,13 @@ const std::vector<Verb> &AllVerbs()
              "A render that runs for more than a second shows its progress on standard error\n"
              "when that is a terminal. Exit status 1 and nothing written when nothing could be\n"
              "rendered.",
-         .run = RenderNote,
+         .run = renderNote,
          .options = {"set", "format", "soundfont"}},
         {.words = {"render", "string"},
          .synopsis = "TEXT OUT [--format NAME] [--soundfont FILE] [--set NAME=VALUE]...",
          .description =
              "Renders PlayString(TEXT) as render note does; TEXT is taken as for dump string.",
-         .run = RenderString,
+         .run = renderString,
          .takesText = true,
          .options = {"set", "format", "soundfont"}},
         {.words = {"export", "note"},
@@ -88,24 +88,24 @@ const std::vector<Verb> &AllVerbs()
              "the stream; the stream's events in buffer order with their delta times, then\n"
              "the end of the track. One pass only: Loops is ignored. OUT.mid is written as\n"
              "Input and output says.",
-         .run = ExportNote},
+         .run = exportNote},
         {.words = {"export", "string"},
          .synopsis = "TEXT OUT.mid [--set NAME=VALUE]...",
          .description =
              "Writes what PlayString(TEXT) plays, as export note does; TEXT is taken as for\n"
              "dump string. Exit status 1 and nothing written when TEXT yields no event.",
-         .run = ExportString,
+         .run = exportString,
          .takesText = true},
     };
     return verbs;
 }
 
-const Verb &FindVerb(const QList<QByteArray> &words)
+const Verb &findVerb(const QList<QByteArray> &words)
 {
     if (words.isEmpty())
         throw UsageError("missing verb (see midigen --help)");
     const Verb *best = nullptr;
-    for (const Verb &verb : AllVerbs()) {
+    for (const Verb &verb : allVerbs()) {
         if (words.size() >= verb.words.size() && words.mid(0, verb.words.size()) == verb.words &&
             (!best || verb.words.size() > best->words.size()))
             best = &verb;
@@ -115,7 +115,7 @@ const Verb &FindVerb(const QList<QByteArray> &words)
     // Name the verb as far as it was given: the first word, and the second when the first one
     // begins a known verb.
     QByteArray name = words.first();
-    for (const Verb &verb : AllVerbs()) {
+    for (const Verb &verb : allVerbs()) {
         if (verb.words.first() == words.first() && words.size() > 1) {
             name += ' ' + words[1];
             break;
@@ -146,7 +146,7 @@ QByteArray wrapped(const QByteArray &text, const QByteArray &indent, qsizetype w
 QByteArray formatTable()
 {
     QByteArray table;
-    for (const SoundFormat &format : WritableSoundFormats()) {
+    for (const SoundFormat &format : writableSoundFormats()) {
         QByteArray suffixes;
         for (const QByteArray &suffix : format.suffixes)
             suffixes += (suffixes.isEmpty() ? "." : ", .") + suffix;
@@ -158,16 +158,16 @@ QByteArray formatTable()
 
 } // namespace
 
-bool TextFollows(const QList<QByteArray> &words)
+bool textFollows(const QList<QByteArray> &words)
 {
-    for (const Verb &verb : AllVerbs()) {
+    for (const Verb &verb : allVerbs()) {
         if (verb.takesText && verb.words == words)
             return true;
     }
     return false;
 }
 
-void CheckOptions(const Verb &verb, const Options &options)
+void checkOptions(const Verb &verb, const Options &options)
 {
     for (const Option &option : options.options) {
         if (!verb.options.contains(option.name))
@@ -175,12 +175,12 @@ void CheckOptions(const Verb &verb, const Options &options)
     }
 }
 
-void PrintHelp(std::FILE *out)
+void printHelp(std::FILE *out)
 {
     std::fputs("Usage: midigen VERB [ARGUMENT]... [OPTION]...\n"
                "Command-line front of the tone generator.\n\nVerbs:\n",
                out);
-    for (const Verb &verb : AllVerbs()) {
+    for (const Verb &verb : allVerbs()) {
         std::fprintf(out, "  midigen %s %s\n", verb.words.join(' ').constData(), verb.synopsis);
         QByteArray description(verb.description);
         description.replace("\n", "\n      ");
@@ -239,10 +239,10 @@ void PrintHelp(std::FILE *out)
                  "a device that does not exist (the message lists the devices), or a request\n"
                  "that export cannot write; 130 or 143 when play was ended by SIGINT or\n"
                  "SIGTERM.\n",
-                 wrapped(SettingNames() + '.', QByteArray(20, ' '), 60).constData());
+                 wrapped(settingNames() + '.', QByteArray(20, ' '), 60).constData());
 }
 
-void PrintVersion(std::FILE *out)
+void printVersion(std::FILE *out)
 {
     std::fprintf(out, "midigen %s\n", ProjectVersion);
 }

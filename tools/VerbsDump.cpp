@@ -13,7 +13,7 @@
 namespace tool
 {
 
-void PrintStreamBuffer(std::FILE *out, QByteArrayView buffer)
+void printStreamBuffer(std::FILE *out, QByteArrayView buffer)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
     constexpr qsizetype Size = TMGCompiledRequest::StreamEventSize;
@@ -30,26 +30,26 @@ void PrintStreamBuffer(std::FILE *out, QByteArrayView buffer)
                  static_cast<long long>(buffer.size()));
 }
 
-TMGCompiledRequest NoteRequestStream(const Options &options, const QByteArray &noteText)
+TMGCompiledRequest noteRequestStream(const Options &options, const QByteArray &noteText)
 {
-    const auto note = ParseDecimal(noteText, std::numeric_limits<qint32>::min(),
+    const auto note = parseDecimal(noteText, std::numeric_limits<qint32>::min(),
                                    std::numeric_limits<qint32>::max());
     if (!note)
         throw UsageError("invalid note number: " + noteText);
 
     TMidiGen generator;
-    ApplySettings(generator, options);
+    applySettings(generator, options);
     // No stream is started here; the compiled stream is what PlayNote gives a device.
     return generator.CompileNote(qint32(*note));
 }
 
-int DumpNote(const Options &options, const QList<QByteArray> &arguments)
+int dumpNote(const Options &options, const QList<QByteArray> &arguments)
 {
     if (arguments.isEmpty())
         throw UsageError("dump note needs a note number");
     if (arguments.size() > 1)
         throw UsageError("unexpected argument: " + arguments[1]);
-    PrintStreamBuffer(stdout, NoteRequestStream(options, arguments[0]).Stream());
+    printStreamBuffer(stdout, noteRequestStream(options, arguments[0]).Stream());
     return 0;
 }
 

@@ -20,7 +20,7 @@ int exportStream(const TMGCompiledRequest &request, const QByteArray &path)
     const QByteArray file = request.StandardMidiFile(&whyNot);
     if (file.isEmpty())
         throw UsageError("cannot export: " + whyNot.toUtf8());
-    WriteOutputFile(path, file);
+    writeOutputFile(path, file);
     return 0;
 }
 
@@ -33,23 +33,23 @@ void checkArguments(const QList<QByteArray> &arguments, const char *verb, const 
         throw UsageError(QByteArray(verb) + " needs an output file");
     if (arguments.size() > 2)
         throw UsageError("unexpected argument: " + arguments[2]);
-    OutputPath(arguments[1]);
+    outputPath(arguments[1]);
 }
 
 } // namespace
 
-int ExportNote(const Options &options, const QList<QByteArray> &arguments)
+int exportNote(const Options &options, const QList<QByteArray> &arguments)
 {
     checkArguments(arguments, "export note", "a note number");
-    return exportStream(NoteRequestStream(options, arguments[0]), arguments[1]);
+    return exportStream(noteRequestStream(options, arguments[0]), arguments[1]);
 }
 
-int ExportString(const Options &options, const QList<QByteArray> &arguments)
+int exportString(const Options &options, const QList<QByteArray> &arguments)
 {
     checkArguments(arguments, "export string", "a play string");
     TMidiGen generator;
-    ApplySettings(generator, options);
-    const TMGCompiledRequest request = StringRequestStream(generator, PlayStringText(arguments[0]));
+    applySettings(generator, options);
+    const TMGCompiledRequest request = stringRequestStream(generator, playStringText(arguments[0]));
     // PlayString plays nothing for an empty list, so there is nothing to write either.
     if (request.Stream().isEmpty())
         throw Failure("nothing exported: the play string holds no event");

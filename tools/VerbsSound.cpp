@@ -66,17 +66,17 @@ Request requestArgument(const char *verb, bool isNote, const QList<QByteArray> &
     if (arguments.size() < 1 + extra)
         throw UsageError(QByteArray(verb) + " needs an output file");
     if (extra > 0)
-        OutputPath(arguments[1]);
+        outputPath(arguments[1]);
     Request request;
     request.isNote = isNote;
     if (isNote) {
-        const auto note = ParseDecimal(arguments[0], std::numeric_limits<qint32>::min(),
+        const auto note = parseDecimal(arguments[0], std::numeric_limits<qint32>::min(),
                                        std::numeric_limits<qint32>::max());
         if (!note)
             throw UsageError("invalid note number: " + arguments[0]);
         request.note = qint32(*note);
     } else {
-        request.text = PlayStringText(arguments[0]);
+        request.text = playStringText(arguments[0]);
     }
     return request;
 }
@@ -88,7 +88,7 @@ std::uint64_t passTicks(const TMidiGen &generator, const Request &request, const
 {
     if (request.isNote)
         return generator.Duration();
-    const TMGCompiledRequest stream = StringRequestStream(generator, request.text);
+    const TMGCompiledRequest stream = stringRequestStream(generator, request.text);
     if (stream.Stream().isEmpty())
         throw Failure(nothing + QByteArray(": the play string holds no event"));
     const QByteArray bytes = stream.Stream();
@@ -141,7 +141,7 @@ std::uint64_t tuneFrames(std::uint64_t ticks, std::uint64_t passes, const SoundF
 void checkWrite(const QByteArray &path, const QByteArray &why)
 {
     if (!why.isEmpty())
-        throw Failure(WriteFailureMessage(path, why));
+        throw Failure(writeFailureMessage(path, why));
 }
 
 // The SoundFonts that a synthesizer tries.
@@ -164,7 +164,7 @@ SoundFontChoice chooseSoundFonts(const Options &options, const char *nothing)
         throw UsageError("the SoundFont file name is empty");
     SoundFontChoice choice{std::make_unique<NamedSoundFont>(names.last()), {}};
     choice.tried = {choice.named->path()};
-    if (const QByteArray problem = SoundFontProblem(choice.tried.first()); !problem.isEmpty())
+    if (const QByteArray problem = soundFontProblem(choice.tried.first()); !problem.isEmpty())
         throw Failure(nothing + (": " + choice.shown(problem)));
     return choice;
 }
@@ -176,10 +176,10 @@ QByteArray builtinSynthRefusal(midiout::Output &output, const SoundFontChoice &s
 {
     // The device's name also says when FluidSynth refused every SoundFont that looks sound.
     const QString name = output.deviceName(-1);
-    if (UsableSoundFonts(soundFonts.tried).isEmpty() ||
+    if (usableSoundFonts(soundFonts.tried).isEmpty() ||
         name.endsWith(QLatin1String("(no SoundFont)")))
         return "the built-in synthesizer has no SoundFont: " +
-               soundFonts.shown(NoSoundFontReason(soundFonts.tried));
+               soundFonts.shown(noSoundFontReason(soundFonts.tried));
     return name.toUtf8() +
            " cannot sound: no sound server answers (PulseAudio, or PipeWire's PulseAudio service)";
 }
@@ -192,17 +192,17 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
     if (soundFonts.named)
         midiout::SetBuiltinSoundFonts(soundFonts.tried);
     midiout::Output &output = midiout::Output::system();
-    const QList<QByteArray> devices = options.values("device");
-    const qint32 device = devices.isEmpty() ? -1 : ChosenDevice(output, devices.last());
+    const QList<QByteArray> givenDevices = options.values("device");
+    const qint32 device = givenDevices.isEmpty() ? -1 : chosenDevice(output, givenDevices.last());
     // From here on SIGINT and SIGTERM stop the stream before the tool exits.
     const Interruption interruption;
     TMidiGen generator(output);
-    ApplySettings(generator, options);
+    applySettings(generator, options);
     generator.SetDevice(device);
     // The synthesizer loads the first SoundFont that loads: the first that looks sound.
     const bool builtin = device <= 0;
-    if (const QStringList sound = UsableSoundFonts(soundFonts.tried); builtin && !sound.isEmpty())
-        WarnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath(), soundFonts.tried);
+    if (const QStringList sound = usableSoundFonts(soundFonts.tried); builtin && !sound.isEmpty())
+        warnOfSoundFontFallback(QFileInfo(sound.first()).canonicalFilePath(), soundFonts.tried);
     passTicks(generator, request, "nothing played");
     if (interruption.signal() != 0)
         return interruption.exitStatus();
@@ -212,7 +212,7 @@ int play(bool isNote, const Options &options, const QList<QByteArray> &arguments
         return output.deviceName(device).toUtf8() + " (device " + QByteArray::number(device) +
                ") cannot be opened now";
     });
-    return PlayToTheEnd(generator, interruption);
+    return playToTheEnd(generator, interruption);
 }
 
 int render(bool isNote, const Options &options, const QList<QByteArray> &arguments)
@@ -222,23 +222,23 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
     const QByteArray &path = arguments[1];
     const QList<QByteArray> formatNames = options.values("format");
     const SoundFormat &format =
-        ChooseSoundFormat(path, formatNames.isEmpty() ? nullptr : &formatNames.last());
+        chooseSoundFormat(path, formatNames.isEmpty() ? nullptr : &formatNames.last());
     // Only SoundFonts that look sound reach the synthesizer, which then has no damaged file to
     // complain about.
     const SoundFontChoice soundFonts = chooseSoundFonts(options, "nothing rendered");
-    midiout::OfflineOutput output(UsableSoundFonts(soundFonts.tried));
+    midiout::OfflineOutput output(usableSoundFonts(soundFonts.tried));
     TMidiGen generator(output);
-    ApplySettings(generator, options);
+    applySettings(generator, options);
     if (generator.Loops() == 0)
         throw UsageError("render needs a stream that ends: Loops must not be 0");
     const std::uint64_t frames =
         tuneFrames(passTicks(generator, request, "nothing rendered"), generator.Loops(), format);
 
-    WarnOfSoundFontFallback(output.soundFontPath(), soundFonts.tried);
+    warnOfSoundFontFallback(output.soundFontPath(), soundFonts.tried);
     start(generator, request, "nothing rendered", [&output, &soundFonts]() -> QByteArray {
         if (output.soundFontPath().isEmpty())
             return "the offline synthesizer has no SoundFont: " +
-                   soundFonts.shown(NoSoundFontReason(soundFonts.tried));
+                   soundFonts.shown(noSoundFontReason(soundFonts.tried));
         return output.deviceName(-1).toUtf8() + " cannot play: " + output.diagnostics().toUtf8();
     });
     // Until the stream has closed, then until the sound has died away, into a temporary file
@@ -274,30 +274,30 @@ int render(bool isNote, const Options &options, const QList<QByteArray> &argumen
 
 } // namespace
 
-int Devices(const Options &, const QList<QByteArray> &arguments)
+int devices(const Options &, const QList<QByteArray> &arguments)
 {
     if (!arguments.isEmpty())
         throw UsageError("unexpected argument: " + arguments[0]);
-    std::fputs(DeviceLines(midiout::Output::system()).constData(), stdout);
+    std::fputs(deviceLines(midiout::Output::system()).constData(), stdout);
     return 0;
 }
 
-int PlayNoteVerb(const Options &options, const QList<QByteArray> &arguments)
+int playNoteVerb(const Options &options, const QList<QByteArray> &arguments)
 {
     return play(true, options, arguments);
 }
 
-int PlayStringVerb(const Options &options, const QList<QByteArray> &arguments)
+int playStringVerb(const Options &options, const QList<QByteArray> &arguments)
 {
     return play(false, options, arguments);
 }
 
-int RenderNote(const Options &options, const QList<QByteArray> &arguments)
+int renderNote(const Options &options, const QList<QByteArray> &arguments)
 {
     return render(true, options, arguments);
 }
 
-int RenderString(const Options &options, const QList<QByteArray> &arguments)
+int renderString(const Options &options, const QList<QByteArray> &arguments)
 {
     return render(false, options, arguments);
 }

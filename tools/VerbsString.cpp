@@ -22,25 +22,25 @@ QByteArray playStringArgument(const QList<QByteArray> &arguments, const char *ve
         throw UsageError(QByteArray(verb) + " needs a play string");
     if (arguments.size() > 1)
         throw UsageError("unexpected argument: " + arguments[1]);
-    return PlayStringText(arguments[0]);
+    return playStringText(arguments[0]);
 }
 
 } // namespace
 
-int DumpString(const Options &options, const QList<QByteArray> &arguments)
+int dumpString(const Options &options, const QList<QByteArray> &arguments)
 {
     TMidiGen generator;
-    ApplySettings(generator, options);
+    applySettings(generator, options);
     const QByteArray text = playStringArgument(arguments, "dump string");
     // What PlayString hands to the device, without starting a stream.
-    PrintStreamBuffer(stdout, StringRequestStream(generator, text).Stream());
+    printStreamBuffer(stdout, stringRequestStream(generator, text).Stream());
     return 0;
 }
 
-int ListString(const Options &options, const QList<QByteArray> &arguments)
+int listString(const Options &options, const QList<QByteArray> &arguments)
 {
     TMidiGen generator;
-    ApplySettings(generator, options);
+    applySettings(generator, options);
     const QByteArray text = playStringArgument(arguments, "list string");
     // Compiled as a play request of this generator compiles it, with Channel as the play
     // channel.

@@ -19,20 +19,20 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     // A reader that goes away makes a write fail with EPIPE, which the tool reports.
     std::signal(SIGPIPE, SIG_IGN);
-    tool::DropLibraryMessages();
+    tool::dropLibraryMessages();
 
     try {
-        const tool::Options options = tool::ParseOptions(arguments, tool::TextFollows);
+        const tool::Options options = tool::parseOptions(arguments, tool::textFollows);
         if (options.has("help")) {
-            tool::PrintHelp(stdout);
+            tool::printHelp(stdout);
             return 0;
         }
         if (options.has("version")) {
-            tool::PrintVersion(stdout);
+            tool::printVersion(stdout);
             return 0;
         }
-        const tool::Verb &verb = tool::FindVerb(options.words);
-        tool::CheckOptions(verb, options);
+        const tool::Verb &verb = tool::findVerb(options.words);
+        tool::checkOptions(verb, options);
         return verb.run(options, options.words.mid(verb.words.size()));
     } catch (const tool::UsageError &error) {
         std::fprintf(stderr, "midigen: %s\n", error.what());
