@@ -394,6 +394,7 @@ signals:
     void IsPlayingChanged(bool playing);
 
 private:
-    Q_DECLARE_PRIVATE(TMidiGen)
-    std::unique_ptr<TMidiGenPrivate> d_ptr;
+    // Named apart from QObject's d_ptr, which it would otherwise hide.
+    Q_DECLARE_PRIVATE_D(dptr_, TMidiGen)
+    std::unique_ptr<TMidiGenPrivate> dptr_;
 };
