@@ -1,5 +1,5 @@
-// The component's public calls: the getters read the private data, the other calls hand over
-// to the private class, which holds the bodies.
+// The component's getters, its design-mode hooks and why a request was refused. The setters
+// are in MidiGenSettings.cpp, the play requests beside their steps.
 
 #include "MidiGen_p.h"
 
@@ -98,11 +98,6 @@ bool TMidiGen::IsPlaying() const
     return d_func()->isPlaying();
 }
 
-qint32 TMidiGen::ClampSetting(qint32 min, qint32 max, qint32 value) const
-{
-    return d_func()->ClampSetting(min, max, value);
-}
-
 void TMidiGen::setDesigning(bool designing)
 {
     d_func()->designing_ = designing;
@@ -116,40 +111,6 @@ bool TMidiGen::designing() const
 void TMidiGen::setRangeMessageHook(RangeMessageHook hook)
 {
     d_func()->rangeMessageHook_ = std::move(hook);
-}
-
-bool TMidiGen::MidiAvailable()
-{
-    return d_func()->MidiAvailable();
-}
-
-bool TMidiGen::Play()
-{
-    Q_D(TMidiGen);
-    return TMidiGenPrivate::threadRefusal() == mgNone && d->settle(d->Play());
-}
-
-bool TMidiGen::PlayString(const QByteArray &text)
-{
-    Q_D(TMidiGen);
-    return TMidiGenPrivate::threadRefusal() == mgNone && d->settle(d->PlayString(text));
-}
-
-bool TMidiGen::PlayNote(qint32 note)
-{
-    Q_D(TMidiGen);
-    return TMidiGenPrivate::threadRefusal() == mgNone && d->settle(d->PlayNote(note));
-}
-
-bool TMidiGen::SetDevice(qint32 device)
-{
-    return TMidiGenPrivate::threadRefusal() == mgNone && d_func()->SetDevice(device);
-}
-
-void TMidiGen::Stop()
-{
-    if (TMidiGenPrivate::threadRefusal() == mgNone)
-        d_func()->Stop();
 }
 
 TMidiGen::TMGRefusal TMidiGen::LastRefusal() const

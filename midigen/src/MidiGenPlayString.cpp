@@ -21,21 +21,21 @@ TMGCompiledRequest TMidiGen::CompileString(const QByteArray &text) const
     return d->compile(list, bendAllowed);
 }
 
-bool TMidiGenPrivate::PlayString(const QByteArray &text)
+bool TMidiGen::PlayString(const QByteArray &text)
 {
-    if (!PrepareToPlay())
+    Q_D(TMidiGen);
+    if (TMidiGenPrivate::threadRefusal() != mgNone || !d->PrepareToPlay())
         return false;
-    loopCounter_ = loops_;
+    d->loopCounter_ = d->loops_;
 
     midigen::EventList list;
-    const bool bendAllowed = ParsePlayString(text, list);
+    const bool bendAllowed = d->ParsePlayString(text, list);
     if (list.empty()) {
         // Nothing to send: the component stays ready for the next request. A list of program
         // changes alone plays like any other: its stream selects the sounds.
-        phase_ = Phase::Idle;
-        return refuse(TMidiGen::mgNothingToPlay);
+        return d->refuseRequest(mgNothingToPlay);
     }
-    return AssembleAndPlay(std::move(list), bendAllowed);
+    return d->settle(d->AssembleAndPlay(std::move(list), bendAllowed));
 }
 
 bool TMidiGenPrivate::ParsePlayString(const QByteArray &text, midigen::EventList &list) const

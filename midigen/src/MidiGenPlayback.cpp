@@ -1,5 +1,44 @@
-// Playback: the play-request steps around the stream, the notification handler that drives a
-// stream once it has started, Stop, the device choice and destruction.
+// Playback: the state machine that takes a component's stream from a play request to its close,
+// its events (the two steps of a play request, the four notifications, Stop and destruction),
+// and the device choice.
+//
+// Transitions, event by event. A phase an event does not name is left as it is, and nothing is
+// done: a notification that a phase does not await is a stale one of a stream told to end.
+//
+//   event          phase                        next       what is done
+//   request        Idle                         Preparing  the device of the next open is asked;
+//                                                          one that cannot open: Idle, mgNoOutput
+//                  Preparing .. Starting        -          refused, mgBusy
+//                  Sounding                     Replacing  asks the device*, stops the stream
+//                  Stopping                     Replacing  asks the device*
+//                  Ending                       Clearing   asks the device*, cuts what is unheard
+//                  then, from Replacing or Clearing, waits for the Close (back to Preparing)
+//   assembled      Preparing                    Opening    opens the stream and waits for Open;
+//                                                          refused (Idle) if another component
+//                                                          owns the output or the open fails
+//                  Preparing, once waited for   Idle       a Close came, not the Open: mgNoOutput
+//                  Starting                     -          queues and restarts the stream; a
+//                                                          failure ends it (Idle, mgStartFailed)
+//   Open           Opening                      Starting   passes counted from Loops
+//   Position       Starting                     Sounding
+//   Done           Starting, Sounding           -          plays the buffer again, passes left
+//                                               Ending     else ends the stream
+//                  Stopping                     Ending     ends the stream
+//                  Replacing                    Clearing   ends the stream
+//   Close          Opening, Replacing, Clearing Preparing  the stream goes (a request waits)
+//                  Starting .. Ending           Idle       the stream goes
+//   Stop           any                          -          the current pass is the last
+//                  Sounding                     Stopping   stops the stream
+//                  Ending                       -          cuts what is unheard
+//   destruction    Opening                      -          closes the stream
+//                  Replacing                    Clearing   ends the stream
+//                  Starting .. Stopping         Ending     ends the stream
+//                  Clearing, Ending             -          cuts what is unheard
+//                  then waits for the Close
+//   * a device that cannot open refuses the request (mgNoOutput) and the stream plays on.
+//
+// "Ends the stream" is endStream(): stopped, reset, its buffer released, closed. IsPlaying is
+// true from Starting to Ending; IsPlayingChanged() is told after each notification.
 
 #include "MidiGen_p.h"
 #include "OutputOwners.h"
@@ -30,55 +69,21 @@ constexpr int TimeDivision = 50;
 // only keeps a fault elsewhere from hanging the program.
 constexpr int WaitLimitMs = 10000;
 
-// The thread the output is served on: the application object's.
-bool onApplicationThread()
-{
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app != nullptr && QThread::currentThread() == app->thread();
-}
-
-using Phase = TMidiGenPrivate::Phase;
 using midiout::Notification;
 
-// What a notification does in each phase: the phase it leads to and what is done on the way.
-// A notification that a phase does not await (a stale one of a stream told to stop or ending)
-// leaves the phase as it is.
-enum class Action : quint8 {
-    None,
-    Opened,  // the stream is open: its passes are counted from Loops
-    PassEnd, // plays the buffer again while passes remain (the phase stays), else ends it
-    End,     // ends the stream: stopped, reset, closed
-    Closed,  // the stream has closed: its handle goes
-};
-struct Step {
-    Phase next;
-    Action action;
-};
-constexpr int NotificationCount = 4; // Open, Position, Done, Close
-using enum Phase;
-using enum Action;
-// A Close before the Open: the output could not start the stream after all.
-// clang-format off
-constexpr Step Steps[][NotificationCount] = {
-    //              Open                Position           Done               Close
-    /* Idle */      {{Idle, None},      {Idle, None},      {Idle, None},      {Idle, None}},
-    /* Preparing */ {{Preparing, None}, {Preparing, None}, {Preparing, None}, {Preparing, None}},
-    /* Replacing */ {{Replacing, None}, {Replacing, None}, {Clearing, End},   {Preparing, Closed}},
-    /* Clearing */  {{Clearing, None},  {Clearing, None},  {Clearing, None},  {Preparing, Closed}},
-    /* Opening */   {{Starting, Opened},{Opening, None},   {Opening, None},   {Preparing, Closed}},
-    /* Starting */  {{Starting, None},  {Sounding, None},  {Ending, PassEnd}, {Idle, Closed}},
-    /* Sounding */  {{Sounding, None},  {Sounding, None},  {Ending, PassEnd}, {Idle, Closed}},
-    /* Stopping */  {{Stopping, None},  {Stopping, None},  {Ending, End},     {Idle, Closed}},
-    /* Ending */    {{Ending, None},    {Ending, None},    {Ending, None},    {Idle, Closed}},
-};
-// clang-format on
-static_assert(std::size(Steps) == std::size_t(Phase::Ending) + 1, "a row for every phase");
-
 } // namespace
+
+using Phase = TMidiGenPrivate::Phase;
 
 quint32 TMidiGenPrivate::takeInstanceNumber()
 {
     return instanceCounter.fetch_add(1);
+}
+
+bool TMidiGenPrivate::onApplicationThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
 }
 
 TMidiGen::TMGRefusal TMidiGenPrivate::threadRefusal()
@@ -112,36 +117,13 @@ template <typename Predicate> void TMidiGenPrivate::waitUntil(Predicate done)
         handleNotification(Notification::Close);
 }
 
-TMidiGen::~TMidiGen()
-{
-    Q_D(TMidiGen);
-    // No slot runs on a component that is being destroyed (QObject still emits destroyed()).
-    blockSignals(true);
-    // The stream ends at once, also when its first event has not been reached yet (its pass
-    // would otherwise have to play out first).
-    d->endStreamAndWait();
-    midigen::releaseOutputs(d->instanceNumber_); // another component may play on them now
-    delete d->notificationReceiver_;
-}
-
-bool TMidiGenPrivate::isPlaying() const
-{
-    switch (phase_) {
-    case Phase::Idle:
-    case Phase::Preparing:
-    case Phase::Opening:
-        return false;
-    default:
-        return true;
-    }
-}
-
 bool TMidiGenPrivate::PrepareToPlay()
 {
     // Refuses a request while the previous one has not begun to sound and one nested in its
     // waits. The device of the next open is asked before anything else: one that cannot be
-    // opened is refused at once, and a stream that sounds plays on. Only then is a sounding
-    // stream stopped, and the request waits until it has closed.
+    // opened is refused at once, and a stream that sounds plays on (an open stream keeps its
+    // device). Only then is a sounding stream stopped, and the request waits until it has
+    // closed.
     switch (phase_) {
     case Phase::Preparing:
     case Phase::Replacing:
@@ -151,32 +133,25 @@ bool TMidiGenPrivate::PrepareToPlay()
         return refuse(TMidiGen::mgBusy);
     case Phase::Idle:
         phase_ = Phase::Preparing; // a request made while the device is asked is busy
-        if (!output_.probe(device_)) {
-            phase_ = Phase::Idle;
-            return refuse(TMidiGen::mgNoOutput);
-        }
+        if (!output_.probe(device_))
+            return refuseRequest(TMidiGen::mgNoOutput);
         return true;
     case Phase::Sounding:
-    case Phase::Stopping:
-    case Phase::Ending:
-        // An open stream keeps its device; the one asked is that of the next open.
         if (!output_.probe(device_))
             return refuse(TMidiGen::mgNoOutput);
-        break;
-    }
-    switch (phase_) {
-    case Phase::Sounding:
         stream_->stop();
         phase_ = Phase::Replacing;
         break;
     case Phase::Stopping:
+        if (!output_.probe(device_))
+            return refuse(TMidiGen::mgNoOutput);
         phase_ = Phase::Replacing;
         break;
     case Phase::Ending:
+        if (!output_.probe(device_))
+            return refuse(TMidiGen::mgNoOutput);
         stream_->stop(); // what it left to be heard is cut: its Close comes at once
         phase_ = Phase::Clearing;
-        break;
-    default:
         break;
     }
     loopCounter_ = 1;
@@ -188,10 +163,8 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
 {
     // Only one component at a time owns the output. A request that starts nothing leaves the
     // component ready for the next one.
-    if (!midigen::mayPlayOn(output_, instanceNumber_)) {
-        phase_ = Phase::Idle;
-        return refuse(TMidiGen::mgOutputOwned); // list released on return
-    }
+    if (!midigen::mayPlayOn(output_, instanceNumber_))
+        return refuseRequest(TMidiGen::mgOutputOwned); // list released on return
     AssembleStream(std::move(list), bendAllowed);
 
     // The output opens the stream once it can play: at once (its Open may even come inside
@@ -201,14 +174,12 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     stream_ = output_.open(device_, notificationReceiver_);
     if (!stream_) {
         releaseStreamBuffer();
-        phase_ = Phase::Idle;
-        return refuse(TMidiGen::mgOpenFailed);
+        return refuseRequest(TMidiGen::mgOpenFailed);
     }
     waitUntil([this] { return phase_ != Phase::Opening; });
     if (phase_ != Phase::Starting) {
         releaseStreamBuffer();
-        phase_ = Phase::Idle;
-        return refuse(TMidiGen::mgNoOutput);
+        return refuseRequest(TMidiGen::mgNoOutput);
     }
     midigen::takeOutput(output_, instanceNumber_);
     stream_->reset();
@@ -221,11 +192,109 @@ bool TMidiGenPrivate::AssembleAndPlay(midigen::EventList list, bool bendAllowed)
     return true;
 }
 
-bool TMidiGenPrivate::abandonStartedStream()
+void TMidiGenPrivate::handleNotification(Notification notification)
 {
-    endStreamAndWait();
-    phase_ = Phase::Idle;
-    return refuse(TMidiGen::mgStartFailed);
+    switch (notification) {
+    case Notification::Open:
+        opened();
+        break;
+    case Notification::Position:
+        firstEventReached();
+        break;
+    case Notification::Done:
+        passEnded();
+        break;
+    case Notification::Close:
+        closed();
+        break;
+    }
+    // Told once the state is whole again; a Close that the output told inside the step's
+    // close() has been told there already.
+    if (isPlaying() != toldPlaying_) {
+        toldPlaying_ = isPlaying();
+        emit q_ptr->IsPlayingChanged(toldPlaying_);
+    }
+}
+
+void TMidiGenPrivate::opened()
+{
+    if (phase_ == Phase::Opening) {
+        phase_ = Phase::Starting;
+        loopCounter_ = loops_;
+    }
+}
+
+void TMidiGenPrivate::firstEventReached()
+{
+    if (phase_ == Phase::Starting)
+        phase_ = Phase::Sounding;
+}
+
+void TMidiGenPrivate::passEnded()
+{
+    // The phase first: an output may tell the Close inside close().
+    switch (phase_) {
+    case Phase::Starting:
+    case Phase::Sounding:
+        if (repeatPass())
+            return;
+        phase_ = Phase::Ending;
+        endStream();
+        return;
+    case Phase::Stopping:
+        phase_ = Phase::Ending;
+        endStream();
+        return;
+    case Phase::Replacing:
+        phase_ = Phase::Clearing;
+        endStream();
+        return;
+    case Phase::Idle:
+    case Phase::Preparing:
+    case Phase::Clearing:
+    case Phase::Opening:
+    case Phase::Ending:
+        return;
+    }
+}
+
+void TMidiGenPrivate::closed()
+{
+    switch (phase_) {
+    case Phase::Idle:
+    case Phase::Preparing:
+        return;
+    case Phase::Opening: // a Close before the Open: the output could not start the stream
+    case Phase::Replacing:
+    case Phase::Clearing:
+        phase_ = Phase::Preparing; // the request that waits goes on
+        break;
+    case Phase::Starting:
+    case Phase::Sounding:
+    case Phase::Stopping:
+    case Phase::Ending:
+        phase_ = Phase::Idle;
+        break;
+    }
+    stream_.reset();
+}
+
+void TMidiGenPrivate::stopAfterPass()
+{
+    // The current pass is the last; a stream past its first event stops at once, and one that
+    // has ended is no longer waited for.
+    loopCounter_ = 1;
+    switch (phase_) {
+    case Phase::Sounding:
+        stream_->stop();
+        phase_ = Phase::Stopping;
+        break;
+    case Phase::Ending:
+        stream_->stop();
+        break;
+    default:
+        break;
+    }
 }
 
 void TMidiGenPrivate::endStreamAndWait()
@@ -257,6 +326,30 @@ void TMidiGenPrivate::endStreamAndWait()
     waitUntil([this] { return !hasStream(); });
 }
 
+bool TMidiGenPrivate::abandonStartedStream()
+{
+    endStreamAndWait();
+    return refuseRequest(TMidiGen::mgStartFailed);
+}
+
+bool TMidiGenPrivate::refuseRequest(TMidiGen::TMGRefusal reason)
+{
+    phase_ = Phase::Idle;
+    return refuse(reason);
+}
+
+bool TMidiGenPrivate::isPlaying() const
+{
+    switch (phase_) {
+    case Phase::Idle:
+    case Phase::Preparing:
+    case Phase::Opening:
+        return false;
+    default:
+        return true;
+    }
+}
+
 void TMidiGenPrivate::endStream()
 {
     stream_->stop();
@@ -276,63 +369,41 @@ bool TMidiGenPrivate::repeatPass()
     return true;
 }
 
-void TMidiGenPrivate::handleNotification(Notification notification)
+TMidiGen::~TMidiGen()
 {
-    const Phase from = phase_;
-    const Step step = Steps[int(from)][int(notification)];
-    phase_ = step.next;
-    switch (step.action) {
-    case Action::None:
-        break;
-    case Action::Opened:
-        loopCounter_ = loops_;
-        break;
-    case Action::PassEnd:
-        if (repeatPass())
-            phase_ = from;
-        else
-            endStream();
-        break;
-    case Action::End:
-        endStream();
-        break;
-    case Action::Closed:
-        stream_.reset();
-        break;
-    }
-    // Told once the state is whole again, so that a slot may make the next request; a Close
-    // that the output told inside the action's close() has been told there already.
-    if (isPlaying() != toldPlaying_) {
-        toldPlaying_ = isPlaying();
-        emit q_ptr->IsPlayingChanged(toldPlaying_);
-    }
+    Q_D(TMidiGen);
+    // No slot runs on a component that is being destroyed (QObject still emits destroyed()).
+    blockSignals(true);
+    // The stream ends at once, also when its first event has not been reached yet (its pass
+    // would otherwise have to play out first).
+    d->endStreamAndWait();
+    midigen::releaseOutputs(d->instanceNumber_); // another component may play on them now
+    delete d->notificationReceiver_;
 }
 
-bool TMidiGenPrivate::MidiAvailable()
+bool TMidiGen::MidiAvailable()
 {
     // Only the application object's thread is served: without one, or from another thread, no
     // notification could be delivered.
-    if (!onApplicationThread())
+    Q_D(TMidiGen);
+    if (!TMidiGenPrivate::onApplicationThread())
         return false;
-    return hasStream() || output_.probe(device_);
+    return d->hasStream() || d->output_.probe(d->device_);
 }
 
-bool TMidiGenPrivate::SetDevice(qint32 device)
+bool TMidiGen::SetDevice(qint32 device)
 {
-    device_ = device;
-    const int count = output_.deviceCount();
+    Q_D(TMidiGen);
+    if (TMidiGenPrivate::threadRefusal() != mgNone)
+        return false;
+    d->device_ = device;
+    const int count = d->output_.deviceCount();
     return count > 0 && device < count;
 }
 
-void TMidiGenPrivate::Stop()
+void TMidiGen::Stop()
 {
-    // The current pass is the last; a stream past its first event stops at once, and one that
-    // has ended is no longer waited for.
-    loopCounter_ = 1;
-    if (phase_ == Phase::Sounding) {
-        stream_->stop();
-        phase_ = Phase::Stopping;
-    } else if (phase_ == Phase::Ending) {
-        stream_->stop();
-    }
+    Q_D(TMidiGen);
+    if (TMidiGenPrivate::threadRefusal() == mgNone)
+        d->stopAfterPass();
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // TMidiGenPrivate: everything a TMidiGen holds, behind its one private pointer, so that fields
-// can be added without changing the component's size. The playback steps are its members.
+// can be added without changing the component's size. The playback state machine and its steps
+// are its members; the public calls hold their own bodies.
 
 #include "NoteEvent.h"
 #include "StreamEncoder.h"
@@ -36,19 +37,14 @@ public:
     // (mgWrongThread, or mgNoApplication without an application object). Such a call changes
     // nothing.
     static TMidiGen::TMGRefusal threadRefusal();
+    // Whether a call on this thread is served: the application object's thread.
+    static bool onApplicationThread();
     // Records why the request in progress is refused; returns false for the caller to return.
     bool refuse(TMidiGen::TMGRefusal reason);
+    // Refuses a request that has left Idle: the component is Idle again, ready for the next.
+    bool refuseRequest(TMidiGen::TMGRefusal reason);
     // Ends a play request: a request that started its stream clears the refusal.
     bool settle(bool started);
-
-    // The bodies of the public calls of the same names.
-    qint32 ClampSetting(qint32 min, qint32 max, qint32 value) const;
-    bool MidiAvailable();
-    bool Play();
-    bool PlayString(const QByteArray &text);
-    bool PlayNote(qint32 note);
-    bool SetDevice(qint32 device);
-    void Stop();
 
     // The compile side of the play requests, which reads the settings and changes nothing.
     // The event list that PlayNote(note) plays, note limited with ClampSetting.
@@ -63,24 +59,11 @@ public:
     static TMidiGenPrivate *get(TMidiGen *q) { return q->d_func(); }
     static const TMidiGenPrivate *get(const TMidiGen *q) { return q->d_func(); }
 
-    // The pre-play step of every play request; false refuses the request.
-    bool PrepareToPlay();
-    // Takes over list, assembles the stream buffer from it and starts the stream; true when the
-    // stream was started. The records are released whatever the result.
-    bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
-    // Appends the preamble and the encoded list to the stream buffer (midigen::EncodeStream),
-    // on the play channel Channel; the list is released.
-    void AssembleStream(midigen::EventList list, bool bendAllowed);
-    // Empties the stream buffer.
-    void releaseStreamBuffer();
-
     // The next value of the process-wide instance counter (1 for the first component).
     static quint32 takeInstanceNumber();
 
-    // What a component does with its stream: one phase at a time. A request that finds a stream
-    // sounding replaces it (Replacing, Clearing), opens its own (Opening) and starts it; a
-    // stream ends by itself at the end of its last pass, or is told to by Stop (Stopping), and
-    // closes (Ending). The notifications move it by the table in MidiGenPlayback.cpp.
+    // What a component does with its stream: one phase at a time. The transitions, event by
+    // event, are listed at the top of MidiGenPlayback.cpp, beside the functions that make them.
     enum class Phase : quint8 {
         Idle,      // no stream; a request may start
         Preparing, // a request runs and no stream is open (it is assembled, or its start failed)
@@ -93,19 +76,40 @@ public:
         Ending,    // ended (stopped, reset, closed); its Close has not come yet
     };
 
+    // The events of the state machine, each one switch over the phase.
+    // A play request's first step; false refuses the request.
+    bool PrepareToPlay();
+    // A play request's second step: takes over list, assembles the stream buffer from it and
+    // starts the stream; true when the stream was started. The records are released whatever
+    // the result.
+    bool AssembleAndPlay(midigen::EventList list, bool bendAllowed);
+    // The notifications of the open stream, then IsPlayingChanged() if IsPlaying changed.
+    void handleNotification(midiout::Notification notification);
+    void opened();
+    void firstEventReached();
+    void passEnded();
+    void closed();
+    // Stop(): the current pass is the last.
+    void stopAfterPass();
+    // Destruction, and a start that failed: ends the open stream, if any, at once, and returns
+    // when its close has been handled.
+    void endStreamAndWait();
+
+    // The playback steps.
     // IsPlaying: from the Open to the Close of a stream.
     bool isPlaying() const;
     // Whether a stream is open or being opened.
     bool hasStream() const { return phase_ != Phase::Idle && phase_ != Phase::Preparing; }
-    // Moves the phase by the notification of the open stream.
-    void handleNotification(midiout::Notification notification);
-    // The end of a pass: plays the buffer again while passes remain, else ends the stream.
+    // Appends the preamble and the encoded list to the stream buffer (midigen::EncodeStream),
+    // on the play channel Channel; the list is released.
+    void AssembleStream(midigen::EventList list, bool bendAllowed);
+    // Empties the stream buffer.
+    void releaseStreamBuffer();
+    // The end of a pass: plays the buffer again while passes remain; false on the last.
     bool repeatPass();
     // Ends the open stream: returns its buffer, silences the device, releases the buffer and
     // closes the stream; the close notification follows.
     void endStream();
-    // Ends the open stream, if any, at once, and returns when its close has been handled.
-    void endStreamAndWait();
     // Undoes a start that failed after the open: ends the stream, waits for its close and makes
     // the component ready for the next request.
     bool abandonStartedStream();

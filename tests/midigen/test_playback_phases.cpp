@@ -154,3 +154,58 @@ TEST_F(Phases, CallsFromAnotherThreadChangeNothing)
     EXPECT_FALSE(gen->IsPlaying());
     EXPECT_TRUE(gen->MidiAvailable()) << "the other thread's device number was stored";
 }
+
+// A slot that makes a request on IsPlayingChanged(false): the request plays when the stream
+// ended by itself or by Stop, and is refused as busy when a request is replacing the stream
+// (the slot runs inside that request, which then plays its own stream).
+TEST_F(Phases, ASlotsRequestOnFalsePlaysAfterAnEndOrStopAndIsBusyInsideAReplacement)
+{
+    struct Answer {
+        bool played;
+        TMidiGen::TMGRefusal refusal;
+    };
+    std::vector<Answer> answers;
+    bool armed = false;
+    QObject::connect(gen.get(), &TMidiGen::IsPlayingChanged, [&](bool playing) {
+        if (playing || !armed)
+            return;
+        armed = false;
+        const bool played = gen->PlayNote(72);
+        answers.push_back({played, gen->LastRefusal()});
+    });
+    const auto untilAnswered = [&](std::size_t count) {
+        for (int round = 0; round < 10 && answers.size() < count; ++round)
+            processPosted();
+        ASSERT_EQ(answers.size(), count) << "no IsPlayingChanged(false) reached the slot";
+    };
+    const auto sound = [&] {
+        output.current->reachFirstEvent();
+        processPosted();
+    };
+
+    ASSERT_TRUE(gen->PlayNote(60));
+    sound();
+    armed = true;
+    ASSERT_TRUE(output.current->endPass()); // its last pass: it ends by itself
+    untilAnswered(1);
+    EXPECT_TRUE(answers[0].played) << "after a natural end: " << answers[0].refusal;
+    EXPECT_TRUE(gen->IsPlaying());
+
+    sound();
+    armed = true;
+    gen->Stop();
+    untilAnswered(2);
+    EXPECT_TRUE(answers[1].played) << "after Stop: " << answers[1].refusal;
+    EXPECT_TRUE(gen->IsPlaying());
+    EXPECT_EQ(output.log.opens, 3);
+
+    sound();
+    armed = true;
+    EXPECT_TRUE(gen->PlayNote(64)) << "the replacing request";
+    ASSERT_EQ(answers.size(), 3U) << "the replaced stream's false came after the request";
+    EXPECT_FALSE(answers[2].played) << "a request nested in a replacement";
+    EXPECT_EQ(answers[2].refusal, TMidiGen::mgBusy);
+    EXPECT_EQ(output.log.opens, 4) << "the replacing request's stream alone opened";
+    EXPECT_TRUE(gen->IsPlaying());
+    EXPECT_EQ(gen->LastRefusal(), TMidiGen::mgNone);
+}

@@ -390,10 +390,15 @@ public:
 
 signals:
     // IsPlaying has changed: true when a stream has opened, false when it has closed. Emitted
-    // after the component has handled the change, so a slot may make the next request.
+    // once the component has handled the change. A request made from a slot on false is taken
+    // when the stream ended by itself (its last pass) or by Stop(): it plays. It is refused
+    // with mgBusy when the stream was ended by a request that replaces it (Play(), PlayNote()
+    // or PlayString() while a stream is open): the slot then runs inside that request, which
+    // plays its own stream once the old one has closed.
     void IsPlayingChanged(bool playing);
 
 private:
-    Q_DECLARE_PRIVATE(TMidiGen)
-    std::unique_ptr<TMidiGenPrivate> d_ptr;
+    // Named apart from QObject's d_ptr, which it would otherwise hide.
+    Q_DECLARE_PRIVATE_D(dptr_, TMidiGen)
+    std::unique_ptr<TMidiGenPrivate> dptr_;
 };
