@@ -10,7 +10,7 @@ if [ "${1:-}" != --inside ]; then
     bin=$(realpath "$1")
     [ -x "$bin" ] || { echo "e2e: no program at $bin" >&2; exit 2; }
     # timeout signals its whole process group, so the X server goes too if anything hangs.
-    exec timeout -k 5 100 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
+    exec timeout -k 5 240 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
         "$0" --inside "$bin"
 fi
 
@@ -49,12 +49,13 @@ start() {
     pids+=("$pid")
 }
 
-# The id of the visible window whose title is exactly $1, waiting up to 10 s for it.
+# The id of the visible window whose title is exactly $1, waiting up to 30 s for it (a
+# sanitizer's build beside another test starts slowly).
 window() {
     local id
-    id=$(timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) \
+    id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) \
         || true
-    [ -n "$id" ] || fail "$case: no window \"$1\" within 10 s"
+    [ -n "$id" ] || fail "$case: no window \"$1\" within 30 s"
     echo "$id"
 }
 
