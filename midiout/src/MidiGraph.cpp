@@ -47,12 +47,14 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!fir
 {
     QString error;
     pw_ = LoadPipeWireApi(&error);
-    if (pw_ != nullptr)
+    if (pw_ != nullptr) {
+        const std::lock_guard lock(PipeWireConnectLock());
         loop_ = pw_->pw_thread_loop_new("midiout-graph", nullptr);
-    if (loop_ != nullptr)
-        context_ = pw_->pw_context_new(pw_->pw_thread_loop_get_loop(loop_), nullptr, 0);
-    if (context_ != nullptr)
-        core_ = pw_->pw_context_connect(context_, nullptr, 0);
+        if (loop_ != nullptr)
+            context_ = pw_->pw_context_new(pw_->pw_thread_loop_get_loop(loop_), nullptr, 0);
+        if (context_ != nullptr)
+            core_ = pw_->pw_context_connect(context_, nullptr, 0);
+    }
     if (core_ == nullptr) { // no daemon: no graph devices
         firstAnswer_ = true;
         lost_.store(true);

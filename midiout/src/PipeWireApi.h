@@ -5,6 +5,8 @@
 
 #include "LibraryTable.h"
 
+#include <mutex>
+
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
 
@@ -55,5 +57,9 @@ struct PipeWireApi {
 // The table, bound once per process (pw_init() called); null with the reason when libpipewire
 // cannot be loaded.
 const PipeWireApi *LoadPipeWireApi(QString *error);
+
+// Held while a connection to the daemon is made: making one reads the user's passwd entry with
+// getpwuid(), which is not thread-safe, and the sink and the MIDI graph connect on two threads.
+std::mutex &PipeWireConnectLock();
 
 } // namespace midiout

@@ -51,6 +51,7 @@ public:
     // the reason when no daemon answers.
     bool open(const char *name, QString *error)
     {
+        const std::lock_guard lock(PipeWireConnectLock());
         loop_ = pw_.pw_thread_loop_new(name, nullptr);
         if (loop_ != nullptr)
             context_ = pw_.pw_context_new(pw_.pw_thread_loop_get_loop(loop_), nullptr, 0);
@@ -196,6 +197,12 @@ MIDIOUT_DEFINE_TABLE_LOADER(PipeWireApi, MIDIOUT_PIPEWIRE_FUNCTIONS, "libpipewir
                             BindPipeWireApi)
 
 } // namespace
+
+std::mutex &PipeWireConnectLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 const PipeWireApi *LoadPipeWireApi(QString *error)
 {
