@@ -28,18 +28,13 @@ constexpr std::int64_t StalledMs = 1250;
 // in the next cycle (as the built-in synthesizer's sink stays); then it sleeps, still linked to
 // the port, until a stream plays again.
 constexpr std::int64_t IdleMs = 2000;
+
 std::int64_t nowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-constexpr pw_core_events CoreEvents = [] {
-    pw_core_events events{};
-    events.version = PW_VERSION_CORE_EVENTS;
-    return events;
-}();
 
 } // namespace
 
@@ -61,7 +56,8 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!fir
         return;
     }
     static constexpr pw_core_events Events = [] {
-        pw_core_events events = CoreEvents;
+        pw_core_events events{};
+        events.version = PW_VERSION_CORE_EVENTS;
         events.done = &MidiGraph::coreDone;
         events.error = &MidiGraph::coreError;
         return events;
