@@ -42,12 +42,57 @@ std::size_t onsetOf(const Samples &audio, std::size_t from)
     return audio.size() / 2;
 }
 
+std::vector<double> sectionAt(const Samples &audio, std::size_t from)
+{
+    return spectrum(audio, from, Section, 20, 4000);
+}
+
 std::vector<std::vector<double>> sectionsOf(const Samples &audio, std::size_t onset)
 {
     std::vector<std::vector<double>> result;
     for (const int ms : Sections)
-        result.push_back(spectrum(audio, onset + ms * Ms, Section, 20, 4000));
+        result.push_back(sectionAt(audio, onset + ms * Ms));
     return result;
+}
+
+// A graph without real-time scheduling on a loaded machine may miss a cycle: the sink then plays
+// a cycle of digital silence and the rest of the stream a cycle later. The jingle itself has no
+// such silence once it sounds, so those runs are cut from what was heard; the frames cut are
+// returned.
+std::size_t cutDropouts(Samples &heard, std::size_t onset, std::size_t until)
+{
+    constexpr std::size_t Shortest = 32;
+    std::size_t cut = 0;
+    std::size_t n = onset;
+    while (n < std::min(until, heard.size() / 2)) {
+        std::size_t end = n;
+        while (end < heard.size() / 2 && heard[2 * end] == 0 && heard[2 * end + 1] == 0)
+            ++end;
+        if (end - n >= Shortest) {
+            std::printf("a dropout of %zu frames at %zu ms\n", end - n, (n - onset) / Ms);
+            heard.erase(heard.begin() + std::ptrdiff_t(2 * n),
+                        heard.begin() + std::ptrdiff_t(2 * end));
+            cut += end - n;
+            end = n;
+        }
+        n = end + 1;
+    }
+    return cut;
+}
+
+// The heard section most like `expected` within 20 ms of where it belongs, should the recorder
+// have lost frames of its own; what is compared is the content, not the clock.
+std::vector<double> heardSection(const Samples &heard, std::size_t at,
+                                 const std::vector<double> &expected)
+{
+    std::vector<double> best = sectionAt(heard, at);
+    for (std::size_t shift = 5 * Ms; shift <= 20 * Ms; shift += 5 * Ms)
+        for (const std::size_t from : {at - shift, at + shift}) {
+            auto candidate = sectionAt(heard, from);
+            if (similarity(candidate, expected) > similarity(best, expected))
+                best = std::move(candidate);
+        }
+    return best;
 }
 
 // The jingle rendered offline, the same function the sink's thread runs.
@@ -82,12 +127,18 @@ TEST_F(OnPipeWire, AJingleReachesTheSinkAsItRendersOffline)
     EXPECT_TRUE(runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs))
         << "the jingle never ended";
     runEventLoop(300);
-    const Samples heard = recorded(request);
+    Samples heard = recorded(request);
     const std::size_t onset = onsetOf(heard, 0);
     ASSERT_LT(onset + 4000 * Ms, heard.size() / 2) << "the jingle was not heard at the sink";
-    const Samples offline = renderedOffline();
+    // Here pw-cat at the same latency drops a cycle or two a second. A stream silent for a
+    // quarter of its time is a fault, not a loaded machine.
+    EXPECT_LT(cutDropouts(heard, onset, onset + 3800 * Ms), 950 * Ms)
+        << "the stream kept dropping out";
+    Samples offline = renderedOffline();
     const auto expected = sectionsOf(offline, onsetOf(offline, 0));
-    const auto got = sectionsOf(heard, onset);
+    std::vector<std::vector<double>> got;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        got.push_back(heardSection(heard, onset + Sections[i] * Ms, expected[i]));
     // Each section is found where it belongs: most like the same section rendered offline, and
     // less like any other.
     for (std::size_t i = 0; i < expected.size(); ++i) {
