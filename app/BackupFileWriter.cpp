@@ -167,7 +167,7 @@ QString systemErrorText(int error)
     return text;
 }
 
-void writeBackupFile(const QString &path, RandomGenerator &random)
+void WriteBackupFile(const QString &path, RandomGenerator &random)
 {
     LockedFile target(path);
     const filereplace::Destination destination =

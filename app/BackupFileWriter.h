@@ -30,7 +30,7 @@ inline constexpr char BackupFileByte = 0x41;
 //   new file cannot be flushed or renamed; the draws made so far stay made.
 // On either failure an existing regular file keeps every byte, and nothing is left beside it: a
 // file that this call created is removed again.
-void writeBackupFile(const QString &path, RandomGenerator &random);
+void WriteBackupFile(const QString &path, RandomGenerator &random);
 
 // The system's text for errno value error, without trailing blanks, control characters and
 // periods.

@@ -47,9 +47,9 @@ BackupRun::BackupRun(BackupRunView &view, TMidiGen &generator, RandomGenerator &
 
 void BackupRun::start()
 {
-    view_.enableControls(false);
+    view_.EnableControls(false);
     if (!view_.confirmReady()) {
-        view_.enableControls(true);
+        view_.EnableControls(true);
         return;
     }
 
@@ -61,12 +61,12 @@ void BackupRun::start()
 
     if (FItems.isEmpty()) {
         view_.showCheckMessage(NoItemsMessage);
-        view_.enableControls(true);
+        view_.EnableControls(true);
         return;
     }
     if (trimControls(view_.backupPath()).isEmpty()) {
         view_.showCheckMessage(NoPathMessage);
-        view_.enableControls(true);
+        view_.EnableControls(true);
         return;
     }
 
@@ -101,13 +101,13 @@ void BackupRun::tick()
         // Ticks that fall due meanwhile run behind the box.
         view_.showItemFailure(ItemFailureText);
         Timer1->stop();
-        view_.enableControls(true);
+        view_.EnableControls(true);
     }
 
     if (view_.progress() == view_.progressMaximum()) {
         Timer1->stop();
-        view_.reportFailures([this] { writeBackupFile(view_.backupPath(), random_); });
-        view_.enableControls(true);
+        view_.reportFailures([this] { WriteBackupFile(view_.backupPath(), random_); });
+        view_.EnableControls(true);
     }
 }
 

@@ -30,7 +30,7 @@ public:
     // The path of the backup file as the path box holds it, untrimmed.
     virtual QString backupPath() const = 0;
     // Enables or disables the run controls: the path group, the options and "Noggix now!".
-    virtual void enableControls(bool enabled) = 0;
+    virtual void EnableControls(bool enabled) = 0;
     // Shows a message of the run's own checks; returns once the user has closed it.
     virtual void showCheckMessage(const QString &text) = 0;
     // Shows the error box of an item that failed; returns once the user has closed it.

@@ -63,6 +63,11 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::btnBackupClick()
 {
+    StartBackupRun();
+}
+
+void TfrmMain::StartBackupRun()
+{
     noggix::reportFailures(this, [this] { run_->start(); });
 }
 
@@ -142,7 +147,7 @@ void TfrmMain::reportFailures(const std::function<void()> &work)
     noggix::reportFailures(this, work);
 }
 
-void TfrmMain::enableControls(bool enabled)
+void TfrmMain::EnableControls(bool enabled)
 {
     // Qt hands the focus of a control being disabled on to the next one in the tab order, which
     // for "Noggix now!" is "Exit". The window itself takes no keys, so it holds the focus instead.

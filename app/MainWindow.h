@@ -62,6 +62,9 @@ public slots:
     void btnExitClick();
 
 private:
+    // Starts a backup run (see BackupRun::start).
+    void StartBackupRun();
+
     // What the run shows, on this window's controls.
     bool confirmReady() override;
     QStringList checkedItems() const override;
@@ -69,7 +72,7 @@ private:
     // Disabling the run controls parks the keyboard focus of a run control on the window
     // itself, so that no other control takes it over; enabling them gives it back to that
     // control.
-    void enableControls(bool enabled) override;
+    void EnableControls(bool enabled) override;
     void showCheckMessage(const QString &text) override;
     void showItemFailure(const QString &text) override;
     int progress() const override;

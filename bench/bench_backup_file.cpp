@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     // Every run counts, the first included, as a user's first backup would.
     for (int i = 0; i < runs; ++i) {
         auto start = Clock::now();
-        noggix::writeBackupFile(ours, random);
+        noggix::WriteBackupFile(ours, random);
         const double writerMs = MsSince(start);
         const double ddMs = TimeDd(theirs, 150001);
         const double ddStartMs = TimeDd(theirs, 0);

@@ -11,11 +11,11 @@
 namespace testsupport
 {
 
-// The message of the failure that writeBackupFile throws, or "" when it does not throw.
+// The message of the failure that WriteBackupFile throws, or "" when it does not throw.
 inline QString FailureOf(const QString &path, noggix::RandomGenerator &random)
 {
     try {
-        noggix::writeBackupFile(path, random);
+        noggix::WriteBackupFile(path, random);
     } catch (const noggix::Failure &failure) {
         return failure.message();
     }

@@ -53,7 +53,7 @@ TEST_F(BackupFile, WritesTheFillerAndDrawsOncePerByte)
         expected.draw(44);
 
     const int before = OpenDescriptors();
-    noggix::writeBackupFile(path("a.brains"), random);
+    noggix::WriteBackupFile(path("a.brains"), random);
     EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_EQ(random.state(), expected.state());
     const QByteArray data = Read(path("a.brains"));
@@ -69,7 +69,7 @@ TEST_F(BackupFile, CutsALargerFileToSize)
     big.close();
 
     RandomGenerator random;
-    noggix::writeBackupFile(path("big.brains"), random);
+    noggix::WriteBackupFile(path("big.brains"), random);
     EXPECT_EQ(Read(path("big.brains")), QByteArray(150001, 'A'));
 }
 
@@ -93,7 +93,7 @@ TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndOwnerAndFollowsLinks)
     ASSERT_EQ(::stat(name.constData(), &before), 0);
 
     RandomGenerator random;
-    noggix::writeBackupFile(path("link.brains"), random);
+    noggix::WriteBackupFile(path("link.brains"), random);
     struct stat after = {};
     ASSERT_EQ(::stat(name.constData(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
@@ -105,7 +105,7 @@ TEST_F(BackupFile, ReplacesTheFileWithItsPermissionsAndOwnerAndFollowsLinks)
 
     // A new file gets what any program's new file gets: 0666 less the umask.
     const mode_t umask = ::umask(027);
-    noggix::writeBackupFile(path("new.brains"), random);
+    noggix::WriteBackupFile(path("new.brains"), random);
     ::umask(umask);
     struct stat created = {};
     ASSERT_EQ(::stat(QFile::encodeName(path("new.brains")).constData(), &created), 0);
@@ -119,7 +119,7 @@ TEST_F(BackupFile, NamesThatAreNotUtf8AreTheirBytes)
     const QByteArray folder = QFile::encodeName(dir.path());
     const QString file = noggix::pathText(folder + "/\xff\xe9t\xe9.brains");
     RandomGenerator random;
-    noggix::writeBackupFile(file, random);
+    noggix::WriteBackupFile(file, random);
     QFile written;
     const int fd = ::open((folder + "/\xff\xe9t\xe9.brains").constData(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -149,7 +149,7 @@ TEST_F(BackupFile, RelativePathIsTakenFromTheCurrentFolder)
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     RandomGenerator random;
     const QString failure = FailureOf(QStringLiteral("nowhere/b.brains"), random);
-    noggix::writeBackupFile(QStringLiteral("here.brains"), random);
+    noggix::WriteBackupFile(QStringLiteral("here.brains"), random);
     QDir::setCurrent(old);
 
     EXPECT_EQ(failure, QStringLiteral("Cannot create file \"%1/nowhere/b.brains\". No such file "

@@ -40,7 +40,7 @@ struct RecordingView : noggix::BackupRunView {
     }
     QStringList checkedItems() const override { return checked; }
     QString backupPath() const override { return path; }
-    void enableControls(bool on) override
+    void EnableControls(bool on) override
     {
         enabled = on;
         shown << (on ? QStringLiteral("enabled") : QStringLiteral("disabled"));

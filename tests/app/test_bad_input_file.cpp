@@ -230,7 +230,7 @@ TEST_F(BadBackupPath, DiskFullPartwayKeepsTheOlderFileAndTheDraws)
     EXPECT_EQ(random.state(), expected.state());
 
     // The next attempt with room to spare replaces it.
-    noggix::writeBackupFile(file, random);
+    noggix::WriteBackupFile(file, random);
     EXPECT_EQ(Read(file), QByteArray(noggix::BackupFileSize, 'A'));
     EXPECT_EQ(Entries(dir.path()), QStringList{QStringLiteral("partial.brains")});
 }

@@ -119,7 +119,7 @@ void ChooserTest::movesBetweenFoldersAndChoosesByBytes()
     const QString path = Part<QLineEdit>(w.get(), "edtSaveTo")->text();
     QCOMPARE(pathBytes(path), folder + "/vieux \xe0 garder.brains");
     noggix::RandomGenerator random;
-    noggix::writeBackupFile(path, random);
+    noggix::WriteBackupFile(path, random);
     struct stat written = {};
     QCOMPARE(::stat((folder + "/vieux \xe0 garder.brains").constData(), &written), 0);
     QCOMPARE(qint64(written.st_size), qint64(noggix::BackupFileSize));
