@@ -7,6 +7,8 @@
 #include "OutputFile.h"
 #include "SoundFormats.h"
 
+#include <midiout/OfflineOutput.h>
+
 #include <QByteArray>
 
 #include <cstddef>
@@ -21,7 +23,7 @@ namespace tool
 class SoundFileWriter
 {
 public:
-    static constexpr int SampleRate = 44100;
+    static constexpr int SampleRate = midiout::OfflineOutput::SampleRate;
     static constexpr int Channels = 2;
 
     // Writes into file, which must be open, in format.

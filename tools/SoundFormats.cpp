@@ -2,6 +2,8 @@
 
 #include "Options.h"
 
+#include <midiout/OfflineOutput.h>
+
 #include <sndfile.h>
 
 namespace tool
@@ -43,7 +45,7 @@ std::vector<SoundFormat> candidates()
 bool writable(int libraryFormat)
 {
     SF_INFO info = {};
-    info.samplerate = 44100;
+    info.samplerate = midiout::OfflineOutput::SampleRate;
     info.channels = 2;
     info.format = libraryFormat;
     return sf_format_check(&info) != 0;

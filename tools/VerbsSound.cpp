@@ -44,7 +44,6 @@ constexpr std::size_t SilentFramesToEnd = midiout::OfflineOutput::SampleRate / 2
 constexpr int SilenceLevel = 33; // about -60 dB of full scale
 // A stream that ends renders at most this much sound after its close.
 constexpr std::size_t MaxTailFrames = 10 * midiout::OfflineOutput::SampleRate;
-static_assert(SoundFileWriter::SampleRate == midiout::OfflineOutput::SampleRate);
 
 // What a request asks to play: a note number or a play string.
 struct Request {

@@ -4,6 +4,8 @@
 #include "MidiMessages_p.h"
 #include "SynthCore.h"
 
+#include <midiout/OfflineOutput.h>
+
 namespace midiout
 {
 
@@ -13,7 +15,7 @@ namespace
 // A unit that nothing feeds any more stays on this long, 10 s, for what it holds to die away:
 // the reverb as the synthesizer is set falls below a 16-bit step within 3 s, the chorus within
 // a few milliseconds.
-constexpr std::uint32_t TailBlocks = 10 * 44100 / 64;
+constexpr std::uint32_t TailBlocks = 10 * OfflineOutput::SampleRate / 64;
 // While only voices feed a unit they are looked at again this often (46 ms) to see them end.
 constexpr std::uint32_t LookBlocks = 32;
 constexpr int Channels = 16;

@@ -38,19 +38,10 @@ std::int64_t nowMs()
 
 } // namespace
 
-MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!firstOfProcess)
+MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess)
+    : connection_("midiout-graph", nullptr), asked_(!firstOfProcess)
 {
-    QString error;
-    pw_ = LoadPipeWireApi(&error);
-    if (pw_ != nullptr) {
-        const std::lock_guard lock(PipeWireConnectLock());
-        loop_ = pw_->pw_thread_loop_new("midiout-graph", nullptr);
-        if (loop_ != nullptr)
-            context_ = pw_->pw_context_new(pw_->pw_thread_loop_get_loop(loop_), nullptr, 0);
-        if (context_ != nullptr)
-            core_ = pw_->pw_context_connect(context_, nullptr, 0);
-    }
-    if (core_ == nullptr) { // no daemon: no graph devices
+    if (!connection_.connected()) { // no daemon: no graph devices
         firstAnswer_ = true;
         lost_.store(true);
         return;
@@ -62,7 +53,8 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!fir
         events.error = &MidiGraph::coreError;
         return events;
     }();
-    pw_core_add_listener(core_, &coreListener_, &Events, this);
+    pw_core *core = connection_.core();
+    pw_core_add_listener(core, &coreListener_, &Events, this);
     static constexpr pw_registry_events RegistryEvents = [] {
         pw_registry_events events{};
         events.version = PW_VERSION_REGISTRY_EVENTS;
@@ -70,12 +62,12 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!fir
         events.global_remove = &MidiGraph::registryGlobalRemove;
         return events;
     }();
-    registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+    registry_ = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
     pw_registry_add_listener(registry_, &registryListener_, &RegistryEvents, this);
-    firstSync_ = pw_core_sync(core_, PW_ID_CORE, 0);
+    firstSync_ = pw_core_sync(core, PW_ID_CORE, 0);
     makeNode(nodeName);
-    watchTimer_ = pw_loop_add_timer(pw_->pw_thread_loop_get_loop(loop_), &MidiGraph::watch, this);
-    if (pw_->pw_thread_loop_start(loop_) < 0) {
+    watchTimer_ = pw_loop_add_timer(connection_.loop(), &MidiGraph::watch, this);
+    if (!connection_.start()) {
         const std::lock_guard lock(directoryMutex_);
         firstAnswer_ = true;
     }
@@ -83,21 +75,13 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess) : asked_(!fir
 
 MidiGraph::~MidiGraph()
 {
-    // Joins the loop's thread; the node leaves the data thread after a cycle in progress.
-    if (loop_ != nullptr)
-        pw_->pw_thread_loop_stop(loop_);
+    connection_.stop();
     if (link_ != nullptr)
         pw_->pw_proxy_destroy(link_);
     if (node_ != nullptr)
         pw_->pw_filter_destroy(node_);
     if (registry_ != nullptr)
         pw_->pw_proxy_destroy(reinterpret_cast<pw_proxy *>(registry_));
-    if (core_ != nullptr)
-        pw_->pw_core_disconnect(core_);
-    if (context_ != nullptr)
-        pw_->pw_context_destroy(context_);
-    if (loop_ != nullptr)
-        pw_->pw_thread_loop_destroy(loop_);
 }
 
 void MidiGraph::makeNode(const QString &nodeName)
@@ -112,7 +96,7 @@ void MidiGraph::makeNode(const QString &nodeName)
     const QByteArray name = nodeName.toUtf8();
     const QByteArray description = (nodeName + QStringLiteral(" MIDI output")).toUtf8();
     node_ = pw_->pw_filter_new(
-        core_, name.constData(),
+        connection_.core(), name.constData(),
         pw_->pw_properties_new(PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CATEGORY, "Playback",
                                PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_DESCRIPTION,
                                description.constData(), PW_KEY_NODE_LATENCY, NodeLatency,
@@ -140,28 +124,32 @@ void MidiGraph::makeNode(const QString &nodeName)
 
 std::unique_ptr<Stream> MidiGraph::open(const Port &port, QObject *receiver)
 {
-    if (core_ == nullptr || control_.state() != StreamState::Closed || !listed(port))
+    if (!connection_.connected() || control_.state() != StreamState::Closed || !listed(port))
         return nullptr;
-    pw_->pw_thread_loop_lock(loop_);
-    streamOpen_ = true;
-    const bool sameLink = link_ != nullptr && target_.id == port.id && target_.node == port.node &&
-                          readiness_ != Readiness::Unavailable;
-    if (!sameLink) { // our node wakes and links to the port; the stream opens once it runs
-        dropLink();
-        target_ = port;
-        readiness_.store(Readiness::Starting);
-        linkAskedMs_ = nowMs();
-        pw_->pw_filter_set_active(node_, true);
-        makeLink();
-        timespec interval{0, WatchMs * 1000000};
-        pw_loop_update_timer(pw_->pw_thread_loop_get_loop(loop_), watchTimer_, &interval, &interval,
-                             false);
-    }
-    pw_->pw_thread_loop_unlock(loop_);
+    linkTo(port);
     std::unique_ptr<Stream> stream = control_.open(receiver);
     if (stream == nullptr)
         publish([] {}, false, false, false); // the port went meanwhile
     return stream;
+}
+
+void MidiGraph::linkTo(const Port &port)
+{
+    const PipeWireConnection::Locked lock(connection_);
+    streamOpen_ = true;
+    const bool sameLink = link_ != nullptr && target_.id == port.id && target_.node == port.node &&
+                          readiness_ != Readiness::Unavailable;
+    if (sameLink)
+        return;
+    // Our node wakes and links to the port; the stream opens once it runs.
+    dropLink();
+    target_ = port;
+    readiness_.store(Readiness::Starting);
+    linkAskedMs_ = nowMs();
+    pw_->pw_filter_set_active(node_, true);
+    makeLink();
+    timespec interval{0, WatchMs * 1000000};
+    pw_loop_update_timer(connection_.loop(), watchTimer_, &interval, &interval, false);
 }
 
 void MidiGraph::applicationGone()
@@ -171,20 +159,19 @@ void MidiGraph::applicationGone()
 
 bool MidiGraph::want()
 {
-    return core_ != nullptr && listed(target_);
+    return connection_.connected() && listed(target_);
 }
 
 void MidiGraph::publish(const std::function<void()> &write, bool, bool open, bool running)
 {
     write();
-    pw_->pw_thread_loop_lock(loop_);
+    const PipeWireConnection::Locked lock(connection_);
     streamRunning_ = running;
     clockMovedMs_ = nowMs();
     if (!open && streamOpen_) { // what it sent has left; the link idles
         streamOpen_ = false;
         idleSinceMs_ = clockMovedMs_;
     }
-    pw_->pw_thread_loop_unlock(loop_);
 }
 
 bool MidiGraph::waitsForEnd(bool) const
@@ -221,7 +208,7 @@ void MidiGraph::makeLink()
     };
     const spa_dict props = SPA_DICT_INIT_ARRAY(items);
     link_ = static_cast<pw_proxy *>(pw_core_create_object(
-        core_, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props, 0));
+        connection_.core(), "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props, 0));
     if (link_ == nullptr)
         return setReadiness(Readiness::Unavailable);
     pw_->pw_proxy_add_listener(link_, &linkListener_, &ProxyEvents, this);
@@ -303,8 +290,8 @@ void MidiGraph::watch(void *graph, std::uint64_t)
                 self->dropLink();
             self->asleep_ = true;
             self->pw_->pw_filter_set_active(self->node_, false);
-            pw_loop_update_timer(self->pw_->pw_thread_loop_get_loop(self->loop_), self->watchTimer_,
-                                 nullptr, nullptr, false);
+            pw_loop_update_timer(self->connection_.loop(), self->watchTimer_, nullptr, nullptr,
+                                 false);
         }
         return;
     }

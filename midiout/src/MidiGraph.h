@@ -17,7 +17,7 @@
 // stalls (atomics), and the stream's play state and reports (EngineCrossing).
 
 #include "EngineCrossing.h"
-#include "PipeWireApi.h"
+#include "PipeWireConnection.h"
 #include "PortWriter.h"
 #include "StreamControl.h"
 
@@ -70,7 +70,7 @@ public:
     // may take this one's place.
     bool spent() const { return lost_.load() && control_.state() == StreamState::Closed; }
     // Whether it ever reached a daemon: one that did not holds no thread and no stream.
-    bool reached() const { return core_ != nullptr; }
+    bool reached() const { return connection_.connected(); }
 
     // StreamDevice, on the application's thread.
     bool want() override;
@@ -90,6 +90,8 @@ private:
     static constexpr int WakeWarmCycles = 1;
 
     void makeNode(const QString &nodeName);
+    // A stream opens on port: the link to it is made, or kept when it is the last one's.
+    void linkTo(const Port &port);
     void makeLink();
     void dropLink();
     void setReadiness(Readiness readiness);
@@ -109,10 +111,8 @@ private:
     // The data thread.
     static void process(void *graph, spa_io_position *position);
 
-    const PipeWireApi *pw_ = nullptr;
-    pw_thread_loop *loop_ = nullptr;
-    pw_context *context_ = nullptr;
-    pw_core *core_ = nullptr;
+    PipeWireConnection connection_;
+    const PipeWireApi *const pw_ = connection_.api(); // used once it has connected
     pw_registry *registry_ = nullptr;
     pw_filter *node_ = nullptr;
     void *outputPort_ = nullptr;

@@ -1,11 +1,9 @@
 #pragma once
 
 // libpipewire's functions as the PipeWire way out and the MIDI graph call them, bound when one
-// of them first connects.
+// of them first connects (PipeWireConnection).
 
 #include "LibraryTable.h"
-
-#include <mutex>
 
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
@@ -53,13 +51,5 @@ namespace midiout
 struct PipeWireApi {
     MIDIOUT_PIPEWIRE_FUNCTIONS(MIDIOUT_TABLE_POINTER)
 };
-
-// The table, bound once per process (pw_init() called); null with the reason when libpipewire
-// cannot be loaded.
-const PipeWireApi *LoadPipeWireApi(QString *error);
-
-// Held while a connection to the daemon is made: making one reads the user's passwd entry with
-// getpwuid(), which is not thread-safe, and the sink and the MIDI graph connect on two threads.
-std::mutex &PipeWireConnectLock();
 
 } // namespace midiout

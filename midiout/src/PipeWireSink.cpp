@@ -5,7 +5,7 @@
 
 #include "AudioSink.h"
 
-#include "PipeWireApi.h"
+#include "PipeWireConnection.h"
 
 #include <spa/param/audio/format-utils.h>
 
@@ -26,53 +26,36 @@ constexpr const char *NodeLatency = "256/48000";
 class PipeWireSink final : public AudioSink
 {
 public:
-    PipeWireSink(const PipeWireApi &pw, const SinkClient &client)
-        : AudioSink(client), pw_(pw), frameBytes_(client.channels * sizeof(float))
+    PipeWireSink(const SinkClient &client, const char *name, QString *error)
+        : AudioSink(client), connection_(name, error), frameBytes_(client.channels * sizeof(float))
     {
     }
 
     ~PipeWireSink() override
     {
-        // Joins the loop's thread; the stream's node leaves the data thread after a render in
-        // progress. Nothing here waits for the server.
-        if (loop_ != nullptr)
-            pw_.pw_thread_loop_stop(loop_);
+        // Nothing here waits for the server.
+        connection_.stop();
         if (stream_ != nullptr)
-            pw_.pw_stream_destroy(stream_);
-        if (core_ != nullptr)
-            pw_.pw_core_disconnect(core_);
-        if (context_ != nullptr)
-            pw_.pw_context_destroy(context_);
-        if (loop_ != nullptr)
-            pw_.pw_thread_loop_destroy(loop_);
+            pw_->pw_stream_destroy(stream_);
     }
 
-    // Connects to the daemon (a refused socket fails at once) and asks for a stream; false with
-    // the reason when no daemon answers.
+    // Asks the daemon for a stream; false with the reason when no daemon answers.
     bool open(const char *name, QString *error)
     {
-        const std::lock_guard lock(PipeWireConnectLock());
-        loop_ = pw_.pw_thread_loop_new(name, nullptr);
-        if (loop_ != nullptr)
-            context_ = pw_.pw_context_new(pw_.pw_thread_loop_get_loop(loop_), nullptr, 0);
-        if (context_ != nullptr)
-            core_ = pw_.pw_context_connect(context_, nullptr, 0);
-        if (core_ == nullptr) {
-            *error = QStringLiteral("PipeWire: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        if (!connection_.connected())
             return false;
-        }
-        pw_core_add_listener(core_, &coreListener_, &CoreEvents, this);
-        stream_ = pw_.pw_stream_new(
-            core_, name,
-            pw_.pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
-                                  PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, NodeLatency,
-                                  nullptr));
+        pw_core_add_listener(connection_.core(), &coreListener_, &CoreEvents, this);
+        stream_ = pw_->pw_stream_new(
+            connection_.core(), name,
+            pw_->pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                                   PW_KEY_MEDIA_ROLE, "Music", PW_KEY_NODE_LATENCY, NodeLatency,
+                                   nullptr));
         if (stream_ == nullptr) {
             *error = QStringLiteral("PipeWire: no stream: %1")
                          .arg(QString::fromLocal8Bit(strerror(errno)));
             return false;
         }
-        pw_.pw_stream_add_listener(stream_, &streamListener_, &StreamEvents, this);
+        pw_->pw_stream_add_listener(stream_, &streamListener_, &StreamEvents, this);
         std::uint8_t memory[256];
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof memory);
         spa_audio_info_raw format{};
@@ -86,9 +69,9 @@ public:
         const auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_INACTIVE |
                                            PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
         int failed =
-            pw_.pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1);
-        if (failed >= 0)
-            failed = pw_.pw_thread_loop_start(loop_);
+            pw_->pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1);
+        if (failed >= 0 && !connection_.start())
+            failed = -EAGAIN;
         if (failed < 0)
             *error = QStringLiteral("PipeWire: %1").arg(QString::fromLocal8Bit(strerror(-failed)));
         return failed >= 0;
@@ -98,21 +81,19 @@ public:
     {
         // The flush runs on the data thread between two renders and returns when it is done, not
         // waiting for the server; what is published after it is rendered into fresh buffers.
-        pw_.pw_thread_loop_lock(loop_);
+        const PipeWireConnection::Locked lock(connection_);
         if (state() == State::Ready)
-            pw_.pw_stream_flush(stream_, false);
+            pw_->pw_stream_flush(stream_, false);
         publish();
         if (state() == State::Ready)
-            pw_.pw_stream_set_active(stream_, true);
-        pw_.pw_thread_loop_unlock(loop_);
+            pw_->pw_stream_set_active(stream_, true);
     }
 
     void pause() override
     {
-        pw_.pw_thread_loop_lock(loop_);
+        const PipeWireConnection::Locked lock(connection_);
         if (state() == State::Ready)
-            pw_.pw_stream_set_active(stream_, false); // the graph no longer schedules the node
-        pw_.pw_thread_loop_unlock(loop_);
+            pw_->pw_stream_set_active(stream_, false); // the graph no longer schedules the node
     }
 
 private:
@@ -144,7 +125,7 @@ private:
     std::size_t queuedFrames() const
     {
         pw_time time{};
-        if (pw_.pw_stream_get_time_n(stream_, &time, sizeof time) != 0 || time.rate.denom == 0)
+        if (pw_->pw_stream_get_time_n(stream_, &time, sizeof time) != 0 || time.rate.denom == 0)
             return 0;
         const double graph = double(std::max<std::int64_t>(time.delay, 0)) * time.rate.num /
                              time.rate.denom * client_.rate;
@@ -155,7 +136,7 @@ private:
     {
         // Real-time, on the data thread: renders one cycle into the stream's next buffer.
         auto *self = static_cast<PipeWireSink *>(data);
-        pw_buffer *buffer = self->pw_.pw_stream_dequeue_buffer(self->stream_);
+        pw_buffer *buffer = self->pw_->pw_stream_dequeue_buffer(self->stream_);
         if (buffer == nullptr)
             return;
         spa_data &out = buffer->buffer->datas[0];
@@ -167,7 +148,7 @@ private:
         out.chunk->offset = 0;
         out.chunk->stride = std::int32_t(self->frameBytes_);
         out.chunk->size = frames * self->frameBytes_;
-        self->pw_.pw_stream_queue_buffer(self->stream_, buffer);
+        self->pw_->pw_stream_queue_buffer(self->stream_, buffer);
     }
 
     static constexpr pw_core_events CoreEvents = [] {
@@ -184,46 +165,19 @@ private:
         return events;
     }();
 
-    const PipeWireApi &pw_;
+    PipeWireConnection connection_;
+    const PipeWireApi *const pw_ = connection_.api(); // used once it has connected
     const std::size_t frameBytes_;
-    pw_thread_loop *loop_ = nullptr;
-    pw_context *context_ = nullptr;
-    pw_core *core_ = nullptr;
     pw_stream *stream_ = nullptr;
     spa_hook coreListener_{}, streamListener_{};
 };
 
-MIDIOUT_DEFINE_TABLE_LOADER(PipeWireApi, MIDIOUT_PIPEWIRE_FUNCTIONS, "libpipewire-0.3.so.0",
-                            BindPipeWireApi)
-
 } // namespace
-
-std::mutex &PipeWireConnectLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-const PipeWireApi *LoadPipeWireApi(QString *error)
-{
-    static const PipeWireApi *const api = [error] {
-        const PipeWireApi *table = BindPipeWireApi(error);
-        if (table != nullptr)
-            table->pw_init(nullptr, nullptr);
-        return table;
-    }();
-    if (api == nullptr && error != nullptr)
-        BindPipeWireApi(error);
-    return api;
-}
 
 std::unique_ptr<AudioSink> OpenPipeWireSink(const SinkClient &client, const char *name,
                                             QString *error)
 {
-    const PipeWireApi *pw = LoadPipeWireApi(error);
-    if (pw == nullptr)
-        return nullptr;
-    auto sink = std::make_unique<PipeWireSink>(*pw, client);
+    auto sink = std::make_unique<PipeWireSink>(client, name, error);
     if (!sink->open(name, error))
         return nullptr;
     return sink;
