@@ -46,7 +46,7 @@ void applicationGone()
     stopsWithApplication = false;
     if (engine != nullptr) {
         engine->control.applicationGone();
-        engine->supervisor->drop();
+        engine->device.dropSink();
     }
     if (graph != nullptr)
         graph->applicationGone();

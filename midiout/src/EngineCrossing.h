@@ -5,7 +5,8 @@
 // - the application's thread: StreamControl, which writes the play state and reads the reports;
 // - the audio thread (the sound server client's own, or an offline caller): SynthRenderer, which
 //   reads the play state, writes the reports and never waits;
-// - the service thread of a real-time engine: SinkSupervisor, which watches the clock.
+// - the service thread of a real-time engine: SinkSupervisor, which connects, watches and drops
+//   the sink (SinkCrossing) that the application's thread asks for and plays on (SynthDevice).
 //
 // A stream's life. The application's thread moves it; the audio thread follows the play state:
 //
@@ -26,6 +27,8 @@
 // reset() silences and setTimeDivision() changes the tick in any open state; neither moves it.
 // queue() and restart() are refused while Opening and Closing.
 
+#include "AudioSink.h"
+
 #include <midiout/OfflineOutput.h>
 #include <midiout/Output.h>
 
@@ -36,6 +39,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace midiout
@@ -177,6 +181,40 @@ struct EngineCrossing {
     EventWake controlWake; // audio, service -> application: reports or news of the sink
 
     bool quiet() const { return sound.load() == Sound::Quiet; }
+};
+
+// The desktop sink of a real-time engine, between the application's thread (SynthDevice), which
+// asks for it and plays on it, and the service thread (SinkSupervisor), which connects it,
+// watches its clock and drops it when it is lost.
+struct SinkCrossing {
+    enum class Audio : std::uint8_t {
+        Starting,    // the synthesizer loads or a sink connects
+        Ready,       // a sink is ready
+        Unavailable, // no sink: the last one was lost or could not connect; asking tries again
+    };
+
+    std::atomic<Audio> audio{Audio::Starting};                 // both ways
+    std::atomic<bool> wanted{true};                            // application -> service
+    std::atomic<bool> quitting{false};                         // application -> service
+    std::atomic<bool> noWayOut{false};                         // service -> application
+    std::atomic<bool> streamOpen{false}, streamRunning{false}; // application -> service
+    std::atomic<std::uint32_t> stalls{0};                      // service -> application
+    EventWake serviceWake; // application, sink -> service: a request or news of the sink
+
+    // Held briefly by both threads: the sink and whether it plays.
+    std::mutex sinkMutex;
+    std::unique_ptr<AudioSink> sink;
+    bool playing = false;
+    std::uint64_t framesAtPlay = 0;
+    bool played = false; // played since the service thread last looked
+
+    // The sink, taken out to be dropped outside the lock (dropping joins its threads).
+    std::unique_ptr<AudioSink> take()
+    {
+        const std::lock_guard lock(sinkMutex);
+        playing = false;
+        return std::move(sink);
+    }
 };
 
 } // namespace midiout

@@ -32,9 +32,9 @@ std::int64_t nowMs()
 
 } // namespace
 
-SinkSupervisor::SinkSupervisor(SynthCore &core, EngineCrossing &crossing, const SinkClient &client,
-                               Timing timing)
-    : core_(core), crossing_(crossing), client_([&client, this] {
+SinkSupervisor::SinkSupervisor(SynthCore &core, EngineCrossing &crossing, SinkCrossing &shared,
+                               const SinkClient &client, Timing timing)
+    : core_(core), crossing_(crossing), shared_(shared), client_([&client, this] {
           SinkClient ours = client;
           ours.changed = &SinkSupervisor::sinkChanged;
           ours.changedContext = this;
@@ -47,106 +47,53 @@ SinkSupervisor::SinkSupervisor(SynthCore &core, EngineCrossing &crossing, const 
 
 SinkSupervisor::~SinkSupervisor()
 {
-    quitting_.store(true);
-    wake_.signal();
+    shared_.quitting.store(true);
+    shared_.serviceWake.signal();
     thread_.join();
-    drop();
+    shared_.take().reset();
+    shared_.audio.store(SinkCrossing::Audio::Unavailable);
 }
 
 void SinkSupervisor::sinkChanged(void *supervisor)
 {
-    static_cast<SinkSupervisor *>(supervisor)->wake_.signal();
-}
-
-bool SinkSupervisor::want()
-{
-    if (noWayOut_.load())
-        return false;
-    const std::lock_guard lock(sinkMutex_);
-    if (sink_ == nullptr && audio_.load() == Audio::Unavailable) {
-        audio_.store(Audio::Starting);
-        wanted_.store(true);
-        wake_.signal();
-    }
-    return true;
-}
-
-void SinkSupervisor::play(const std::function<void()> &publish)
-{
-    const std::lock_guard lock(sinkMutex_);
-    if (sink_ == nullptr || sink_->state() != AudioSink::State::Ready)
-        return publish();
-    sink_->play(publish);
-    if (!playing_) {
-        playing_ = played_ = true;
-        framesAtPlay_ = crossing_.frames.load();
-        wake_.signal(); // the service thread watches the running clock from now
-    }
-}
-
-bool SinkSupervisor::playing() const
-{
-    const std::lock_guard lock(sinkMutex_);
-    return playing_;
-}
-
-void SinkSupervisor::setStream(bool open, bool running)
-{
-    streamOpen_.store(open);
-    streamRunning_.store(running);
-    if (open)
-        wake_.signal();
-}
-
-std::unique_ptr<AudioSink> SinkSupervisor::takeSink()
-{
-    const std::lock_guard lock(sinkMutex_);
-    playing_ = false;
-    return std::move(sink_);
-}
-
-void SinkSupervisor::drop()
-{
-    wanted_.store(false);
-    core_.waitLoaded(std::chrono::seconds(5)); // the thread that loads it must not outlive us
-    takeSink().reset();                        // joins the sink's threads here, outside the lock
-    audio_.store(Audio::Unavailable);
+    static_cast<SinkSupervisor *>(supervisor)->shared_.serviceWake.signal();
 }
 
 void SinkSupervisor::serve()
 {
     // The sink connects while the synthesizer loads; it renders silence until it has loaded.
-    if (wanted_.exchange(false))
+    if (shared_.wanted.exchange(false))
         connect();
     core_.load();
     crossing_.controlWake.signal();                 // a stream waiting for the synthesizer may open
     if (core_.state() != SynthCore::Load::Loaded) { // nothing can sound: no sink is wanted
-        noWayOut_.store(true);
-        takeSink().reset();
-        audio_.store(Audio::Unavailable);
+        shared_.noWayOut.store(true);
+        shared_.take().reset();
+        shared_.audio.store(SinkCrossing::Audio::Unavailable);
         crossing_.controlWake.signal();
     }
     // The thread lives as long as the engine, which joins it (the built-in one sleeps through
     // the process's exit).
-    while (!quitting_.load()) {
-        if (wanted_.exchange(false))
+    while (!shared_.quitting.load()) {
+        if (shared_.wanted.exchange(false))
             connect();
         watch();
-        int timeoutMs = streamOpen_.load() ? WatchMs : -1;
+        int timeoutMs = shared_.streamOpen.load() ? WatchMs : -1;
         {
-            const std::lock_guard lock(sinkMutex_);
-            if (sink_ != nullptr && (playing_ || sink_->state() != AudioSink::State::Ready))
+            const std::lock_guard lock(shared_.sinkMutex);
+            if (shared_.sink != nullptr &&
+                (shared_.playing || shared_.sink->state() != AudioSink::State::Ready))
                 timeoutMs = WatchMs;
         }
-        pollfd wake{wake_.fd(), POLLIN, 0};
+        pollfd wake{shared_.serviceWake.fd(), POLLIN, 0};
         ::poll(&wake, 1, timeoutMs);
-        wake_.clear();
+        shared_.serviceWake.clear();
     }
 }
 
 void SinkSupervisor::connect()
 {
-    if (const std::lock_guard lock(sinkMutex_); sink_ != nullptr)
+    if (const std::lock_guard lock(shared_.sinkMutex); shared_.sink != nullptr)
         return;
     // The renderer starts clean on the new sink, whatever the last one left.
     crossing_.sinkGeneration.fetch_add(1, std::memory_order_release);
@@ -154,14 +101,14 @@ void SinkSupervisor::connect()
     auto sink = OpenDesktopSink(client_, "MIDI synthesizer", &error);
     if (sink == nullptr) {
         core_.diagnostics().note(QStringLiteral("no audio output: %1").arg(error));
-        noWayOut_.store(true);
-        audio_.store(Audio::Unavailable);
+        shared_.noWayOut.store(true);
+        shared_.audio.store(SinkCrossing::Audio::Unavailable);
         crossing_.controlWake.signal();
         return;
     }
     connectedAtMs_ = nowMs();
-    const std::lock_guard lock(sinkMutex_);
-    sink_ = std::move(sink);
+    const std::lock_guard lock(shared_.sinkMutex);
+    shared_.sink = std::move(sink);
 }
 
 void SinkSupervisor::watch()
@@ -170,48 +117,49 @@ void SinkSupervisor::watch()
     const std::uint64_t frames = crossing_.frames.load();
     std::unique_ptr<AudioSink> gone;
     {
-        const std::lock_guard lock(sinkMutex_);
-        if (sink_ == nullptr)
+        const std::lock_guard lock(shared_.sinkMutex);
+        if (shared_.sink == nullptr)
             return;
-        const AudioSink::State state = sink_->state();
+        const AudioSink::State state = shared_.sink->state();
         if (state == AudioSink::State::Lost) {
-            core_.diagnostics().note(sink_->error());
-            gone = std::move(sink_);
+            core_.diagnostics().note(shared_.sink->error());
+            gone = std::move(shared_.sink);
         } else if (state == AudioSink::State::Connecting && now - connectedAtMs_ > ConnectMs) {
             core_.diagnostics().note(QStringLiteral("sound server: no answer"));
-            gone = std::move(sink_);
+            gone = std::move(shared_.sink);
         } else if (state == AudioSink::State::Ready &&
-                   audio_.exchange(Audio::Ready) != Audio::Ready) {
+                   shared_.audio.exchange(SinkCrossing::Audio::Ready) !=
+                       SinkCrossing::Audio::Ready) {
             crossing_.controlWake.signal(); // a stream waiting for the sink may open
         }
         if (gone != nullptr) {
-            playing_ = false;
-        } else if (playing_) {
-            if (played_ || frames != lastFrames_) {
-                if (played_) // played since the last look: its use starts now
+            shared_.playing = false;
+        } else if (shared_.playing) {
+            if (shared_.played || frames != lastFrames_) {
+                if (shared_.played) // played since the last look: its use starts now
                     lastUseMs_ = now;
-                played_ = false;
+                shared_.played = false;
                 lastFrames_ = frames;
                 clockMovedMs_ = now;
             }
             const int stallMs =
-                frames < framesAtPlay_ + StartFrames ? StartStallMs : timing_.stalledClockMs;
-            if (streamRunning_.load() && now - clockMovedMs_ >= stallMs) {
-                stalls_.fetch_add(1);
+                frames < shared_.framesAtPlay + StartFrames ? StartStallMs : timing_.stalledClockMs;
+            if (shared_.streamRunning.load() && now - clockMovedMs_ >= stallMs) {
+                shared_.stalls.fetch_add(1);
                 clockMovedMs_ = now;
                 crossing_.controlWake.signal();
             }
-            if (streamOpen_.load() || !crossing_.quiet()) {
+            if (shared_.streamOpen.load() || !crossing_.quiet()) {
                 lastUseMs_ = now;
             } else if (timing_.idleAudioMs >= 0 && now - lastUseMs_ >= timing_.idleAudioMs) {
-                sink_->pause();
-                playing_ = false;
+                shared_.sink->pause();
+                shared_.playing = false;
             }
         }
     }
     if (gone != nullptr) {
         gone.reset(); // the open stream ends; the next request connects afresh
-        audio_.store(Audio::Unavailable);
+        shared_.audio.store(SinkCrossing::Audio::Unavailable);
         crossing_.controlWake.signal();
     }
 }

@@ -11,6 +11,7 @@
 #include "SinkSupervisor.h"
 #include "StreamControl.h"
 #include "SynthCore.h"
+#include "SynthDevice.h"
 #include "SynthRenderer.h"
 
 #include <midiout/Output.h>
@@ -26,68 +27,6 @@
 
 namespace midiout
 {
-
-// The synthesizer as a stream's device: loaded, and in real time with a sink that is ready.
-class SynthDevice final : public StreamDevice
-{
-public:
-    // supervisor: the real-time engine's; null offline, where what is rendered is heard at once.
-    SynthDevice(SynthCore &core, PresetLoader &presets, SinkSupervisor *supervisor)
-        : core_(core), presets_(presets), supervisor_(supervisor)
-    {
-    }
-
-    bool want() override
-    {
-        return core_.state() != SynthCore::Load::Failed &&
-               (supervisor_ == nullptr || supervisor_->want());
-    }
-    Readiness readiness() const override
-    {
-        if (core_.state() != SynthCore::Load::Loaded)
-            return core_.state() == SynthCore::Load::Failed ? Readiness::Unavailable
-                                                            : Readiness::Starting;
-        switch (supervisor_ != nullptr ? supervisor_->audio() : SinkSupervisor::Audio::Ready) {
-        case SinkSupervisor::Audio::Starting:
-            return Readiness::Starting;
-        case SinkSupervisor::Audio::Ready:
-            return Readiness::Ready;
-        case SinkSupervisor::Audio::Unavailable:
-            break;
-        }
-        return Readiness::Unavailable;
-    }
-    // The presets it selects or plays are loaded, only while the synthesizer is quiet.
-    bool prepare(const std::uint8_t *data, std::size_t length) override
-    {
-        return presets_.load(data, length);
-    }
-    void publish(const std::function<void()> &write, bool playNow, bool open, bool running) override
-    {
-        if (supervisor_ == nullptr)
-            return write();
-        supervisor_->setStream(open, running);
-        if (playNow)
-            supervisor_->play(write); // what the server holds is dropped before this is rendered
-        else
-            write();
-    }
-    // What it played may still be on its way to the sink; a cut drops it there.
-    bool waitsForEnd(bool unheard) const override
-    {
-        return unheard && supervisor_ != nullptr && supervisor_->playing();
-    }
-    std::uint32_t stalls() const override
-    {
-        return supervisor_ != nullptr ? supervisor_->stalls() : 0;
-    }
-    bool realTime() const override { return supervisor_ != nullptr; }
-
-private:
-    SynthCore &core_;
-    PresetLoader &presets_;
-    SinkSupervisor *const supervisor_;
-};
 
 struct EngineConfig {
     // Tried in order; the first that loads is used.
@@ -112,14 +51,15 @@ public:
     // loads it and then connects a sink.
     explicit SynthEngine(const EngineConfig &config)
         : core(config.soundFonts), renderer(core, crossing, config.switchEffects),
+          sink(config.realTime ? std::make_unique<SinkCrossing>() : nullptr),
           supervisor(config.realTime
                          ? std::make_unique<SinkSupervisor>(
-                               core, crossing,
+                               core, crossing, *sink,
                                SinkClient{&SynthRenderer::renderInto, &renderer, nullptr, nullptr,
                                           int(SampleRate), Channels},
                                SinkSupervisor::Timing{config.idleAudioMs, config.stalledClockMs})
                          : nullptr),
-          device(core, presets, supervisor.get()), control(crossing, device)
+          device(core, presets, crossing, sink.get()), control(crossing, device)
     {
         if (!config.realTime)
             core.load();
@@ -152,6 +92,7 @@ public:
     EngineCrossing crossing;
     PresetLoader presets{core, crossing};
     SynthRenderer renderer;
+    std::unique_ptr<SinkCrossing> sink;         // real time only
     std::unique_ptr<SinkSupervisor> supervisor; // real time only
     SynthDevice device;
     StreamControl control; // a stream opened on it must be gone first
