@@ -1,7 +1,8 @@
 // The graph's MIDI instruments as devices, measured at a test instrument on a private PipeWire
 // (another connection, as another program's instrument), on the public API alone: a request to
-// its first event at the instrument (after 3.5 s of silence, when our node sleeps; 0.25 s after a
-// stream ended; interrupting a sounding stream), on CLOCK_MONOTONIC of the event's graph frame
+// its first event at the instrument (after 3.5 s of silence, still linked; after 6 s, when the
+// idle link has gone and is made again; 0.25 s after a stream ended; interrupting a sounding
+// stream), on CLOCK_MONOTONIC of the event's graph frame
 // against the request's call; every event of a 20-note train against its tick's frame; Stop() to
 // the reset at the instrument; an instrument that joins to its listing. Prints "key value" lines
 // for scripts/bench.
@@ -130,6 +131,12 @@ int main(int argc, char **argv)
         warm.push_back(toFirstEvent(instrument, [&] { generator.PlayNote(62); }));
         waitEnd(generator);
     }
+    std::vector<double> relinked;
+    for (int run = 0; run < 5; ++run) {
+        runFor(6.0);
+        relinked.push_back(toFirstEvent(instrument, [&] { generator.PlayNote(60); }));
+        waitEnd(generator);
+    }
     for (int run = 0; run < 20; ++run) {
         generator.PlayString("I17,C4;1000");
         runFor(0.3);
@@ -142,6 +149,7 @@ int main(int argc, char **argv)
     }
     print("graph-first-cold-ms", cold);
     print("graph-first-warm-ms", warm);
+    print("graph-first-relinked-ms", relinked);
     print("graph-first-interrupting-ms", interrupting);
     print("graph-stop-reset-ms", stop);
 

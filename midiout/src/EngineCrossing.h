@@ -105,6 +105,13 @@ private:
 
 enum class StreamState : std::uint8_t { Closed, Opening, Paused, Running, Closing };
 
+// Whether a stream's device can play.
+enum class Readiness : std::uint8_t {
+    Starting,    // it loads, or its way out connects: an open stream waits
+    Ready,       // a stream plays
+    Unavailable, // it cannot play: an opening stream gets Close alone, an open one ends
+};
+
 // The built-in synthesizer's sample rate (OfflineOutput tells it); it renders stereo.
 constexpr double SampleRate = OfflineOutput::SampleRate;
 constexpr int Channels = 2;
@@ -215,6 +222,20 @@ struct SinkCrossing {
         playing = false;
         return std::move(sink);
     }
+};
+
+// A stream's device on the MIDI graph, between the application's thread (MidiGraph), the graph's
+// loop thread (its registry, link and watch) and the graph's data thread (GraphCycle).
+struct GraphCrossing {
+    // A new link carries events once our node has run this many cycles on the same clock with the
+    // same quantum: while the graph moves the linked nodes to one driver and settles its quantum,
+    // the instrument may read a buffer a cycle late or on another clock.
+    static constexpr int LinkWarmCycles = 4;
+
+    std::atomic<Readiness> readiness{Readiness::Unavailable}; // loop, data -> application
+    std::atomic<int> warmCycles{0};       // loop -> data: cycles before a new link is ready
+    std::atomic<std::uint32_t> stalls{0}; // loop -> application
+    std::atomic<bool> lost{false};        // loop -> application: the daemon went away
 };
 
 } // namespace midiout

@@ -24,10 +24,12 @@ constexpr int BufferBytes = 256 * 1024;
 constexpr long WatchMs = 100;
 constexpr std::int64_t LinkMs = 1500;
 constexpr std::int64_t StalledMs = 1250;
-// Our node runs this long after its last stream, so that the next request on the port is sent
-// in the next cycle (as the built-in synthesizer's sink stays); then it sleeps, still linked to
-// the port, until a stream plays again.
-constexpr std::int64_t IdleMs = 2000;
+// Our node stays linked this long after its last stream, so that the next request on the port
+// is sent in the next cycle; then the link goes and the node, linked to nothing, is no longer
+// scheduled, so that the graph (and the instrument's driver) may sleep. This is the session
+// manager's own time before it suspends an idle node. The node cannot sleep while linked:
+// pw_filter_set_active() does nothing in PipeWire 0.3.65.
+constexpr std::int64_t IdleMs = 5000;
 
 std::int64_t nowMs()
 {
@@ -43,7 +45,7 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess)
 {
     if (!connection_.connected()) { // no daemon: no graph devices
         firstAnswer_ = true;
-        lost_.store(true);
+        shared_.lost.store(true);
         return;
     }
     static constexpr pw_core_events Events = [] {
@@ -112,12 +114,13 @@ void MidiGraph::makeNode(const QString &nodeName)
         SPA_POD_CHOICE_RANGE_Int(1, 1, 32), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
         SPA_PARAM_BUFFERS_size, SPA_POD_CHOICE_RANGE_Int(BufferBytes, 4096, INT32_MAX),
         SPA_PARAM_BUFFERS_stride, SPA_POD_Int(1)))};
-    outputPort_ =
+    void *port =
         pw_->pw_filter_add_port(node_, PW_DIRECTION_OUTPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
                                 pw_->pw_properties_new(PW_KEY_FORMAT_DSP, "8 bit raw midi",
                                                        PW_KEY_PORT_NAME, "output", nullptr),
                                 params, 1);
-    // Inactive until a stream plays: an idle node is not scheduled and costs nothing.
+    cycle_.setPort(pw_, port);
+    // Inactive until a stream plays; linked to nothing, it is not scheduled either way.
     pw_->pw_filter_connect(
         node_, pw_filter_flags(PW_FILTER_FLAG_RT_PROCESS | PW_FILTER_FLAG_INACTIVE), nullptr, 0);
 }
@@ -138,13 +141,13 @@ void MidiGraph::linkTo(const Port &port)
     const PipeWireConnection::Locked lock(connection_);
     streamOpen_ = true;
     const bool sameLink = link_ != nullptr && target_.id == port.id && target_.node == port.node &&
-                          readiness_ != Readiness::Unavailable;
+                          shared_.readiness != Readiness::Unavailable;
     if (sameLink)
         return;
     // Our node wakes and links to the port; the stream opens once it runs.
     dropLink();
     target_ = port;
-    readiness_.store(Readiness::Starting);
+    shared_.readiness.store(Readiness::Starting);
     linkAskedMs_ = nowMs();
     pw_->pw_filter_set_active(node_, true);
     makeLink();
@@ -177,7 +180,7 @@ void MidiGraph::publish(const std::function<void()> &write, bool, bool open, boo
 bool MidiGraph::waitsForEnd(bool) const
 {
     // Whatever it played, the reset that ends it must leave for the port first.
-    return readiness_.load() == Readiness::Ready;
+    return shared_.readiness.load() == Readiness::Ready;
 }
 
 void MidiGraph::makeLink()
@@ -217,7 +220,7 @@ void MidiGraph::makeLink()
 
 void MidiGraph::dropLink()
 {
-    warmCycles_.store(0);
+    shared_.warmCycles.store(0);
     if (link_ == nullptr)
         return;
     spa_hook_remove(&linkListener_);
@@ -228,7 +231,7 @@ void MidiGraph::dropLink()
 
 void MidiGraph::setReadiness(Readiness readiness)
 {
-    if (readiness_.exchange(readiness) != readiness)
+    if (shared_.readiness.exchange(readiness) != readiness)
         crossing_.controlWake.signal();
 }
 
@@ -246,7 +249,7 @@ void MidiGraph::coreError(void *graph, std::uint32_t id, int, int res, const cha
         self->firstAnswer_ = true;
         self->answered_.notify_all();
     }
-    self->lost_.store(true);
+    self->shared_.lost.store(true);
     self->setReadiness(Readiness::Unavailable);
 }
 
@@ -267,10 +270,17 @@ void MidiGraph::nodeStateChanged(void *graph, pw_filter_state, pw_filter_state s
 void MidiGraph::linkInfo(void *graph, const pw_link_info *info)
 {
     auto *self = static_cast<MidiGraph *>(graph);
-    if (info->state == PW_LINK_STATE_ACTIVE && self->readiness_.load() == Readiness::Starting)
-        self->warmCycles_.store(LinkWarmCycles); // the data thread makes it Ready
+    if (info->state == PW_LINK_STATE_ACTIVE &&
+        self->shared_.readiness.load() == Readiness::Starting)
+        self->shared_.warmCycles.store(
+            GraphCrossing::LinkWarmCycles); // the data thread makes it Ready
     else if (info->state == PW_LINK_STATE_ERROR || info->state == PW_LINK_STATE_UNLINKED)
         self->setReadiness(Readiness::Unavailable);
+}
+
+void MidiGraph::process(void *graph, spa_io_position *position)
+{
+    static_cast<MidiGraph *>(graph)->cycle_.run(position);
 }
 
 void MidiGraph::linkRemoved(void *graph)
@@ -284,18 +294,18 @@ void MidiGraph::watch(void *graph, std::uint64_t)
     auto *self = static_cast<MidiGraph *>(graph);
     const std::int64_t now = nowMs();
     if (!self->streamOpen_) {
-        if (self->link_ == nullptr || self->readiness_.load() == Readiness::Unavailable ||
-            now - self->idleSinceMs_ > IdleMs) { // the node sleeps until the next stream
-            if (self->readiness_.load() != Readiness::Ready)
-                self->dropLink();
-            self->asleep_ = true;
+        if (self->link_ == nullptr || self->shared_.readiness.load() == Readiness::Unavailable ||
+            now - self->idleSinceMs_ > IdleMs) { // idle: unlinked until the next stream
+            self->dropLink();
+            self->setReadiness(Readiness::Unavailable);
             self->pw_->pw_filter_set_active(self->node_, false);
             pw_loop_update_timer(self->connection_.loop(), self->watchTimer_, nullptr, nullptr,
                                  false);
         }
         return;
     }
-    if (self->readiness_.load() == Readiness::Starting && now - self->linkAskedMs_ > LinkMs) {
+    if (self->shared_.readiness.load() == Readiness::Starting &&
+        now - self->linkAskedMs_ > LinkMs) {
         self->setReadiness(Readiness::Unavailable); // a link that does not run is given up
         return;
     }
@@ -305,7 +315,7 @@ void MidiGraph::watch(void *graph, std::uint64_t)
         self->clockMovedMs_ = now;
     } else if (now - self->clockMovedMs_ > StalledMs) {
         self->clockMovedMs_ = now;
-        self->stalls_.fetch_add(1);
+        self->shared_.stalls.fetch_add(1);
         self->crossing_.controlWake.signal();
     }
 }

@@ -3,22 +3,23 @@
 // The MIDI side of the PipeWire graph for this process: a connection on a thread loop of its
 // own, the directory of the graph's MIDI input ports (instruments behind the graph's MIDI bridge,
 // software synthesizers, other programs' MIDI inputs), and the process's one MIDI output node,
-// named after the application, linked to the port a stream plays on. The node runs while a
-// stream is open and two seconds after it (so that the next request goes out in the next cycle),
-// then sleeps, still linked, until the next stream; a stream on another port moves the link.
+// named after the application, linked to the port a stream plays on. The link stays five seconds
+// after the last stream (so that the next request goes out in the next cycle); then it goes, and
+// the node, linked to nothing, is no longer scheduled. A stream on another port moves the link.
 //
 // Threads, and what each touches:
 // - the application's thread: every public member; it holds the loop's lock while it touches the
-//   graph's objects (a local lock, never a wait for the daemon), and owns the stream control;
+//   graph's objects and the link's state (a local lock, never a wait for the daemon), and owns
+//   the stream control;
 // - the loop's thread: the registry's, the link's and the node's events, and a watch that gives
-//   up on a link that does not run and notices a clock that stands;
-// - the graph's data thread: the port's cycle writer (PortWriter).
-// What crosses: the directory (directoryMutex_, held briefly), the link's readiness and the
-// stalls (atomics), and the stream's play state and reports (EngineCrossing).
+//   up on a link that does not run, notices a clock that stands and unlinks an idle node;
+// - the graph's data thread: GraphCycle alone.
+// What crosses: the directory (directoryMutex_, held briefly), the link's readiness, warm-up and
+// stalls (GraphCrossing), and the stream's play state and reports (EngineCrossing).
 
 #include "EngineCrossing.h"
+#include "GraphCycle.h"
 #include "PipeWireConnection.h"
-#include "PortWriter.h"
 #include "StreamControl.h"
 
 #include <QString>
@@ -68,34 +69,26 @@ public:
     void applicationGone();
     // Whether the daemon went away (its ports with it) and no stream is open: a new connection
     // may take this one's place.
-    bool spent() const { return lost_.load() && control_.state() == StreamState::Closed; }
+    bool spent() const { return shared_.lost.load() && control_.state() == StreamState::Closed; }
     // Whether it ever reached a daemon: one that did not holds no thread and no stream.
     bool reached() const { return connection_.connected(); }
 
     // StreamDevice, on the application's thread.
     bool want() override;
-    Readiness readiness() const override { return readiness_.load(); }
+    Readiness readiness() const override { return shared_.readiness.load(); }
     void publish(const std::function<void()> &write, bool playNow, bool open,
                  bool running) override;
     bool waitsForEnd(bool unheard) const override;
-    std::uint32_t stalls() const override { return stalls_.load(); }
+    std::uint32_t stalls() const override { return shared_.stalls.load(); }
     bool realTime() const override { return true; }
 
 private:
-    // A new link carries events once our node has run this many cycles on the same clock with the
-    // same quantum: while the graph moves the linked nodes to one driver and settles its quantum,
-    // the instrument may read a buffer a cycle late or on another clock. A node that wakes on its
-    // link runs one cycle first.
-    static constexpr int LinkWarmCycles = 4;
-    static constexpr int WakeWarmCycles = 1;
-
     void makeNode(const QString &nodeName);
     // A stream opens on port: the link to it is made, or kept when it is the last one's.
     void linkTo(const Port &port);
     void makeLink();
     void dropLink();
     void setReadiness(Readiness readiness);
-    void warmUp(std::uint32_t clock, std::uint32_t quantum);
 
     // The loop's thread.
     static void coreDone(void *graph, std::uint32_t id, int seq);
@@ -108,14 +101,13 @@ private:
     static void linkInfo(void *graph, const pw_link_info *info);
     static void linkRemoved(void *graph);
     static void watch(void *graph, std::uint64_t expirations);
-    // The data thread.
+    // The data thread: the node's cycle.
     static void process(void *graph, spa_io_position *position);
 
     PipeWireConnection connection_;
     const PipeWireApi *const pw_ = connection_.api(); // used once it has connected
     pw_registry *registry_ = nullptr;
     pw_filter *node_ = nullptr;
-    void *outputPort_ = nullptr;
     spa_source *watchTimer_ = nullptr;
     spa_hook coreListener_{}, registryListener_{}, nodeListener_{};
     int firstSync_ = -1;
@@ -132,22 +124,13 @@ private:
     pw_proxy *link_ = nullptr;
     spa_hook linkListener_{}, linkObjectListener_{};
     std::uint32_t nodeId_ = SPA_ID_INVALID; // our node's, once the graph has it
-    bool streamOpen_ = false, streamRunning_ = false, asleep_ = false;
+    bool streamOpen_ = false, streamRunning_ = false;
     std::int64_t linkAskedMs_ = 0, clockMovedMs_ = 0, idleSinceMs_ = 0;
     std::uint64_t lastFrames_ = 0;
-    std::atomic<Readiness> readiness_{Readiness::Unavailable};
-    std::atomic<int> warmCycles_{0}; // loop -> data thread: cycles before a new link is ready
-    std::atomic<std::uint32_t> stalls_{0};
-    std::atomic<bool> lost_{false};
-
-    // The data thread's.
-    std::uint32_t clockId_ = SPA_ID_INVALID;
-    std::int64_t clockOffset_ = 0;
-    std::uint64_t nextFrame_ = 0;
-    std::uint32_t warmClock_ = SPA_ID_INVALID, warmQuantum_ = 0;
 
     EngineCrossing crossing_;
-    PortWriter writer_{crossing_};
+    GraphCrossing shared_;
+    GraphCycle cycle_{crossing_, shared_};
     StreamControl control_{crossing_, *this}; // a stream opened on it must be gone first
 };
 

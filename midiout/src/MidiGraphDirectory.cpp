@@ -102,7 +102,7 @@ void MidiGraph::registryGlobalRemove(void *graph, std::uint32_t id)
     // An instrument that quits ends the stream on it, as a lost sound server does.
     if (self->link_ != nullptr && (id == self->target_.id || id == self->target_.node)) {
         self->setReadiness(Readiness::Unavailable);
-        if (self->asleep_)
+        if (!self->streamOpen_)
             self->dropLink();
     }
 }

@@ -27,11 +27,7 @@ class Stream;
 class StreamDevice
 {
 public:
-    enum class Readiness : std::uint8_t {
-        Starting,    // it loads, or its way out connects: an open stream waits
-        Ready,       // a stream plays
-        Unavailable, // it cannot play: an opening stream gets Close alone, an open one ends
-    };
+    using Readiness = midiout::Readiness;
     virtual ~StreamDevice() = default;
 
     // Whether a stream may play on it; asks for its way out when it has none.

@@ -14,6 +14,7 @@
 #include <midiout/Output.h>
 
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -266,14 +267,26 @@ TEST_F(GraphDevices, AreFoundAgainOnceTheGraphsDaemonIsBack)
     EXPECT_TRUE(endsWithReset(events)); // the stream reached it, to its end
 }
 
-TEST_F(GraphDevices, AStreamAfterTheNodeSleptArrivesAsAtFirst)
+// Whether our node's output is linked to the instrument's port, as the graph's link tool lists it.
+bool linkedTo(const QString &port)
+{
+    const ChildRun links = runChild(QStandardPaths::findExecutable(QStringLiteral("pw-link")),
+                                    {QStringLiteral("--links")}, HangDeadlineMs);
+    return links.output.contains(QByteArrayLiteral("|-> ") + port.toUtf8());
+}
+
+TEST_F(GraphDevices,
+       StaysLinkedAWhileAfterAStreamThenLetsTheGraphSleepAndTheNextStreamArrivesAsAtFirst)
 {
     TMidiGen generator;
     ASSERT_TRUE(generator.SetDevice(device));
     const QByteArray text = QByteArrayLiteral("I17,C4,20;E;G");
     const auto expected = messagesOf(generator.CompileString(text).Stream());
     playWhole(generator, text);
-    runEventLoop(3000); // the node sleeps, still linked
+    runEventLoop(1000);
+    EXPECT_TRUE(linkedTo(instrument->portName())) << "unlinked at once after the stream";
+    runEventLoop(6000); // idle for longer than the node stays linked
+    EXPECT_FALSE(linkedTo(instrument->portName())) << "an idle node keeps the graph running";
     instrument->clear();
     const auto events = playWhole(generator, text);
     const std::size_t reset = resetMessages().size();
