@@ -194,13 +194,9 @@ struct EngineCrossing {
 // asks for it and plays on it, and the service thread (SinkSupervisor), which connects it,
 // watches its clock and drops it when it is lost.
 struct SinkCrossing {
-    enum class Audio : std::uint8_t {
-        Starting,    // the synthesizer loads or a sink connects
-        Ready,       // a sink is ready
-        Unavailable, // no sink: the last one was lost or could not connect; asking tries again
-    };
-
-    std::atomic<Audio> audio{Audio::Starting};                 // both ways
+    // Starting while the synthesizer loads or a sink connects, Ready once a sink is, Unavailable
+    // without one (the last was lost or could not connect; asking tries again).
+    std::atomic<Readiness> audio{Readiness::Starting};         // both ways
     std::atomic<bool> wanted{true};                            // application -> service
     std::atomic<bool> quitting{false};                         // application -> service
     std::atomic<bool> noWayOut{false};                         // service -> application
@@ -221,6 +217,12 @@ struct SinkCrossing {
         const std::lock_guard lock(sinkMutex);
         playing = false;
         return std::move(sink);
+    }
+    // Drops the sink on the calling thread: no audio until one is asked for again.
+    void drop()
+    {
+        take().reset();
+        audio.store(Readiness::Unavailable);
     }
 };
 

@@ -270,10 +270,10 @@ void MidiGraph::nodeStateChanged(void *graph, pw_filter_state, pw_filter_state s
 void MidiGraph::linkInfo(void *graph, const pw_link_info *info)
 {
     auto *self = static_cast<MidiGraph *>(graph);
+    // An active link warms up on the data thread, which then makes it Ready.
     if (info->state == PW_LINK_STATE_ACTIVE &&
         self->shared_.readiness.load() == Readiness::Starting)
-        self->shared_.warmCycles.store(
-            GraphCrossing::LinkWarmCycles); // the data thread makes it Ready
+        self->shared_.warmCycles.store(GraphCrossing::LinkWarmCycles);
     else if (info->state == PW_LINK_STATE_ERROR || info->state == PW_LINK_STATE_UNLINKED)
         self->setReadiness(Readiness::Unavailable);
 }

@@ -50,8 +50,7 @@ SinkSupervisor::~SinkSupervisor()
     shared_.quitting.store(true);
     shared_.serviceWake.signal();
     thread_.join();
-    shared_.take().reset();
-    shared_.audio.store(SinkCrossing::Audio::Unavailable);
+    shared_.drop();
 }
 
 void SinkSupervisor::sinkChanged(void *supervisor)
@@ -68,8 +67,7 @@ void SinkSupervisor::serve()
     crossing_.controlWake.signal();                 // a stream waiting for the synthesizer may open
     if (core_.state() != SynthCore::Load::Loaded) { // nothing can sound: no sink is wanted
         shared_.noWayOut.store(true);
-        shared_.take().reset();
-        shared_.audio.store(SinkCrossing::Audio::Unavailable);
+        shared_.drop();
         crossing_.controlWake.signal();
     }
     // The thread lives as long as the engine, which joins it (the built-in one sleeps through
@@ -102,7 +100,7 @@ void SinkSupervisor::connect()
     if (sink == nullptr) {
         core_.diagnostics().note(QStringLiteral("no audio output: %1").arg(error));
         shared_.noWayOut.store(true);
-        shared_.audio.store(SinkCrossing::Audio::Unavailable);
+        shared_.audio.store(Readiness::Unavailable);
         crossing_.controlWake.signal();
         return;
     }
@@ -128,8 +126,7 @@ void SinkSupervisor::watch()
             core_.diagnostics().note(QStringLiteral("sound server: no answer"));
             gone = std::move(shared_.sink);
         } else if (state == AudioSink::State::Ready &&
-                   shared_.audio.exchange(SinkCrossing::Audio::Ready) !=
-                       SinkCrossing::Audio::Ready) {
+                   shared_.audio.exchange(Readiness::Ready) != Readiness::Ready) {
             crossing_.controlWake.signal(); // a stream waiting for the sink may open
         }
         if (gone != nullptr) {
@@ -159,7 +156,7 @@ void SinkSupervisor::watch()
     }
     if (gone != nullptr) {
         gone.reset(); // the open stream ends; the next request connects afresh
-        shared_.audio.store(SinkCrossing::Audio::Unavailable);
+        shared_.audio.store(Readiness::Unavailable);
         crossing_.controlWake.signal();
     }
 }

@@ -18,8 +18,8 @@ bool SynthDevice::want()
     if (sink_->noWayOut.load())
         return false;
     const std::lock_guard lock(sink_->sinkMutex);
-    if (sink_->sink == nullptr && sink_->audio.load() == SinkCrossing::Audio::Unavailable) {
-        sink_->audio.store(SinkCrossing::Audio::Starting);
+    if (sink_->sink == nullptr && sink_->audio.load() == Readiness::Unavailable) {
+        sink_->audio.store(Readiness::Starting);
         sink_->wanted.store(true);
         sink_->serviceWake.signal();
     }
@@ -31,15 +31,7 @@ SynthDevice::Readiness SynthDevice::readiness() const
     if (core_.state() != SynthCore::Load::Loaded)
         return core_.state() == SynthCore::Load::Failed ? Readiness::Unavailable
                                                         : Readiness::Starting;
-    switch (sink_ != nullptr ? sink_->audio.load() : SinkCrossing::Audio::Ready) {
-    case SinkCrossing::Audio::Starting:
-        return Readiness::Starting;
-    case SinkCrossing::Audio::Ready:
-        return Readiness::Ready;
-    case SinkCrossing::Audio::Unavailable:
-        break;
-    }
-    return Readiness::Unavailable;
+    return sink_ != nullptr ? sink_->audio.load() : Readiness::Ready;
 }
 
 bool SynthDevice::prepare(const std::uint8_t *data, std::size_t length)
@@ -88,8 +80,7 @@ void SynthDevice::dropSink()
         return;
     sink_->wanted.store(false);
     core_.waitLoaded(std::chrono::seconds(5)); // the thread that loads it must not outlive us
-    sink_->take().reset();                     // joins the sink's threads here, outside the lock
-    sink_->audio.store(SinkCrossing::Audio::Unavailable);
+    sink_->drop();                             // joins the sink's threads here, outside the lock
 }
 
 } // namespace midiout
