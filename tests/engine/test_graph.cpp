@@ -196,7 +196,11 @@ TEST_F(GraphDevices, StopSendsTheResetAndEndsTheStreamAtOnce)
     ASSERT_TRUE(generator.SetDevice(device));
     QSignalSpy playing(&generator, &TMidiGen::IsPlayingChanged);
     ASSERT_TRUE(generator.PlayString("I17,C4;1000")); // a note of 10 s
-    runEventLoop(500); // past its first event: a stop ends it at once, not after its pass
+    // Past its first event (a stop before it only makes the pass the last): the note is at the
+    // instrument, and its cycle's report has been taken in. A fixed wait fell short under
+    // ThreadSanitizer beside other tests.
+    ASSERT_TRUE(runEventLoopUntil([&] { return hasNoteOn(instrument->events()); }, 10000));
+    runEventLoop(200);
     const double stoppedAt = monotonicSeconds();
     generator.Stop();
     ASSERT_TRUE(runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs));
