@@ -2,10 +2,9 @@
 // (another connection, as another program's instrument), on the public API alone: a request to
 // its first event at the instrument (after 3.5 s of silence, still linked; after 6 s, when the
 // idle link has gone and is made again; 0.25 s after a stream ended; interrupting a sounding
-// stream), on CLOCK_MONOTONIC of the event's graph frame
-// against the request's call; every event of a 20-note train against its tick's frame; Stop() to
-// the reset at the instrument; an instrument that joins to its listing. Prints "key value" lines
-// for scripts/bench.
+// stream), on CLOCK_MONOTONIC of the event's graph frame against the request's call; every event
+// of a 20-note train against its tick's frame; Stop() to the reset at the instrument; an
+// instrument that joins to its listing. Prints "key value" lines for scripts/bench.
 
 #include "PrivateSoundServer.h"
 #include "TestInstrument.h"
