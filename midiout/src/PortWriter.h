@@ -3,7 +3,8 @@
 // The real-time side of a stream on a graph port: once per graph cycle it follows the latest play
 // state and writes every stream event due in the cycle at its exact frame, counted from the frame
 // at which the stream was restarted, with no rounding to the cycle. A stop, a reset, a new stream
-// and the end of a stream send the port the reset of all 16 channels first. Only the graph's data
+// and the end of a stream send the port the reset of all 16 channels first; unless a stream
+// plays on, the next cycle sends it again. Only the graph's data
 // thread touches it: no lock, no allocation, no Qt call, no blocking call.
 
 #include "EngineCrossing.h"
@@ -42,8 +43,11 @@ public:
             now.stops != before.stops || now.resets != before.resets ||
             (played && (now.stream != before.stream || now.state == StreamState::Closing ||
                         now.state == StreamState::Closed));
-        if (silence)
+        // The graph may skip the instrument in a cycle and drop what that cycle carried, and
+        // nothing tells us: a reset that leaves the instrument silent goes in two cycles in a row.
+        if (silence || (repeatReset_ && !player_.running()))
             writeReset(write);
+        repeatReset_ = silence;
         const std::uint64_t end = start + frames;
         while (player_.running() && player_.dueFrame(player_.nextTick()) < end) {
             const auto offset =
@@ -89,6 +93,7 @@ private:
     EngineCrossing &crossing_;
     StreamPlayer player_;
     bool wakeControl_ = false;
+    bool repeatReset_ = false; // the last cycle sent a reset: the next one sends it again
 };
 
 } // namespace midiout

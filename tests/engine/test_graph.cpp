@@ -123,6 +123,20 @@ protected:
         return instrument->events();
     }
 
+    // Whether a stream that just started is past its first note: the note is at the
+    // instrument, or the graph skipped the instrument in a cycle, which may have carried it,
+    // and a second has gone.
+    bool pastFirstEvent()
+    {
+        const double started = monotonicSeconds();
+        return runEventLoopUntil(
+            [&] {
+                return hasNoteOn(instrument->events()) ||
+                       (instrument->missedCycles() > 0 && monotonicSeconds() - started > 1);
+            },
+            10000);
+    }
+
     testsupport::PrivateSoundServer server{testsupport::PrivateSoundServer::Kind::PipeWire};
     std::unique_ptr<TestInstrument> instrument;
     int device = -2;
@@ -154,7 +168,7 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
     generator.setLoops(2);
     const QByteArray text = QByteArrayLiteral("I17,C4,20;E;G;C5,10;I48,G4");
     // The reset of the open, both passes, the second from the tick after the first's last
-    // event, and the reset that ends the stream.
+    // event, and the reset that ends the stream, in two cycles in a row.
     const auto reset = resetMessages();
     const auto pass = messagesOf(generator.CompileString(text).Stream());
     auto expected = pass;
@@ -177,9 +191,13 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
     ASSERT_TRUE(endsWithReset(events));
     if (!whole)
         return;
-    ASSERT_EQ(events.size(), 2 * reset.size() + expected.size());
-    for (std::size_t i = 0; i < reset.size(); ++i)
+    ASSERT_EQ(events.size(), 3 * reset.size() + expected.size());
+    const std::size_t closing = events.size() - 2 * reset.size();
+    for (std::size_t i = 0; i < reset.size(); ++i) {
         EXPECT_EQ(events[i].bytes.toHex(), reset[i].toHex()) << "message " << i;
+        EXPECT_EQ(events[closing + i].bytes.toHex(), reset[i].toHex()) << "closing " << i;
+    }
+    EXPECT_GT(events.back().frame, events[closing].frame) << "the closing reset in one cycle";
     const std::size_t first = reset.size();
     const double framesPerTick = events[first].rate / 100;
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -196,10 +214,9 @@ TEST_F(GraphDevices, StopSendsTheResetAndEndsTheStreamAtOnce)
     ASSERT_TRUE(generator.SetDevice(device));
     QSignalSpy playing(&generator, &TMidiGen::IsPlayingChanged);
     ASSERT_TRUE(generator.PlayString("I17,C4;1000")); // a note of 10 s
-    // Past its first event (a stop before it only makes the pass the last): the note is at the
-    // instrument, and its cycle's report has been taken in. A fixed wait fell short under
-    // ThreadSanitizer beside other tests.
-    ASSERT_TRUE(runEventLoopUntil([&] { return hasNoteOn(instrument->events()); }, 10000));
+    // Past its first event (a stop before it only makes the pass the last), and its cycle's
+    // report taken in. A fixed wait fell short under ThreadSanitizer beside other tests.
+    ASSERT_TRUE(pastFirstEvent());
     runEventLoop(200);
     const double stoppedAt = monotonicSeconds();
     generator.Stop();
@@ -218,7 +235,7 @@ TEST_F(GraphDevices, AnInstrumentThatQuitsMidStreamEndsItAsALostServerDoes)
     TMidiGen generator;
     ASSERT_TRUE(generator.SetDevice(device));
     ASSERT_TRUE(generator.PlayString("I17,C4;1000"));
-    ASSERT_TRUE(runEventLoopUntil([&] { return hasNoteOn(instrument->events()); }, 10000));
+    ASSERT_TRUE(pastFirstEvent());
     instrument.reset();
     EXPECT_TRUE(runEventLoopUntil([&] { return !generator.IsPlaying(); }, HangDeadlineMs));
     // The next request on the number it had is refused before anything happens.
@@ -294,9 +311,11 @@ TEST_F(GraphDevices,
     instrument->clear();
     const auto events = playWhole(generator, text);
     const std::size_t reset = resetMessages().size();
-    ASSERT_EQ(events.size(), 2 * reset + expected.size());
+    // On a loaded machine a skipped cycle drops what it carried: the messages and frames are
+    // held to the stream in a run the graph ran whole, as in the test above.
     if (instrument->missedCycles() != 0)
-        return; // a loaded machine: the frames are held to their ticks in the test above
+        return;
+    ASSERT_EQ(events.size(), 3 * reset + expected.size()); // the closing reset goes twice
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(double(events[reset + i].frame - events[reset].frame),
                   expected[i].tick * events[reset].rate / 100)

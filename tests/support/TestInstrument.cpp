@@ -28,12 +28,25 @@ struct TestInstrument::Graph {
             return;
         {
             const std::lock_guard lock(self->mutex);
-            if (self->nextPosition != 0 && position->clock.position != self->nextPosition)
+            // A cycle skipped, or run after its time was over: the graph ran late, and what a
+            // late peer wrote may come a cycle late from then on.
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            const double cycleEnd = double(position->clock.nsec) / 1e9 +
+                                    double(position->clock.duration) * position->clock.rate.num /
+                                        position->clock.rate.denom;
+            if (self->nextPosition != 0 && (position->clock.position != self->nextPosition ||
+                                            now.tv_sec + now.tv_nsec / 1e9 > cycleEnd))
                 ++self->missed;
             self->nextPosition = position->clock.position + position->clock.duration;
         }
-        if (buffer == nullptr)
+        if (buffer == nullptr) {
+            // Linked, our peer sends a buffer every cycle: none means the graph ran us first.
+            const std::lock_guard lock(self->mutex);
+            if (!self->events.empty())
+                ++self->missed;
             return;
+        }
         spa_data &d = buffer->buffer->datas[0];
         const auto *pod = static_cast<const spa_pod *>(
             spa_pod_from_data(d.data, d.maxsize, d.chunk->offset, d.chunk->size));

@@ -40,8 +40,10 @@ public:
     QString portName() const { return nodeName_ + QStringLiteral(":input"); }
     // What it has received so far.
     std::vector<Event> events() const;
-    // Graph cycles it was not run for since it started or was cleared: on a loaded machine the
-    // graph skips a cycle now and then, and what was written for it comes late or not at all.
+    // Graph cycles it was not run for, run for after their time, or run for without its peer's
+    // buffer, since it started or was cleared: on a loaded machine the graph skips a cycle now
+    // and then, or runs late, or runs the instrument before its peer, and what was written comes
+    // late or not at all.
     int missedCycles() const;
     void clear();
 
