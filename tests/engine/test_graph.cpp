@@ -88,6 +88,22 @@ bool endsWithReset(const std::vector<TestInstrument::Event> &events)
     return true;
 }
 
+// From `closing` on, the events hold the reset that ends the stream and nothing else: once,
+// or twice in two cycles. The second copy is for a graph that drops a cycle unseen (the port
+// writer's own test holds it to two); such a drop may also take the first.
+void expectClosingResets(const std::vector<TestInstrument::Event> &events, std::size_t closing)
+{
+    const auto reset = resetMessages();
+    ASSERT_TRUE(events.size() == closing + reset.size() ||
+                events.size() == closing + 2 * reset.size())
+        << events.size() << " events, the stream's reset from " << closing;
+    for (std::size_t i = closing; i < events.size(); ++i)
+        EXPECT_EQ(events[i].bytes.toHex(), reset[(i - closing) % reset.size()].toHex()) << i;
+    EXPECT_TRUE(events.size() == closing + reset.size() ||
+                events.back().frame > events[closing].frame)
+        << "both copies in one cycle";
+}
+
 bool hasNoteOn(const std::vector<TestInstrument::Event> &events)
 {
     for (const auto &event : events)
@@ -168,7 +184,7 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
     generator.setLoops(2);
     const QByteArray text = QByteArrayLiteral("I17,C4,20;E;G;C5,10;I48,G4");
     // The reset of the open, both passes, the second from the tick after the first's last
-    // event, and the reset that ends the stream, in two cycles in a row.
+    // event, and the reset that ends the stream.
     const auto reset = resetMessages();
     const auto pass = messagesOf(generator.CompileString(text).Stream());
     auto expected = pass;
@@ -191,13 +207,9 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
     ASSERT_TRUE(endsWithReset(events));
     if (!whole)
         return;
-    ASSERT_EQ(events.size(), 3 * reset.size() + expected.size());
-    const std::size_t closing = events.size() - 2 * reset.size();
-    for (std::size_t i = 0; i < reset.size(); ++i) {
+    expectClosingResets(events, reset.size() + expected.size());
+    for (std::size_t i = 0; i < reset.size(); ++i)
         EXPECT_EQ(events[i].bytes.toHex(), reset[i].toHex()) << "message " << i;
-        EXPECT_EQ(events[closing + i].bytes.toHex(), reset[i].toHex()) << "closing " << i;
-    }
-    EXPECT_GT(events.back().frame, events[closing].frame) << "the closing reset in one cycle";
     const std::size_t first = reset.size();
     const double framesPerTick = events[first].rate / 100;
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -315,7 +327,7 @@ TEST_F(GraphDevices,
     // held to the stream in a run the graph ran whole, as in the test above.
     if (instrument->missedCycles() != 0)
         return;
-    ASSERT_EQ(events.size(), 3 * reset + expected.size()); // the closing reset goes twice
+    expectClosingResets(events, reset + expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(double(events[reset + i].frame - events[reset].frame),
                   expected[i].tick * events[reset].rate / 100)
