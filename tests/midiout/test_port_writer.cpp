@@ -42,17 +42,18 @@ protected:
         state.tickMicroseconds = 10000;
         return state;
     }
-    // Runs n cycles; what each wrote.
-    std::vector<std::vector<Written>> cycles(int n)
+    // Runs n cycles of `quantum` frames at `rate`; what each wrote.
+    std::vector<std::vector<Written>> cycles(int n, std::uint32_t quantum = Quantum,
+                                             double rate = Rate)
     {
         std::vector<std::vector<Written>> all;
         for (int i = 0; i < n; ++i) {
             std::vector<Written> cycle;
-            writer.cycle(frame, Quantum, Rate,
+            writer.cycle(frame, quantum, rate,
                          [&](std::uint32_t offset, const std::uint8_t *bytes, std::size_t length) {
                              cycle.push_back({frame + offset, {bytes, bytes + length}});
                          });
-            frame += Quantum;
+            frame += quantum;
             writer.finishCycle(frame);
             all.push_back(cycle);
         }
@@ -118,4 +119,26 @@ TEST_F(PortWriterTest, SendsTheResetOnceBeforeANewStreamThatFollowsOneThatPlayed
     ASSERT_TRUE(isReset(written[0]));
     EXPECT_EQ(written[0].size(), ResetSize + 1); // the reset, then the new note on
     EXPECT_FALSE(isReset(written[1])) << "a second reset would end the new stream's note";
+}
+
+TEST_F(PortWriterTest, PutsEveryTickOnItsFrameAtEveryPhaseOfTheCycle)
+{
+    // An event on every tick of 64: their frames fall at every phase of the cycle, and on its
+    // boundaries, at 48 kHz and at 44.1 kHz, in cycles of 256 and of 1000 frames.
+    note = StreamBuilder();
+    for (std::uint64_t tick = 0; tick < 64; tick += 2)
+        note.note(tick, 0, 60, 1);
+    for (const double rate : {48000.0, 44100.0})
+        for (const std::uint32_t quantum : {256u, 1000u}) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, cycles of " << quantum);
+            crossing.played.write(running(quantum + unsigned(rate)));
+            std::vector<Written> events;
+            for (const auto &cycle : cycles(int(64 * rate / 100 / quantum) + 2, quantum, rate))
+                for (const Written &written : cycle)
+                    if ((written.bytes[0] & 0xF0) == 0x90)
+                        events.push_back(written);
+            ASSERT_EQ(events.size(), 64u);
+            for (std::size_t tick = 0; tick < events.size(); ++tick)
+                EXPECT_EQ(events[tick].frame - events[0].frame, tick * rate / 100) << tick;
+        }
 }
