@@ -134,8 +134,12 @@ protected:
         EXPECT_TRUE(generator.PlayString(text)) << generator.LastError().toStdString();
         EXPECT_TRUE(runEventLoopUntil(
             [&] { return !ended.isEmpty() && !ended.last().at(0).toBool(); }, HangDeadlineMs));
-        // The instrument's own thread takes in the cycle that carried the reset.
-        EXPECT_TRUE(runEventLoopUntil([&] { return endsWithReset(instrument->events()); }, 10000));
+        // The instrument's own thread takes in the cycles that carried the closing reset: both
+        // had left as the stream ended, so two more of its cycles have them.
+        const std::uint64_t cycles = instrument->cycles() + 2;
+        EXPECT_TRUE(runEventLoopUntil(
+            [&] { return instrument->cycles() >= cycles && endsWithReset(instrument->events()); },
+            10000));
         return instrument->events();
     }
 

@@ -19,6 +19,7 @@ struct TestInstrument::Graph {
     std::vector<Event> events;
     std::uint64_t nextPosition = 0;
     int missed = 0;
+    std::uint64_t cycles = 0;
 
     static void process(void *data, spa_io_position *position)
     {
@@ -28,6 +29,7 @@ struct TestInstrument::Graph {
             return;
         {
             const std::lock_guard lock(self->mutex);
+            ++self->cycles;
             // A cycle skipped, or run after its time was over: the graph ran late, and what a
             // late peer wrote may come a cycle late from then on.
             timespec now{};
@@ -124,6 +126,12 @@ int TestInstrument::missedCycles() const
 {
     const std::lock_guard lock(graph_->mutex);
     return graph_->missed;
+}
+
+std::uint64_t TestInstrument::cycles() const
+{
+    const std::lock_guard lock(graph_->mutex);
+    return graph_->cycles;
 }
 
 void TestInstrument::clear()

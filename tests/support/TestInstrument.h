@@ -45,6 +45,8 @@ public:
     // and then, or runs late, or runs the instrument before its peer, and what was written comes
     // late or not at all.
     int missedCycles() const;
+    // The graph cycles it has been run for since it started.
+    std::uint64_t cycles() const;
     void clear();
 
     struct Graph;
