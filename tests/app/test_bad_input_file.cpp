@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 
@@ -291,16 +293,23 @@ TEST_F(BadBackupPath, FifoFailsAtOnceWithOrWithoutAReader)
     RandomGenerator random(4);
 
     // The writer's failure on the FIFO. Should the writer wait instead, a reader here drains the
-    // FIFO until it returns, so that the test fails, not hangs. The deadline tells a writer that
-    // waits from one that is slow on a loaded machine, where it has taken over a second.
+    // FIFO for another 10 s so that it returns and the test fails, not hangs; one that still
+    // waits then ends the test program. The deadline tells a writer that waits from one that is
+    // slow on a loaded machine, where it has taken over a second.
     const auto writeWithinTheDeadline = [&] {
         auto result = std::async(std::launch::async, [&] { return FailureOf(fifo, random); });
         if (result.wait_for(10s) != std::future_status::ready) {
             ADD_FAILURE() << "the writer waits on the FIFO";
             const int drain = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
             char sink[4096];
-            while (result.wait_for(10ms) != std::future_status::ready)
+            const auto drainEnds = std::chrono::steady_clock::now() + 10s;
+            while (result.wait_for(10ms) != std::future_status::ready) { // a step of the drain
+                if (std::chrono::steady_clock::now() > drainEnds) {
+                    std::fprintf(stderr, "the writer still waits on a drained FIFO\n");
+                    std::_Exit(1); // the future's destructor would wait for it
+                }
                 (void)::read(drain, sink, sizeof sink);
+            }
             ::close(drain);
         }
         return result.get();
