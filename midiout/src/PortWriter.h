@@ -4,8 +4,8 @@
 // state and writes every stream event due in the cycle at its exact frame, counted from the frame
 // at which the stream was restarted, with no rounding to the cycle. A stop, a reset, a new stream
 // and the end of a stream send the port the reset of all 16 channels first; unless a stream
-// plays on, the next cycle sends it again. Only the graph's data
-// thread touches it: no lock, no allocation, no Qt call, no blocking call.
+// plays on, the next cycle sends it again. Only the graph's data thread touches it: no lock, no
+// allocation, no Qt call, no blocking call.
 
 #include "EngineCrossing.h"
 #include "StreamPlayer.h"

@@ -24,31 +24,29 @@ struct TestInstrument::Graph {
     static void process(void *data, spa_io_position *position)
     {
         auto *self = static_cast<Graph *>(data);
-        pw_buffer *buffer = pw_filter_dequeue_buffer(self->port);
         if (position == nullptr)
             return;
+        pw_buffer *buffer = pw_filter_dequeue_buffer(self->port);
         {
             const std::lock_guard lock(self->mutex);
             ++self->cycles;
-            // A cycle skipped, or run after its time was over: the graph ran late, and what a
-            // late peer wrote may come a cycle late from then on.
+            // A cycle skipped, or run after its time was over (the graph ran late, and what a late
+            // peer wrote may come a cycle late from then on), or run without a buffer once our
+            // peer has sent something (linked, it sends one every cycle: the graph ran us first).
             timespec now{};
             clock_gettime(CLOCK_MONOTONIC, &now);
             const double cycleEnd = double(position->clock.nsec) / 1e9 +
                                     double(position->clock.duration) * position->clock.rate.num /
                                         position->clock.rate.denom;
-            if (self->nextPosition != 0 && (position->clock.position != self->nextPosition ||
-                                            now.tv_sec + now.tv_nsec / 1e9 > cycleEnd))
+            const bool skippedOrLate = position->clock.position != self->nextPosition ||
+                                       now.tv_sec + now.tv_nsec / 1e9 > cycleEnd;
+            if ((self->nextPosition != 0 && skippedOrLate) ||
+                (buffer == nullptr && !self->events.empty()))
                 ++self->missed;
             self->nextPosition = position->clock.position + position->clock.duration;
         }
-        if (buffer == nullptr) {
-            // Linked, our peer sends a buffer every cycle: none means the graph ran us first.
-            const std::lock_guard lock(self->mutex);
-            if (!self->events.empty())
-                ++self->missed;
+        if (buffer == nullptr)
             return;
-        }
         spa_data &d = buffer->buffer->datas[0];
         const auto *pod = static_cast<const spa_pod *>(
             spa_pod_from_data(d.data, d.maxsize, d.chunk->offset, d.chunk->size));
