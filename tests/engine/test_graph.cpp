@@ -104,6 +104,20 @@ void expectClosingResets(const std::vector<TestInstrument::Event> &events, std::
         << "both copies in one cycle";
 }
 
+// From `first` on, the stream's messages, each at its tick's frame from the first's.
+void expectAtTheirFrames(const std::vector<TestInstrument::Event> &events, std::size_t first,
+                         const std::vector<Message> &expected)
+{
+    ASSERT_GE(events.size(), first + expected.size());
+    const double framesPerTick = events[first].rate / 100;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto &event = events[first + i];
+        SCOPED_TRACE(testing::Message() << "message " << i << " of the stream");
+        EXPECT_EQ(event.bytes.toHex(), expected[i].bytes.toHex());
+        EXPECT_EQ(double(event.frame - events[first].frame), expected[i].tick * framesPerTick);
+    }
+}
+
 bool hasNoteOn(const std::vector<TestInstrument::Event> &events)
 {
     for (const auto &event : events)
@@ -235,13 +249,7 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
     expectClosingResets(events, reset.size() + expected.size());
     for (std::size_t i = 0; i < reset.size(); ++i)
         EXPECT_EQ(events[i].bytes.toHex(), reset[i].toHex()) << "message " << i;
-    const double framesPerTick = events[first].rate / 100;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const auto &event = events[first + i];
-        SCOPED_TRACE(testing::Message() << "message " << i << " of the stream");
-        EXPECT_EQ(event.bytes.toHex(), expected[i].bytes.toHex());
-        EXPECT_EQ(double(event.frame - events[first].frame), expected[i].tick * framesPerTick);
-    }
+    expectAtTheirFrames(events, first, expected);
 }
 
 TEST_F(GraphDevices, StopSendsTheResetAndEndsTheStreamAtOnce)
@@ -352,10 +360,7 @@ TEST_F(GraphDevices,
     if (instrument->missedCycles() != 0)
         return;
     expectClosingResets(events, reset + expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(double(events[reset + i].frame - events[reset].frame),
-                  expected[i].tick * events[reset].rate / 100)
-            << "message " << i;
+    expectAtTheirFrames(events, reset, expected);
 }
 
 } // namespace
