@@ -10,7 +10,7 @@ if [ "${1:-}" != --inside ]; then
     bin=$(realpath "$1")
     [ -x "$bin" ] || { echo "e2e: no program at $bin" >&2; exit 2; }
     # timeout signals its whole process group, so the X server goes too if anything hangs.
-    exec timeout -k 5 240 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" \
+    exec timeout -k 5 240 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset" \
         "$0" --inside "$bin"
 fi
 
@@ -50,12 +50,17 @@ start() {
 }
 
 # The id of the visible window whose title is exactly $1, waiting up to 30 s for it (a
-# sanitizer's build beside another test starts slowly).
+# sanitizer's build beside another test starts slowly). Asks again until the 30 s have passed or
+# the program has ended, and keeps the last search's own message for the failure.
 window() {
-    local id
-    id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) \
-        || true
-    [ -n "$id" ] || fail "$case: no window \"$1\" within 30 s"
+    local id= errors=$work/xdotool-errors deadline=$((SECONDS + 30))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>"$errors" | head -n 1) || true
+        [ -n "$id" ] && break
+        kill -0 "$pid" 2>/dev/null || fail "$case: the program ended before \"$1\" showed"
+        sleep 0.1
+    done
+    [ -n "$id" ] || fail "$case: no window \"$1\" within 30 s$(sed 's/^/; xdotool: /' "$errors")"
     echo "$id"
 }
 
