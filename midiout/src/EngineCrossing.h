@@ -35,12 +35,18 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QString>
+
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace midiout
 {
@@ -238,6 +244,24 @@ struct GraphCrossing {
     std::atomic<int> warmCycles{0};       // loop -> data: cycles before a new link is ready
     std::atomic<std::uint32_t> stalls{0}; // loop -> application
     std::atomic<bool> lost{false};        // loop -> application: the daemon went away
+};
+
+// A MIDI input port of the graph.
+struct GraphPort {
+    std::uint32_t node = 0, id = 0; // the graph's global ids
+    QString name;                   // node:port, as the graph's link tool names it
+    QString description;            // the node's description, empty without one
+};
+
+// The graph's MIDI input ports, between the graph's loop thread, whose registry events write
+// them, and the application's thread, which counts and opens from a copy. Each holds the mutex
+// briefly; only the process's first count waits (answered), for the graph's first answer.
+struct GraphDirectory {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool firstAnswer = false; // the graph has listed what it had, or will never answer
+    std::map<std::uint32_t, std::pair<QString, QString>> nodes; // id -> name, description
+    std::vector<GraphPort> ports; // in the order they appeared, named by the port alone
 };
 
 } // namespace midiout

@@ -44,7 +44,7 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess)
     : connection_("midiout-graph", nullptr), asked_(!firstOfProcess)
 {
     if (!connection_.connected()) { // no daemon: no graph devices
-        firstAnswer_ = true;
+        directory_.firstAnswer = true;
         shared_.lost.store(true);
         return;
     }
@@ -70,8 +70,8 @@ MidiGraph::MidiGraph(const QString &nodeName, bool firstOfProcess)
     makeNode(nodeName);
     watchTimer_ = pw_loop_add_timer(connection_.loop(), &MidiGraph::watch, this);
     if (!connection_.start()) {
-        const std::lock_guard lock(directoryMutex_);
-        firstAnswer_ = true;
+        const std::lock_guard lock(directory_.mutex);
+        directory_.firstAnswer = true;
     }
 }
 
@@ -243,11 +243,11 @@ void MidiGraph::coreError(void *graph, std::uint32_t id, int, int res, const cha
     if (id != PW_ID_CORE || res != -EPIPE)
         return;
     {
-        const std::lock_guard lock(self->directoryMutex_);
-        self->ports_.clear();
-        self->nodes_.clear();
-        self->firstAnswer_ = true;
-        self->answered_.notify_all();
+        const std::lock_guard lock(self->directory_.mutex);
+        self->directory_.ports.clear();
+        self->directory_.nodes.clear();
+        self->directory_.firstAnswer = true;
+        self->directory_.answered.notify_all();
     }
     self->shared_.lost.store(true);
     self->setReadiness(Readiness::Unavailable);

@@ -14,8 +14,8 @@
 // - the loop's thread: the registry's, the link's and the node's events, and a watch that gives
 //   up on a link that does not run, notices a clock that stands and unlinks an idle node;
 // - the graph's data thread: GraphCycle alone.
-// What crosses: the directory (directoryMutex_, held briefly), the link's readiness, warm-up and
-// stalls (GraphCrossing), and the stream's play state and reports (EngineCrossing).
+// What crosses is in EngineCrossing.h: the directory of ports (GraphDirectory), the link's
+// readiness, warm-up and stalls (GraphCrossing), and the stream's play state and reports.
 
 #include "EngineCrossing.h"
 #include "GraphCycle.h"
@@ -24,12 +24,8 @@
 
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class QObject;
@@ -42,11 +38,7 @@ class Stream;
 class MidiGraph final : public StreamDevice
 {
 public:
-    struct Port {
-        std::uint32_t node = 0, id = 0; // the graph's global ids
-        QString name;                   // node:port, as the graph's link tool names it
-        QString description;            // the node's description, empty without one
-    };
+    using Port = GraphPort;
 
     // Connects to the PipeWire daemon, if one answers (a refused socket fails at once), and
     // names its output node nodeName. firstOfProcess: the first count may wait for the answer.
@@ -112,12 +104,8 @@ private:
     spa_hook coreListener_{}, registryListener_{}, nodeListener_{};
     int firstSync_ = -1;
 
-    // The directory: written by the loop's thread, read by the application's.
-    std::mutex directoryMutex_;
-    std::condition_variable answered_;
-    bool firstAnswer_ = false, asked_ = false;
-    std::map<std::uint32_t, std::pair<QString, QString>> nodes_; // id -> name, description
-    std::vector<Port> ports_;
+    GraphDirectory directory_;
+    bool asked_ = false; // the application's: the first count has waited
 
     // The link, touched with the loop's lock held.
     Port target_;

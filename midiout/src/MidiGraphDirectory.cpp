@@ -25,20 +25,20 @@ QString property(const spa_dict *props, const char *key)
 
 std::vector<MidiGraph::Port> MidiGraph::ports()
 {
-    std::unique_lock lock(directoryMutex_);
+    std::unique_lock lock(directory_.mutex);
     if (!asked_) {
         asked_ = true;
-        answered_.wait_for(lock, std::chrono::milliseconds(FirstAnswerMs),
-                           [this] { return firstAnswer_; });
+        directory_.answered.wait_for(lock, std::chrono::milliseconds(FirstAnswerMs),
+                                     [this] { return directory_.firstAnswer; });
     }
-    std::vector<Port> ports = ports_;
+    std::vector<Port> ports = directory_.ports;
     for (Port &port : ports) {
-        const auto node = nodes_.find(port.node);
-        const QString nodeName = node != nodes_.end() && !node->second.first.isEmpty()
+        const auto node = directory_.nodes.find(port.node);
+        const QString nodeName = node != directory_.nodes.end() && !node->second.first.isEmpty()
                                      ? node->second.first
                                      : QStringLiteral("node.id.%1").arg(port.node);
         port.name = nodeName + QLatin1Char(':') + port.name;
-        if (node != nodes_.end())
+        if (node != directory_.nodes.end())
             port.description = node->second.second;
     }
     return ports;
@@ -46,8 +46,8 @@ std::vector<MidiGraph::Port> MidiGraph::ports()
 
 bool MidiGraph::listed(const Port &port)
 {
-    const std::lock_guard lock(directoryMutex_);
-    for (const Port &candidate : ports_)
+    const std::lock_guard lock(directory_.mutex);
+    for (const Port &candidate : directory_.ports)
         if (candidate.id == port.id && candidate.node == port.node)
             return true;
     return false;
@@ -58,9 +58,9 @@ void MidiGraph::coreDone(void *graph, std::uint32_t id, int seq)
     auto *self = static_cast<MidiGraph *>(graph);
     if (id != PW_ID_CORE || seq != self->firstSync_)
         return;
-    const std::lock_guard lock(self->directoryMutex_);
-    self->firstAnswer_ = true;
-    self->answered_.notify_all();
+    const std::lock_guard lock(self->directory_.mutex);
+    self->directory_.firstAnswer = true;
+    self->directory_.answered.notify_all();
 }
 
 void MidiGraph::registryGlobal(void *graph, std::uint32_t id, std::uint32_t, const char *type,
@@ -69,12 +69,12 @@ void MidiGraph::registryGlobal(void *graph, std::uint32_t id, std::uint32_t, con
     auto *self = static_cast<MidiGraph *>(graph);
     if (props == nullptr)
         return;
-    const std::lock_guard lock(self->directoryMutex_);
+    const std::lock_guard lock(self->directory_.mutex);
     if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
         QString description = property(props, PW_KEY_NODE_DESCRIPTION);
         if (description.isEmpty())
             description = property(props, PW_KEY_NODE_NICK);
-        self->nodes_[id] = {property(props, PW_KEY_NODE_NAME), description};
+        self->directory_.nodes[id] = {property(props, PW_KEY_NODE_NAME), description};
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0) {
         // A MIDI input: the graph's raw MIDI format, on a port that takes it in.
         const char *direction = spa_dict_lookup(props, PW_KEY_PORT_DIRECTION);
@@ -86,7 +86,8 @@ void MidiGraph::registryGlobal(void *graph, std::uint32_t id, std::uint32_t, con
         QString name = property(props, PW_KEY_PORT_NAME);
         if (name.isEmpty())
             name = QStringLiteral("port.id.%1").arg(id);
-        self->ports_.push_back({std::uint32_t(std::strtoul(node, nullptr, 10)), id, name, {}});
+        self->directory_.ports.push_back(
+            {std::uint32_t(std::strtoul(node, nullptr, 10)), id, name, {}});
     }
 }
 
@@ -94,9 +95,9 @@ void MidiGraph::registryGlobalRemove(void *graph, std::uint32_t id)
 {
     auto *self = static_cast<MidiGraph *>(graph);
     {
-        const std::lock_guard lock(self->directoryMutex_);
-        self->nodes_.erase(id);
-        std::erase_if(self->ports_,
+        const std::lock_guard lock(self->directory_.mutex);
+        self->directory_.nodes.erase(id);
+        std::erase_if(self->directory_.ports,
                       [id](const Port &port) { return port.id == id || port.node == id; });
     }
     // An instrument that quits ends the stream on it, as a lost sound server does.
