@@ -19,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <string>
 
 using namespace enginetest;
 using testsupport::TestInstrument;
@@ -104,18 +106,40 @@ void expectClosingResets(const std::vector<TestInstrument::Event> &events, std::
         << "both copies in one cycle";
 }
 
-// From `first` on, the stream's messages, each at its tick's frame from the first's.
-void expectAtTheirFrames(const std::vector<TestInstrument::Event> &events, std::size_t first,
-                         const std::vector<Message> &expected)
+// Whether from `first` on the events are the stream's messages, each at its tick's frame from
+// the first's; what is off goes to `off`, a message at a time.
+bool atTheirFrames(const std::vector<TestInstrument::Event> &events, std::size_t first,
+                   const std::vector<Message> &expected,
+                   const std::function<void(const std::string &)> &off = {})
 {
-    ASSERT_GE(events.size(), first + expected.size());
+    if (events.size() < first + expected.size()) {
+        if (off)
+            off(std::to_string(events.size()) + " events, fewer than the stream's " +
+                std::to_string(expected.size()) + " from " + std::to_string(first));
+        return false;
+    }
+    bool hold = true;
     const double framesPerTick = events[first].rate / 100;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const auto &event = events[first + i];
-        SCOPED_TRACE(testing::Message() << "message " << i << " of the stream");
-        EXPECT_EQ(event.bytes.toHex(), expected[i].bytes.toHex());
-        EXPECT_EQ(double(event.frame - events[first].frame), expected[i].tick * framesPerTick);
+        const double frames = double(event.frame - events[first].frame);
+        const double tickFrames = expected[i].tick * framesPerTick;
+        if (event.bytes == expected[i].bytes && frames == tickFrames)
+            continue;
+        hold = false;
+        if (off)
+            off("message " + std::to_string(i) +
+                " of the stream: " + event.bytes.toHex().toStdString() + " at frame " +
+                std::to_string(frames) + ", not " + expected[i].bytes.toHex().toStdString() +
+                " at frame " + std::to_string(tickFrames));
     }
+    return hold;
+}
+
+void expectAtTheirFrames(const std::vector<TestInstrument::Event> &events, std::size_t first,
+                         const std::vector<Message> &expected)
+{
+    atTheirFrames(events, first, expected, [](const std::string &off) { ADD_FAILURE() << off; });
 }
 
 bool hasNoteOn(const std::vector<TestInstrument::Event> &events)
@@ -210,19 +234,7 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
          messagesOf(generator.CompileString(text).Stream(), pass.back().tick + 1))
         expected.push_back(message);
 
-    // Whether the stream's messages came after the open's reset, each at its tick's frame.
-    const std::size_t first = reset.size();
-    const auto framesHold = [&](const std::vector<TestInstrument::Event> &events) {
-        if (events.size() < first + expected.size())
-            return false;
-        for (std::size_t i = 0; i < expected.size(); ++i)
-            if (events[first + i].bytes != expected[i].bytes ||
-                double(events[first + i].frame - events[first].frame) !=
-                    expected[i].tick * events[first].rate / 100)
-                return false;
-        return true;
-    };
-
+    const std::size_t first = reset.size(); // the stream's messages follow the open's reset
     // A loaded machine makes the graph skip a cycle now and then, or run late, which delays or
     // drops what was written for it, at times without a gap the instrument sees. The writer
     // places each event by its tick alone (its own test holds that at every phase of the
@@ -238,7 +250,7 @@ TEST_F(GraphDevices, GetEveryEventOfAStreamAtItsTicksFrameOnEveryPassAndAResetAt
         if (instrument->missedCycles() != 0)
             continue;
         events = played;
-        held = framesHold(events);
+        held = atTheirFrames(events, first, expected);
         off += held ? 0 : 1;
     }
     if (!held && off < 2) {
